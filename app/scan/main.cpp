@@ -1,0 +1,85 @@
+// customfolder-scan: adds folders to the custom folder page without a window, waits until
+// they are walked, built and probed, and prints the resulting tree as JSON.
+
+#include "messagebox.h"
+#include "treejson.h"
+
+#include "facade/ui_proc_signalcustomfolder_desktop.h"
+#include "store/utility_commparam.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QTextStream>
+
+#include <memory>
+
+namespace {
+
+QString projectDirectory(const QCommandLineParser &parser, const QCommandLineOption &project)
+{
+    const QString dir = parser.isSet(project) ? parser.value(project)
+                                              : Utility_CommParam::getInstance()->getProjectPath();
+    return QDir(dir).absolutePath();
+}
+
+// Folders are added one at a time so that each load's end is seen on its own.
+bool scan(UI_Proc_SignalCustomFolder_Desktop &facade, const QString &folder)
+{
+    const QVariantList rejected = facade.addFolders({folder});
+    if (!rejected.isEmpty()) {
+        QTextStream(stderr) << "Not a folder, skipped: " << folder << Qt::endl;
+        return false;
+    }
+    QEventLoop loop;
+    QObject::connect(&facade, &UI_Proc_SignalCustomFolder_Desktop::loadFolderEnded, &loop,
+                     &QEventLoop::quit);
+    loop.exec();
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("customfolder"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+            "Scans folders as the custom folder page does and prints their tree as JSON."));
+    parser.addHelpOption();
+    const QCommandLineOption project(
+            QStringLiteral("project"),
+            QStringLiteral("Project directory: keeps the media-info store and thumbnails."),
+            QStringLiteral("DIR"));
+    parser.addOption(project);
+    parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("Folders to scan."),
+                                 QStringLiteral("FOLDER..."));
+    parser.process(app);
+    const QStringList folders = parser.positionalArguments();
+    if (folders.isEmpty()) {
+        QTextStream(stderr) << "No folder given." << Qt::endl;
+        parser.showHelp(2);
+    }
+
+    const QString projectDir = projectDirectory(parser, project);
+    if (!QDir().mkpath(projectDir))
+        QTextStream(stderr) << "Cannot create the project directory " << projectDir << Qt::endl;
+    Utility_CommParam::getInstance()->setProjectPath(projectDir);
+
+    std::unique_ptr<UI_Proc_SignalCustomFolder_Desktop> facade(
+            static_cast<UI_Proc_SignalCustomFolder_Desktop *>(
+                    UI_Proc_SignalCustomFolder_Desktop::singletonTypeProvider(nullptr, nullptr)));
+    MessageBox messageBox;
+    facade->setMsgBox(&messageBox);
+
+    bool allScanned = true;
+    for (const QString &folder : folders)
+        allScanned = scan(*facade, folder) && allScanned;
+
+    QTextStream(stdout) << QJsonDocument(folderTreeJson(*facade)).toJson(QJsonDocument::Indented);
+    return allScanned ? 0 : 1;
+}

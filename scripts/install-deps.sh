@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running need.
+# Idempotent and quiet when everything is already there.
+set -euo pipefail
+
+packages=(
+    cmake
+    g++
+    make
+    qtbase5-dev
+    qtdeclarative5-dev
+    libqt5sql5-sqlite
+    ffmpeg
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update
+apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QtGlobal>
+
+#if defined(CUSTOMFOLDER_STATIC)
+#define CUSTOMFOLDER_EXPORT
+#elif defined(CUSTOMFOLDER_LIBRARY)
+#define CUSTOMFOLDER_EXPORT Q_DECL_EXPORT
+#else
+#define CUSTOMFOLDER_EXPORT Q_DECL_IMPORT
+#endif

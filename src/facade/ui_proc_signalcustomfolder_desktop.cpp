@@ -1,0 +1,159 @@
+#include "facade/ui_proc_signalcustomfolder_desktop.h"
+
+#include "model/fileurl.h"
+#include "model/foldermodel.h"
+
+#include <QFileInfo>
+
+namespace {
+
+const char *const kIsExpanded = "isExpanded";
+const char *const kInformText = "informText";
+const char *const kVisible = "visible";
+
+QString errorText(int ec)
+{
+    switch (ec) {
+    case AddWhileWalking:
+        return QStringLiteral("A Folder is being added, cannot add new folder");
+    case DepthLimitMet:
+        return QStringLiteral("Cannot read folders more than 10 layers");
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+UI_Proc_SignalCustomFolder_Desktop::UI_Proc_SignalCustomFolder_Desktop()
+    : model(new FolderModel(this))
+{
+    connectModel();
+}
+
+UI_Proc_SignalCustomFolder_Desktop::~UI_Proc_SignalCustomFolder_Desktop() = default;
+
+QObject *UI_Proc_SignalCustomFolder_Desktop::singletonTypeProvider(QQmlEngine *, QJSEngine *)
+{
+    return new UI_Proc_SignalCustomFolder_Desktop;
+}
+
+// The order matters where several connections share a signal: on loadFolderBegan the tab
+// is expanded before the page hears of the new load.
+void UI_Proc_SignalCustomFolder_Desktop::connectModel()
+{
+    using Facade = UI_Proc_SignalCustomFolder_Desktop;
+    using IdRequest = void (Facade::*)(int, const QString &, int, int);
+    using PathRequest = void (Facade::*)(const QString &, const QString &, int, int);
+    using IdSlot = void (FolderModel::*)(int, const QString &, int, int);
+    using PathSlot = void (FolderModel::*)(const QString &, const QString &, int, int);
+    const auto queued = Qt::QueuedConnection;
+
+    connect(this, &Facade::addFolder, model, &FolderModel::addFolder);
+    connect(model, &FolderModel::loadFolderBegan, this, &Facade::expandTabItem);
+    connect(this, &Facade::loadFolder, model, &FolderModel::onLoadFolder);
+    connect(model, &FolderModel::errorOccured, this, qOverload<int>(&Facade::onErrorOccured));
+    connect(this, IdRequest(&Facade::transcode), model, IdSlot(&FolderModel::onTranscode));
+    connect(this, PathRequest(&Facade::transcode), model, PathSlot(&FolderModel::onTranscode));
+    connect(this, &Facade::clearAll, model, &FolderModel::onClearAll);
+    connect(this, qOverload<int>(&Facade::stopTranscode), model,
+            qOverload<int>(&FolderModel::onStopTranscode));
+    connect(this, qOverload<const QString &>(&Facade::stopTranscode), model,
+            qOverload<const QString &>(&FolderModel::onStopTranscode));
+    connect(this, &Facade::registerExternalTranscodeFile, model,
+            &FolderModel::onRegisterExternalTranscodeFile);
+    connect(model, &FolderModel::transcodingProgressChanged, this,
+            &Facade::transcodingProgressChanged, queued);
+    connect(model, &FolderModel::videoFileTranscoded, this, &Facade::videoFileTranscoded, queued);
+    connect(model, &FolderModel::beginVideoFileTranscoding, this,
+            &Facade::beginVideoFileTranscoding, queued);
+    connect(model, &FolderModel::videoFileTranscodingStopped, this,
+            &Facade::videoFileTranscodingStopped, queued);
+    connect(model, &FolderModel::loadFolderBegan, this, &Facade::loadFolderBegan);
+    connect(model, &FolderModel::loadFolderEnded, this, &Facade::loadFolderEnded);
+    connect(this, &Facade::monitoringSignalList, model, &FolderModel::onMonitoringSignalList,
+            queued);
+    connect(this, &Facade::checkTranscodeMark, model, &FolderModel::onCheckTranscodeMark, queued);
+    connect(model, &FolderModel::transcodeMarkFound, this, &Facade::transcodeMarkFound, queued);
+    connect(model, &FolderModel::folderTabNeedClose, this, &Facade::folderTabNeedClose);
+}
+
+QAbstractItemModel *UI_Proc_SignalCustomFolder_Desktop::folderModel() const
+{
+    return model;
+}
+
+void UI_Proc_SignalCustomFolder_Desktop::setTreeView(QObject *view)
+{
+    treeView = view;
+}
+
+void UI_Proc_SignalCustomFolder_Desktop::setTabItem(QObject *tab)
+{
+    tabItem = tab;
+}
+
+void UI_Proc_SignalCustomFolder_Desktop::setMsgBox(QObject *box)
+{
+    msgBox = box;
+}
+
+void UI_Proc_SignalCustomFolder_Desktop::setDragFileIdx(int idx)
+{
+    dragFileIdx = idx;
+}
+
+QVariant UI_Proc_SignalCustomFolder_Desktop::itemProperty(int idx, const QString &key)
+{
+    return model->recordOf(idx).value(key);
+}
+
+QString UI_Proc_SignalCustomFolder_Desktop::itemPath(int idx) const
+{
+    return model->pathOf(idx);
+}
+
+QVariantList UI_Proc_SignalCustomFolder_Desktop::addFolders(const QVariantList &entries)
+{
+    QStringList folders;
+    QVariantList rejected;
+    for (const QVariant &entry : entries) {
+        const QString text = entry.toString();
+        const QString path = withoutFileUrlPrefix(text);
+        if (QFileInfo(path).isDir())
+            folders << path;
+        else
+            rejected << text;
+    }
+    model->addFolders(folders);
+    return rejected;
+}
+
+void UI_Proc_SignalCustomFolder_Desktop::expandTabItem()
+{
+    if (tabItem && tabItem->property(kIsExpanded) != QVariant(true))
+        tabItem->setProperty(kIsExpanded, true);
+}
+
+// The text goes to the message box; the signal lets the page react in its own way.
+void UI_Proc_SignalCustomFolder_Desktop::onErrorOccured(int ec)
+{
+    if (!msgBox)
+        return;
+    const QString text = errorText(ec);
+    if (text.isEmpty())
+        return;
+    onErrorOccured(text);
+    if (ec == AddWhileWalking)
+        emit addingFolder();
+    else
+        emit exceedTenLayer();
+}
+
+void UI_Proc_SignalCustomFolder_Desktop::onErrorOccured(const QString &msg)
+{
+    if (!msgBox)
+        return;
+    msgBox->setProperty(kInformText, msg);
+    msgBox->setProperty(kVisible, true);
+}

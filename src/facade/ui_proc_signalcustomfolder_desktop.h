@@ -1,0 +1,79 @@
+#pragma once
+
+#include "facade/customfolder_global.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QVariantList>
+
+class FolderModel;
+class QAbstractItemModel;
+class QJSEngine;
+class QQmlEngine;
+
+// What the custom folder page talks to: owns the folder model, turns the page's requests
+// into model calls, relays the model's news to the page, and reports errors in the page's
+// message box. Page objects are held through guarded references: a page object that is
+// gone makes the operation that needs it do nothing.
+class CUSTOMFOLDER_EXPORT UI_Proc_SignalCustomFolder_Desktop : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QAbstractItemModel *folderModel READ folderModel NOTIFY folderModelChanged)
+public:
+    UI_Proc_SignalCustomFolder_Desktop();
+    ~UI_Proc_SignalCustomFolder_Desktop() override;
+
+    // For the host's QML engine, which owns the returned object.
+    static QObject *singletonTypeProvider(QQmlEngine *engine, QJSEngine *scriptEngine);
+
+    QAbstractItemModel *folderModel() const;
+
+    Q_INVOKABLE void setTreeView(QObject *view);
+    Q_INVOKABLE void setTabItem(QObject *tab);
+    Q_INVOKABLE void setMsgBox(QObject *box);
+    Q_INVOKABLE void setDragFileIdx(int idx);
+
+    Q_INVOKABLE QVariant itemProperty(int idx, const QString &key);
+    Q_INVOKABLE QString itemPath(int idx) const;
+    // Starts adding the entries that are directories; returns the others, as given.
+    Q_INVOKABLE QVariantList addFolders(const QVariantList &entries);
+
+signals:
+    void loadFolderBegan();
+    void loadFolderEnded();
+    void folderModelChanged();
+    void folderTabNeedClose();
+    void clearAll();
+    void addFolder(const QString &path);
+    void loadFolder(const QVariantMap &folder);
+    void transcode(const QString &name, const QString &type, int w, int h);
+    void registerExternalTranscodeFile(const QString &file, const QString &uuid);
+    void transcode(int idx, const QString &type, int w, int h);
+    void stopTranscode(const QString &name);
+    void stopTranscode(int idx);
+    void beginVideoFileTranscoding(const QString &uuid);
+    void videoFileTranscodingStopped(const QString &uuid);
+    void transcodingProgressChanged(const QString &uuid, int progress);
+    void videoFileTranscoded(const QString &uuid, const QString &file);
+    void monitoringSignalList(const QString &json);
+    void checkTranscodeMark(const QString &uuid);
+    void transcodeMarkFound(const QString &uuid, bool found);
+    void addingFolder();
+    void exceedTenLayer();
+
+public slots:
+    void onErrorOccured(const QString &msg);
+
+private slots:
+    void expandTabItem();
+    void onErrorOccured(int ec);
+
+private:
+    void connectModel();
+
+    int dragFileIdx = -1; // no item is dragged yet
+    QPointer<QObject> tabItem;
+    QPointer<QObject> treeView;
+    QPointer<QObject> msgBox;
+    FolderModel *model;
+};

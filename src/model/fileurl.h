@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+// Paths reach the page and the store as "file:///" texts. On Windows the prefix stands
+// before a drive letter ("file:///C:/a.mp4"); elsewhere absolute paths begin with "/", so
+// "file:///home/a.mp4" and "/home/a.mp4" name the same file.
+bool hasFileUrlPrefix(const QString &text);
+QString withFileUrlPrefix(const QString &path); // unchanged when it already has the prefix
+QString withoutFileUrlPrefix(const QString &text); // unchanged when it has no prefix

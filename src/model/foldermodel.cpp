@@ -1,0 +1,105 @@
+#include "model/foldermodel.h"
+
+#include "store/ui_proc_mediainfo_desktop.h"
+#include "transcode/ui_proc_transcodingtool_desktop.h"
+
+#include <QUuid>
+
+namespace {
+
+// Ids come from one counter for the whole process and are never reused, not even across
+// models or after a model was emptied: a posted step that names a forgotten id can never
+// act on a new item by mistake.
+qint64 fileIdxCounter = 0;
+
+} // namespace
+
+FolderModel::FolderModel(QObject *parent)
+    : QAbstractItemModel(parent)
+    , store(new Ui_Proc_MediaInfo_Desktop(this))
+    , transcoder(new UI_Proc_TranscodingTool_Desktop(this, 1))
+{ }
+
+FolderModel::~FolderModel() = default;
+
+QString FolderModel::itemKey(const QString &path, int rootOrdinal)
+{
+    return path + QLatin1Char(':') + QString::number(rootOrdinal);
+}
+
+// Cut at the last ":" so that a drive letter's colon stays in the path.
+QString FolderModel::splitItemKey(const QString &key, int *rootOrdinal)
+{
+    const int colon = key.lastIndexOf(QLatin1Char(':'));
+    if (rootOrdinal)
+        *rootOrdinal = key.midRef(colon + 1).toInt();
+    return key.left(colon);
+}
+
+int FolderModel::fileIndex(const QString &key)
+{
+    const auto known = keyToId.constFind(key);
+    if (known != keyToId.constEnd())
+        return *known;
+    const int id = int(++fileIdxCounter);
+    keyToId.insert(key, id);
+    idToKey.insert(id, key);
+    idToUuid.insert(id, QUuid::createUuid().toString());
+    return id;
+}
+
+int FolderModel::idOfKey(const QString &key) const
+{
+    return keyToId.value(key, -1);
+}
+
+QString FolderModel::keyOf(int id) const
+{
+    return idToKey.value(id);
+}
+
+QString FolderModel::pathOf(int id) const
+{
+    const QString key = keyOf(id);
+    return key.isEmpty() ? QString() : splitItemKey(key);
+}
+
+QString FolderModel::uuidOf(int id) const
+{
+    return idToUuid.value(id);
+}
+
+QVariantMap FolderModel::recordOf(int id)
+{
+    return records[id];
+}
+
+// When several roots hold the id, the last one wins.
+ChildListPtr FolderModel::childListOf(int id) const
+{
+    for (auto root = roots.crbegin(); root != roots.crend(); ++root) {
+        const ChildListPtr list = root->childLists.value(id);
+        if (list)
+            return list;
+    }
+    return {};
+}
+
+void FolderModel::clearIndexOfKey(const QString &key)
+{
+    const auto known = keyToId.find(key);
+    if (known == keyToId.end())
+        return;
+    const int id = *known;
+    if (!idToKey.contains(id))
+        return;
+    keyToId.erase(known);
+    idToKey.remove(id);
+    if (!idToUuid.remove(id))
+        return;
+    emit fileIndexCleared(id);
+    if (keyToId.isEmpty() && idToKey.isEmpty() && idToUuid.isEmpty())
+        emit filesIndexCleared();
+}
+
+void FolderModel::onLoadFolder(const QVariantMap &) { }

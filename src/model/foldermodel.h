@@ -1,0 +1,154 @@
+#pragma once
+
+#include "model/filetask.h"
+
+#include <QAbstractItemModel>
+#include <QMap>
+#include <QSharedPointer>
+#include <QStringList>
+#include <QVector>
+
+#include <deque>
+
+class Ui_Proc_MediaInfo_Desktop;
+class UI_Proc_TranscodingTool_Desktop;
+
+// A folder's children, in row order. Shared so that look-ups hand it out without copying.
+using ChildList = QVector<int>;
+using ChildListPtr = QSharedPointer<ChildList>;
+using ChildLists = QMap<int, ChildListPtr>; // folder id -> its children
+
+struct RootEntry
+{
+    int rootId = 0;
+    ChildLists childLists; // every folder below the root, the root itself included
+};
+
+enum BuildFlag { Add = 0, Remove = 1, Save = 2 };
+
+struct BuildEntry
+{
+    int id;
+    BuildFlag flag;
+};
+
+// Error codes of errorOccured(int).
+enum FolderError {
+    AddWhileWalking = 0, // a folder was offered while another one is still being walked
+    DepthLimitMet = 1, // the walk met folders nested deeper than kMaxWalkDepth
+};
+
+constexpr int kMaxWalkDepth = 10; // deeper folders show as empty
+
+// The tree of added folders and their media files, one property map (record) per item.
+// Items are known by ids that are never reused; the tree itself is only lists of ids.
+// All work runs on the GUI thread in short steps that the model posts to itself.
+class FolderModel : public QAbstractItemModel
+{
+    Q_OBJECT
+public:
+    static constexpr int FileInfoRole = Qt::UserRole + 1;
+
+    explicit FolderModel(QObject *parent);
+    ~FolderModel() override;
+
+    QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = FileInfoRole) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = FileInfoRole) override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    Q_INVOKABLE int rootCount() const;
+
+    // Adds the first folder at once; the others follow one by one as each walk ends.
+    void addFolders(const QStringList &paths);
+
+    // Look-ups. None fails: unknown ids give -1, empty texts or no list.
+    static QString itemKey(const QString &path, int rootOrdinal);
+    static QString splitItemKey(const QString &key, int *rootOrdinal = nullptr);
+    int fileIndex(const QString &key); // issues an id, a key and a uuid when the key is new
+    int idOfKey(const QString &key) const;
+    QString keyOf(int id) const;
+    QString pathOf(int id) const;
+    QString uuidOf(int id) const;
+    QVariantMap recordOf(int id); // leaves an empty record behind when there was none
+    ChildListPtr childListOf(int id) const;
+    void clearIndexOfKey(const QString &key);
+
+signals:
+    void loadFolderBegan();
+    void loadFolderEnded();
+    void folderTabNeedClose();
+    void errorOccured(int ec);
+    void processingVideoChanged();
+    void beginVideoFileTranscoding(QString uuid);
+    void transcodingProgressChanged(QString uuid, int progress);
+    void videoFileTranscodingStopped(QString uuid);
+    void videoFileTranscoded(QString uuid, QString file);
+    void transcodeMarkFound(QString uuid, bool found);
+    void filesIndexCleared();
+    void fileIndexCleared(int idx);
+
+public slots:
+    void addFolder(const QString &path);
+    void onLoadFolder(const QVariantMap &folder);
+    // Accepted but not acted on until the removal and transcoding work lands.
+    void onTranscode(int idx, const QString &type, int w, int h);
+    void onTranscode(const QString &path, const QString &type, int w, int h);
+    void onStopTranscode(int idx);
+    void onStopTranscode(const QString &path);
+    void onClearAll();
+    void onRegisterExternalTranscodeFile(const QString &file, const QString &uuid);
+    void onMonitoringSignalList(const QString &json);
+    void onCheckTranscodeMark(const QString &uuid);
+
+protected:
+    bool event(QEvent *e) override;
+
+private:
+    // item model
+    QVariantMap showItem(const QModelIndex &index);
+    int rootRow(int id) const;
+    int parentIdOf(int id) const;
+    void notify(const QModelIndex &index);
+
+    // steps and queues
+    void post(FileTaskType type, int id = 0, const QModelIndex &index = {});
+    void enqueue(const FileTask &request);
+    QSharedPointer<FileTask> takeHeadTask();
+    void runNextTask();
+    void finishJob(const FileTask &task);
+    void advanceAfterJob();
+    void checkLoadEnd();
+    void repeatWaitingLoadEndChecks();
+
+    // walking and building
+    void addNextPendingFolder();
+    void walkStep(int maxDepth);
+    void listDirectory(const QString &path);
+    void attachToParent(const QString &path, ChildLists &childLists);
+    void finishWalk(const QString &lastPath);
+    void buildStep();
+    void buildItem(int id);
+    void storeFirstRecord(int id);
+    void saveItem(int id);
+
+    QMap<QString, int> keyToId;
+    QMap<int, QString> idToKey;
+    QMap<int, QString> idToUuid; // made when the id is issued; names the stored record
+    int rootOrdinal = -1; // ordinal of the root being added; part of every item key
+    std::deque<BuildEntry> buildQueue;
+    int lastFileId = -1; // its build entry starts the end-of-load check
+    QString currentRootPath;
+    bool depthExceeded = false;
+    std::deque<QString> pendingFolders; // wait for the running walk to end
+    std::deque<QString> walkStack; // not empty: a walk is under way
+    QMap<int, QVariantMap> records;
+    QVector<RootEntry> roots; // top-level rows, in the order added
+    Ui_Proc_MediaInfo_Desktop *store;
+    std::deque<QSharedPointer<FileTask>> taskQueue; // the head is the running job
+    UI_Proc_TranscodingTool_Desktop *transcoder;
+    int waitingLoadEndChecks = 0; // checks that found work and wait for both queues to drain
+};

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "store/module_mediainfo.h"
+
+#include <QVariantMap>
+
+// How an item of the folder tree becomes a media-info record of the store.
+
+// The first record of a newly built item: where it is, nothing about its media yet.
+Module_Mediainfo newItemRecord(const QString &uuid, const QString &path, int rootOrdinal);
+
+// Overwrites what the item knows about its media; the record keeps everything else.
+void fillFromItem(Module_Mediainfo &record, const QVariantMap &item, qint64 fileSize);
