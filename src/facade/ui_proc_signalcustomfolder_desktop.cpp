@@ -3,6 +3,7 @@
 #include "model/fileurl.h"
 #include "model/foldermodel.h"
 
+#include <QAbstractItemModel>
 #include <QFileInfo>
 
 namespace {
@@ -28,6 +29,8 @@ QString errorText(int ec)
 UI_Proc_SignalCustomFolder_Desktop::UI_Proc_SignalCustomFolder_Desktop()
     : model(new FolderModel(this))
 {
+    // Lets QML and QObject::property() read folderModel.
+    qRegisterMetaType<QAbstractItemModel *>();
     connectModel();
 }
 

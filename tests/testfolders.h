@@ -1,0 +1,86 @@
+#pragma once
+
+// Shared by the model tests: real folders on disk and a view of the tree.
+
+#include "store/utility_commparam.h"
+
+#include <QAbstractItemModel>
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVariantMap>
+
+// Creates each entry below root: names ending in "/" as folders, the others as empty files.
+inline void makeEntries(const QString &root, const QStringList &entries)
+{
+    for (const QString &entry : entries) {
+        const QString path = root + QLatin1Char('/') + entry;
+        if (entry.endsWith(QLatin1Char('/'))) {
+            QDir().mkpath(path);
+        } else {
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            QFile(path).open(QIODevice::WriteOnly);
+        }
+    }
+}
+
+inline QStringList rowNames(const QAbstractItemModel &model, const QModelIndex &parent = {})
+{
+    QStringList names;
+    for (int row = 0; row < model.rowCount(parent); ++row)
+        names << model.index(row, 0, parent).data(Qt::DisplayRole).toString();
+    return names;
+}
+
+// The row of the given name under parent; invalid when there is none.
+inline QModelIndex childNamed(const QAbstractItemModel &model, const QModelIndex &parent,
+                              const QString &name)
+{
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex child = model.index(row, 0, parent);
+        if (child.data(Qt::DisplayRole).toString() == name)
+            return child;
+    }
+    return {};
+}
+
+inline QVariantMap fileInfo(const QModelIndex &index)
+{
+    return index.data(Qt::UserRole + 1).toMap();
+}
+
+// Every row of the store's database file, read through a connection of the test's own.
+inline QList<QVariantMap> storedRows(const QString &projectDir)
+{
+    QList<QVariantMap> rows;
+    const QString name = QStringLiteral("test-reader");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(QDir(projectDir).filePath(QStringLiteral("mediainfo.db")));
+        db.open();
+        QSqlQuery query(QStringLiteral("SELECT * FROM mediainfo ORDER BY seq"), db);
+        while (query.next()) {
+            QVariantMap row;
+            for (int i = 0; i < query.record().count(); ++i)
+                row.insert(query.record().fieldName(i), query.value(i));
+            rows << row;
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return rows;
+}
+
+// A project directory of the test's own for every test function.
+class ProjectDir
+{
+public:
+    ProjectDir() { Utility_CommParam::getInstance()->setProjectPath(dir.path()); }
+    QString path() const { return dir.path(); }
+
+private:
+    QTemporaryDir dir;
+};
