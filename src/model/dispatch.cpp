@@ -27,8 +27,10 @@ bool FolderModel::event(QEvent *e)
         case LoadEndCheck:
             checkLoadEnd();
             break;
-        case RebuildFromStore:
         case PictureReadChunk:
+            readPictureChunk();
+            break;
+        case RebuildFromStore:
             break;
         }
         repeatWaitingLoadEndChecks();
@@ -57,7 +59,17 @@ QSharedPointer<FileTask> FolderModel::takeHeadTask()
 {
     QSharedPointer<FileTask> head = taskQueue.front();
     taskQueue.pop_front();
+    if (runningTask == head)
+        runningTask.reset();
     return head;
+}
+
+void FolderModel::advanceAfterJob()
+{
+    if (!buildQueue.empty())
+        post(BuildStep);
+    if (!taskQueue.empty())
+        post(RunNextTask);
 }
 
 // A load has ended when nothing is left to build and no job is left to run. A check that

@@ -3,6 +3,9 @@
 #include "store/ui_proc_mediainfo_desktop.h"
 #include "transcode/ui_proc_transcodingtool_desktop.h"
 
+#include <QFile>
+#include <QProcess>
+#include <QTimer>
 #include <QUuid>
 
 namespace {
@@ -17,8 +20,25 @@ qint64 fileIdxCounter = 0;
 FolderModel::FolderModel(QObject *parent)
     : QAbstractItemModel(parent)
     , store(new Ui_Proc_MediaInfo_Desktop(this))
+    , process(new QProcess(this))
+    , toolTimer(new QTimer(this))
+    , pictureFile(new QFile(this))
     , transcoder(new UI_Proc_TranscodingTool_Desktop(this, 1))
-{ }
+{
+    // Tools read nothing and write their report to standard error only.
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    toolTimer->setSingleShot(true);
+    connect(toolTimer, &QTimer::timeout, process, &QProcess::kill);
+    connect(process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
+            &FolderModel::onProcessFinished, Qt::QueuedConnection);
+    // A tool that cannot start ends its job like a run that wrote nothing.
+    connect(process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            QMetaObject::invokeMethod(
+                    this, [this] { onProcessFinished(-1); }, Qt::QueuedConnection);
+    });
+}
 
 FolderModel::~FolderModel() = default;
 

@@ -3,6 +3,7 @@
 #include "model/filetask.h"
 
 #include <QAbstractItemModel>
+#include <QByteArray>
 #include <QMap>
 #include <QSharedPointer>
 #include <QStringList>
@@ -10,6 +11,9 @@
 
 #include <deque>
 
+class QFile;
+class QProcess;
+class QTimer;
 class Ui_Proc_MediaInfo_Desktop;
 class UI_Proc_TranscodingTool_Desktop;
 
@@ -39,6 +43,9 @@ enum FolderError {
 };
 
 constexpr int kMaxWalkDepth = 10; // deeper folders show as empty
+constexpr int kPictureChunkBytes = 1024; // one slice per step keeps the GUI responsive
+constexpr int kToolTimeLimitMs = 60 * 1000; // a probe or thumbnail run that takes longer hangs
+constexpr int kCaptureTimeLimitMs = 300 * 1000; // slide capture converts whole presentations
 
 // The tree of added folders and their media files, one property map (record) per item.
 // Items are known by ids that are never reused; the tree itself is only lists of ids.
@@ -93,6 +100,7 @@ signals:
 
 public slots:
     void addFolder(const QString &path);
+    void onProcessFinished(int exitCode);
     void onLoadFolder(const QVariantMap &folder);
     // Accepted but not acted on until the removal and transcoding work lands.
     void onTranscode(int idx, const QString &type, int w, int h);
@@ -118,8 +126,6 @@ private:
     void post(FileTaskType type, int id = 0, const QModelIndex &index = {});
     void enqueue(const FileTask &request);
     QSharedPointer<FileTask> takeHeadTask();
-    void runNextTask();
-    void finishJob(const FileTask &task);
     void advanceAfterJob();
     void checkLoadEnd();
     void repeatWaitingLoadEndChecks();
@@ -135,6 +141,19 @@ private:
     void storeFirstRecord(int id);
     void saveItem(int id);
 
+    // jobs
+    void runNextTask();
+    void runTool(const QString &program, const QStringList &arguments, int timeLimitMs);
+    void startProbe(const FileTask &task);
+    void completeToolJob(const FileTask &task, const QString &report);
+    bool parseProbeReport(int id, const QString &report);
+    void startThumbnail(const FileTask &task, int seekSeconds);
+    bool retryThumbnailAtFirstFrame(const FileTask &task);
+    void startPictureLoad(const FileTask &task);
+    void readPictureChunk();
+    void finishPictureLoad(const FileTask &task);
+    void startSlideCapture(const FileTask &task);
+
     QMap<QString, int> keyToId;
     QMap<int, QString> idToKey;
     QMap<int, QString> idToUuid; // made when the id is issued; names the stored record
@@ -148,7 +167,17 @@ private:
     QMap<int, QVariantMap> records;
     QVector<RootEntry> roots; // top-level rows, in the order added
     Ui_Proc_MediaInfo_Desktop *store;
+    QProcess *process; // the one tool that runs at a time
+    QTimer *toolTimer; // ends a tool run that takes too long
+    QFile *pictureFile;
+    QByteArray pictureBytes; // read so far by the running picture job
     std::deque<QSharedPointer<FileTask>> taskQueue; // the head is the running job
+    QSharedPointer<FileTask> runningTask; // the head, once started: a second start is a no-op
+    bool thumbnailRetried = false; // the running thumbnail job is on its first-frame run
+    int toolTimeLimitMs = kToolTimeLimitMs;
+    int captureTimeLimitMs = kCaptureTimeLimitMs;
     UI_Proc_TranscodingTool_Desktop *transcoder;
     int waitingLoadEndChecks = 0; // checks that found work and wait for both queues to drain
+
+    friend class TestProbeRunner;
 };

@@ -1,57 +1,117 @@
 #include "model/foldermodel.h"
 #include "model/itemfields.h"
+#include "probe/reportparser.h"
+
+#include <QProcess>
+#include <QTimer>
+
+namespace {
+
+const QString kFfmpeg = QStringLiteral("ffmpeg");
+
+// Transcodes of files outside the tree carry "isFromFolder" false; every other job
+// belongs to an item of the tree.
+bool belongsToTree(const FileTask &task)
+{
+    return task.params.value(QStringLiteral("isFromFolder"), true).toBool();
+}
+
+} // namespace
 
 void FolderModel::runNextTask()
 {
-    if (taskQueue.empty())
+    if (taskQueue.empty() || taskQueue.front() == runningTask)
         return;
     const QSharedPointer<FileTask> head = taskQueue.front();
-    const bool fromFolder = head->params.value(QStringLiteral("isFromFolder"), true).toBool();
-    if (fromFolder && !idToKey.contains(head->fileIdx)) {
+    if (belongsToTree(*head) && !idToKey.contains(head->fileIdx)) {
         taskQueue.pop_front(); // removed while it waited
         if (!taskQueue.empty())
             post(RunNextTask);
         return;
     }
-    // No tool is wired yet: every job ends at once, as a run that wrote nothing.
-    finishJob(*takeHeadTask());
+    runningTask = head;
+    switch (head->taskType()) {
+    case VideoThumbnail:
+        thumbnailRetried = false;
+        startThumbnail(*head, 1);
+        break;
+    case VideoProbe:
+    case AudioProbe:
+        startProbe(*head);
+        break;
+    case PictureLoad:
+        startPictureLoad(*head);
+        break;
+    case OfficeCapture:
+        startSlideCapture(*head);
+        break;
+    default:
+        break;
+    }
 }
 
-// The end of a job that a tool ran: its results go into the item's record and the store.
-void FolderModel::finishJob(const FileTask &task)
+// A program and its arguments, never one command line: paths reach the tool unchanged.
+void FolderModel::runTool(const QString &program, const QStringList &arguments, int timeLimitMs)
+{
+    process->start(program, arguments, QIODevice::ReadWrite);
+    toolTimer->start(timeLimitMs);
+}
+
+void FolderModel::startProbe(const FileTask &task)
+{
+    runTool(kFfmpeg, {QStringLiteral("-i"), pathOf(task.fileIdx)}, toolTimeLimitMs);
+}
+
+// Every way a run ends arrives here: a normal exit, a crash, a kill after the time limit,
+// or a tool that could not start. The report is whatever the tool wrote.
+void FolderModel::onProcessFinished(int)
+{
+    toolTimer->stop();
+    if (taskQueue.empty() || taskQueue.front() != runningTask || !runningTask)
+        return;
+    const QString report = QString::fromLocal8Bit(process->readAllStandardError());
+    if (retryThumbnailAtFirstFrame(*runningTask))
+        return;
+    const QSharedPointer<FileTask> task = takeHeadTask();
+    if (idToKey.contains(task->fileIdx))
+        completeToolJob(*task, report);
+    advanceAfterJob();
+}
+
+void FolderModel::completeToolJob(const FileTask &task, const QString &report)
 {
     const int id = task.fileIdx;
-    if (idToKey.contains(id)) {
+    switch (task.taskType()) {
+    case VideoProbe:
+    case AudioProbe: {
+        const bool valid = parseProbeReport(id, report);
         QVariantMap &record = records[id];
-        switch (task.taskType()) {
-        case AudioProbe: {
+        record.insert(ItemField::isValid, valid);
+        if (valid)
+            record.insert(ItemField::asyncCompleted, true);
+        if (task.taskType() == AudioProbe) {
             QVariantMap info = record.value(ItemField::info).toMap();
             info.insert(InfoField::frameWidth, 400);
             info.insert(InfoField::frameHeight, 400);
             record.insert(ItemField::info, info);
         }
-            Q_FALLTHROUGH();
-        case VideoProbe:
-        case PictureLoad:
-            record.insert(ItemField::isValid, false); // nothing to read
-            buildQueue.push_back({id, Save});
-            break;
-        case OfficeCapture:
-            record.insert(ItemField::asyncCompleted, true);
-            buildQueue.push_back({id, Save});
-            break;
-        default:
-            break;
-        }
-        notify(record.value(ItemField::modelIdx).toModelIndex());
+        buildQueue.push_back({id, Save});
+        break;
     }
-    advanceAfterJob();
+    case OfficeCapture:
+        records[id].insert(ItemField::asyncCompleted, true);
+        buildQueue.push_back({id, Save});
+        break;
+    default:
+        break;
+    }
+    notify(records.value(id).value(ItemField::modelIdx).toModelIndex());
 }
 
-void FolderModel::advanceAfterJob()
+bool FolderModel::parseProbeReport(int id, const QString &report)
 {
-    if (!buildQueue.empty())
-        post(BuildStep);
-    if (!taskQueue.empty())
-        post(RunNextTask);
+    const std::optional<QVariantMap> info = ::parseProbeReport(report);
+    if (info)
+        records[id].insert(ItemField::info, *info);
+    return info.has_value();
 }
