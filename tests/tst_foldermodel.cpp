@@ -12,7 +12,6 @@ private slots:
     void idsAreNeverReused();
     void splitItemKey_data();
     void splitItemKey();
-    void unknownIdsGiveEmptyAnswers();
     void clearingTheLastKeyAnnouncesAnEmptyIndex();
     void dataAnswersEveryRole();
     void setDataRefreshesTheSiblings();
@@ -63,18 +62,6 @@ void TestFolderModel::splitItemKey()
     QCOMPARE(FolderModel::splitItemKey(key, &found), path);
     QCOMPARE(found, ordinal);
     QCOMPARE(FolderModel::itemKey(path, ordinal), key);
-}
-
-void TestFolderModel::unknownIdsGiveEmptyAnswers()
-{
-    FolderModel model(nullptr);
-    QCOMPARE(model.idOfKey(QStringLiteral("/never:0")), -1);
-    QVERIFY(model.keyOf(123456).isEmpty());
-    QVERIFY(model.pathOf(123456).isEmpty());
-    QVERIFY(model.uuidOf(123456).isEmpty());
-    QVERIFY(!model.childListOf(123456));
-    QVERIFY(!model.index(0, 0).isValid());
-    QCOMPARE(model.rowCount(), 0);
 }
 
 void TestFolderModel::clearingTheLastKeyAnnouncesAnEmptyIndex()
