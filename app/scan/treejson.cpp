@@ -4,8 +4,15 @@
 
 #include <QAbstractItemModel>
 #include <QJsonObject>
+#include <QUrl>
 
 namespace {
+
+// Files as plain paths, built-in images as their resource URLs.
+QString imageText(const QVariant &img)
+{
+    return img.toUrl().toDisplayString(QUrl::PreferLocalFile);
+}
 
 QJsonObject nodeJson(UI_Proc_SignalCustomFolder_Desktop &facade, const QModelIndex &index,
                      int fileInfoRole)
@@ -21,7 +28,7 @@ QJsonObject nodeJson(UI_Proc_SignalCustomFolder_Desktop &facade, const QModelInd
                      {QStringLiteral("isValid"), item.value(QStringLiteral("isValid")).toBool()},
                      {QStringLiteral("asyncCompleted"),
                       item.value(QStringLiteral("asyncCompleted")).toBool()},
-                     {QStringLiteral("img"), item.value(QStringLiteral("img")).toString()}};
+                     {QStringLiteral("img"), imageText(item.value(QStringLiteral("img")))}};
     const QVariant info = facade.itemProperty(id, QStringLiteral("info"));
     if (info.isValid())
         node.insert(QStringLiteral("info"), QJsonObject::fromVariantMap(info.toMap()));

@@ -40,7 +40,15 @@ FolderModel::FolderModel(QObject *parent)
     });
 }
 
-FolderModel::~FolderModel() = default;
+// A tool still running is ended here rather than left to outlive the model.
+FolderModel::~FolderModel()
+{
+    process->disconnect(this);
+    if (process->state() != QProcess::NotRunning) {
+        process->kill();
+        process->waitForFinished();
+    }
+}
 
 QString FolderModel::itemKey(const QString &path, int rootOrdinal)
 {
