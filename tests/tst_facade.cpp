@@ -1,6 +1,8 @@
 #include "facade/ui_proc_signalcustomfolder_desktop.h"
 #include "testfolders.h"
 
+#include <QImage>
+#include <QProcess>
 #include <QUrl>
 #include <QtTest>
 
@@ -46,6 +48,8 @@ private slots:
     void goneMessageBoxIsLeftAlone();
     void addFoldersReturnsWhatIsNotAFolder();
     void itemQueriesReadTheModel();
+    void dragData_data();
+    void dragData();
 };
 
 void TestFacade::providerMakesANewFacadeEachTime()
@@ -175,6 +179,79 @@ void TestFacade::itemQueriesReadTheModel()
              QVariant(400));
     QVERIFY(!facade->itemProperty(id, QStringLiteral("no such key")).isValid());
     QVERIFY(facade->itemPath(987654).isEmpty());
+    const QVariantList rootUuids = facade->itemsUuid(
+            fileInfo(model->index(0, 0)).value(QStringLiteral("fileIdx")).toInt());
+    QCOMPARE(rootUuids, (QVariantList{song.value(QStringLiteral("uuid")),
+                                      fileInfo(model->index(0, 0)).value(QStringLiteral("uuid"))}));
+}
+
+void TestFacade::dragData_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("picPath"); // "thumbnail": the item's own thumbnail as a file URL
+    QTest::addRow("video") << "clip.mp4"
+                           << "thumbnail";
+    QTest::addRow("picture") << "photo.png"
+                             << "thumbnail";
+    QTest::addRow("audio") << "song.mp3"
+                           << "qrc:/PICTS/Pics/music.png";
+    QTest::addRow("presentation") << "deck.pptx"
+                                  << "qrc:/PICTS/Pics/Office_signal.png";
+    QTest::addRow("folder") << "sub"
+                            << "";
+}
+
+void TestFacade::dragData()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, picPath);
+    ProjectDir project;
+    QTemporaryDir dir;
+    makeEntries(dir.path(), {QStringLiteral("sub/"), QStringLiteral("deck.pptx")});
+    QProcess::execute(QStringLiteral("ffmpeg"),
+                      {QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
+                       QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                       QStringLiteral("-i"), QStringLiteral("testsrc=size=320x240:duration=2"),
+                       dir.filePath(QStringLiteral("clip.mp4")), QStringLiteral("-f"),
+                       QStringLiteral("lavfi"), QStringLiteral("-i"),
+                       QStringLiteral("sine=duration=1"),
+                       dir.filePath(QStringLiteral("song.mp3"))});
+    QImage(64, 48, QImage::Format_RGB32).save(dir.filePath(QStringLiteral("photo.png")));
+    auto facade = makeFacade();
+    QSignalSpy ended(facade.get(), &Facade::loadFolderEnded);
+    facade->addFolders({dir.path()});
+    QVERIFY(ended.wait(20000));
+
+    const QAbstractItemModel *model = facade->folderModel();
+    const QModelIndex index = childNamed(*model, model->index(0, 0), name);
+    const int id = fileInfo(index).value(QStringLiteral("fileIdx")).toInt();
+    facade->setDragFileIdx(id);
+    const QVariantMap layer = facade->createMimeData();
+    const QVariantMap info = facade->itemProperty(id, QStringLiteral("info")).toMap();
+    QCOMPARE(layer.value(QStringLiteral("objType")), QVariant(1));
+    QCOMPARE(layer.value(QStringLiteral("idindex")), QVariant(0));
+    QCOMPARE(layer.value(QStringLiteral("virtualScreenID")), QVariant(QStringLiteral("0")));
+    QCOMPARE(layer.value(QStringLiteral("videoName")).toString(), name);
+    QCOMPARE(layer.value(QStringLiteral("layerGuid")).toString(), facade->itemUuid(id));
+    QCOMPARE(layer.value(QStringLiteral("signalw")), info.value(QStringLiteral("frameWidth")));
+    QCOMPARE(layer.value(QStringLiteral("timeLenMsec")), info.value(QStringLiteral("timeLenMsec")));
+    QCOMPARE(layer.value(QStringLiteral("videoPath")).toString(),
+             name.endsWith(QStringLiteral(".pptx"))
+                     ? info.value(QStringLiteral("pptPath")).toString()
+                     : dir.filePath(name));
+    if (picPath.isEmpty()) {
+        QCOMPARE(layer.size(), 11);
+        QVERIFY(layer.contains(QStringLiteral("signalw"))
+                && !layer.value(QStringLiteral("signalw")).isValid());
+        QCOMPARE(facade->itemsUuid(id).size(), 1); // a folder without children
+    } else if (picPath == QLatin1String("thumbnail")) {
+        const QString img = facade->itemProperty(id, QStringLiteral("img")).toString();
+        QCOMPARE(QUrl(layer.value(QStringLiteral("picPath")).toString()).toLocalFile(), img);
+        QVERIFY(QFileInfo::exists(img));
+    } else {
+        QCOMPARE(layer.value(QStringLiteral("picPath")).toString(), picPath);
+    }
+    QCOMPARE(facade->itemsUuid(id).last().toString(), facade->itemUuid(id));
 }
 
 QTEST_GUILESS_MAIN(TestFacade)

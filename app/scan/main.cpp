@@ -1,18 +1,22 @@
 // customfolder-scan: adds folders to the custom folder page without a window, waits until
-// they are walked, built and probed, and prints the resulting tree as JSON.
+// they are walked, built and probed, and prints the resulting tree as JSON. With --restore
+// the tree of the earlier run comes back from the project's store first.
 
 #include "messagebox.h"
 #include "treejson.h"
 
 #include "facade/ui_proc_signalcustomfolder_desktop.h"
+#include "store/ui_proc_config_desktop.h"
 #include "store/utility_commparam.h"
 
+#include <QAbstractItemModel>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QTextStream>
+#include <QTimer>
 
 #include <memory>
 
@@ -40,6 +44,23 @@ bool scan(UI_Proc_SignalCustomFolder_Desktop &facade, const QString &folder)
     return true;
 }
 
+// The host announces that its store is ready; the model rebuilds the stored tree and probes
+// it again. Nothing announces the end of that work, so the model is asked until it is idle.
+void restore(UI_Proc_SignalCustomFolder_Desktop &facade)
+{
+    emit UI_Proc_Config_Desktop::getInstance().loadDatabase();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        bool busy = true;
+        QMetaObject::invokeMethod(facade.folderModel(), "isBusy", Q_RETURN_ARG(bool, busy));
+        if (!busy)
+            loop.quit();
+    });
+    poll.start(50);
+    loop.exec();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -56,11 +77,15 @@ int main(int argc, char *argv[])
             QStringLiteral("Project directory: keeps the media-info store and thumbnails."),
             QStringLiteral("DIR"));
     parser.addOption(project);
+    const QCommandLineOption restoreOption(
+            QStringLiteral("restore"),
+            QStringLiteral("First bring back the folders of the earlier run from the store."));
+    parser.addOption(restoreOption);
     parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("Folders to scan."),
-                                 QStringLiteral("FOLDER..."));
+                                 QStringLiteral("[FOLDER...]"));
     parser.process(app);
     const QStringList folders = parser.positionalArguments();
-    if (folders.isEmpty()) {
+    if (folders.isEmpty() && !parser.isSet(restoreOption)) {
         QTextStream(stderr) << "No folder given." << Qt::endl;
         parser.showHelp(2);
     }
@@ -76,6 +101,8 @@ int main(int argc, char *argv[])
     MessageBox messageBox;
     facade->setMsgBox(&messageBox);
 
+    if (parser.isSet(restoreOption))
+        restore(*facade);
     bool allScanned = true;
     for (const QString &folder : folders)
         allScanned = scan(*facade, folder) && allScanned;

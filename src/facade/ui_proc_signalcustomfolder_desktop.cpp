@@ -2,6 +2,7 @@
 
 #include "model/fileurl.h"
 #include "model/foldermodel.h"
+#include "model/itemfields.h"
 
 #include <QAbstractItemModel>
 #include <QFileInfo>
@@ -106,9 +107,68 @@ void UI_Proc_SignalCustomFolder_Desktop::setDragFileIdx(int idx)
     dragFileIdx = idx;
 }
 
+QVariantMap UI_Proc_SignalCustomFolder_Desktop::createMimeData()
+{
+    const QVariantMap props = model->recordOf(dragFileIdx);
+    const QVariantMap info = props.value(ItemField::info).toMap();
+    const QString type = props.value(ItemField::type).toString();
+    QVariantMap layer{{QStringLiteral("objType"), 1},
+                      {QStringLiteral("idindex"), 0},
+                      {QStringLiteral("virtualScreenID"), QStringLiteral("0")},
+                      {QStringLiteral("videoName"), props.value(ItemField::name)},
+                      {QStringLiteral("signalw"), info.value(InfoField::frameWidth)},
+                      {QStringLiteral("signalh"), info.value(InfoField::frameHeight)},
+                      {QStringLiteral("timeLenMsec"), info.value(InfoField::timeLenMsec)},
+                      {QStringLiteral("type"), props.value(ItemField::type)},
+                      {QStringLiteral("layerGuid"), props.value(ItemField::uuid)},
+                      {QStringLiteral("detailInfo"), info.value(InfoField::detailInfo)},
+                      {QStringLiteral("videoPath"), model->pathOf(dragFileIdx)}};
+    const QString picPath = QStringLiteral("picPath");
+    if (type == ItemType::video || type == ItemType::picture) {
+        layer.insert(picPath, withFileUrlPrefix(props.value(ItemField::img).toString()));
+    } else if (type == ItemType::audio) {
+        layer.insert(picPath, BuiltinImage::music);
+    } else if (type == ItemType::office) {
+        layer.insert(picPath, BuiltinImage::office);
+        layer.insert(QStringLiteral("videoPath"), info.value(InfoField::pptPath));
+    }
+    return layer;
+}
+
+void UI_Proc_SignalCustomFolder_Desktop::deleteRow(int index)
+{
+    model->removeItem(index);
+}
+
+void UI_Proc_SignalCustomFolder_Desktop::reFreshTree()
+{
+    model->refreshTree();
+}
+
 QVariant UI_Proc_SignalCustomFolder_Desktop::itemProperty(int idx, const QString &key)
 {
     return model->recordOf(idx).value(key);
+}
+
+QString UI_Proc_SignalCustomFolder_Desktop::itemUuid(int idx)
+{
+    return model->recordOf(idx).value(ItemField::uuid).toString();
+}
+
+QVariantList UI_Proc_SignalCustomFolder_Desktop::itemsUuid(int parent)
+{
+    QVariantList uuids;
+    if (parent == -1) {
+        for (const QVariantMap &record : model->itemRecords())
+            uuids << record.value(ItemField::uuid);
+        return uuids;
+    }
+    if (const ChildListPtr children = model->childListOf(parent)) {
+        for (int child : qAsConst(*children))
+            uuids << model->uuidOf(child);
+    }
+    uuids << model->uuidOf(parent);
+    return uuids;
 }
 
 QString UI_Proc_SignalCustomFolder_Desktop::itemPath(int idx) const

@@ -32,8 +32,15 @@ public:
     Q_INVOKABLE void setTabItem(QObject *tab);
     Q_INVOKABLE void setMsgBox(QObject *box);
     Q_INVOKABLE void setDragFileIdx(int idx);
+    // The properties from which the host makes a layer of the dragged item.
+    Q_INVOKABLE QVariantMap createMimeData();
+    Q_INVOKABLE void deleteRow(int index);
+    Q_INVOKABLE void reFreshTree();
 
     Q_INVOKABLE QVariant itemProperty(int idx, const QString &key);
+    Q_INVOKABLE QString itemUuid(int idx);
+    // The uuids of a folder's children and of the folder; of every item for -1.
+    Q_INVOKABLE QVariantList itemsUuid(int parent = -1);
     Q_INVOKABLE QString itemPath(int idx) const;
     // Starts adding the entries that are directories; returns the others, as given.
     Q_INVOKABLE QVariantList addFolders(const QVariantList &entries);

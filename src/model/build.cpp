@@ -21,6 +21,7 @@ void FolderModel::buildStep()
         saveItem(entry.id);
         break;
     case Remove:
+        forgetItem(entry.id);
         break;
     }
     if (!buildQueue.empty())

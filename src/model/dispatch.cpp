@@ -4,42 +4,61 @@
 
 bool FolderModel::event(QEvent *e)
 {
-    auto *step = dynamic_cast<FileTask *>(e);
-    if (step) {
-        switch (step->taskType()) {
-        case VideoThumbnail:
-        case VideoProbe:
-        case PictureLoad:
-        case AudioProbe:
-        case OfficeCapture:
-        case Transcode:
+    if (auto *step = dynamic_cast<FileTask *>(e)) {
+        if (isJobRequest(step->taskType()))
             enqueue(*step);
-            break;
-        case WalkStep:
-            walkStep(kMaxWalkDepth);
-            break;
-        case BuildStep:
-            buildStep();
-            break;
-        case RunNextTask:
-            runNextTask();
-            break;
-        case LoadEndCheck:
-            checkLoadEnd();
-            break;
-        case PictureReadChunk:
-            readPictureChunk();
-            break;
-        case RebuildFromStore:
-            break;
-        }
+        else
+            runControlStep(step->taskType());
         repeatWaitingLoadEndChecks();
     }
     return QAbstractItemModel::event(e);
 }
 
+void FolderModel::runControlStep(FileTaskType type)
+{
+    switch (type) {
+    case WalkStep:
+        walkStep(kMaxWalkDepth);
+        break;
+    case BuildStep:
+        buildStep();
+        break;
+    case RunNextTask:
+        runNextTask();
+        break;
+    case LoadEndCheck:
+        checkLoadEnd();
+        break;
+    case PictureReadChunk:
+        readPictureChunk();
+        break;
+    case RebuildFromStore:
+        rebuildFromStore();
+        break;
+    default:
+        break;
+    }
+}
+
+bool FolderModel::isJobRequest(FileTaskType type)
+{
+    switch (type) {
+    case VideoThumbnail:
+    case VideoProbe:
+    case PictureLoad:
+    case AudioProbe:
+    case OfficeCapture:
+    case Transcode:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void FolderModel::post(FileTaskType type, int id, const QModelIndex &index)
 {
+    if (isJobRequest(type))
+        ++postedJobRequests;
     QCoreApplication::postEvent(this, new FileTask(type, id, index));
 }
 
@@ -47,6 +66,7 @@ void FolderModel::post(FileTaskType type, int id, const QModelIndex &index)
 // queue idle starts it.
 void FolderModel::enqueue(const FileTask &request)
 {
+    --postedJobRequests;
     if (taskQueue.empty())
         post(RunNextTask, request.fileIdx, request.index);
     auto task
@@ -70,6 +90,12 @@ void FolderModel::advanceAfterJob()
         post(BuildStep);
     if (!taskQueue.empty())
         post(RunNextTask);
+}
+
+bool FolderModel::isBusy() const
+{
+    return !walkStack.empty() || !buildQueue.empty() || !taskQueue.empty() || postedJobRequests > 0
+           || !restoreGroups.isEmpty();
 }
 
 // A load has ended when nothing is left to build and no job is left to run. A check that

@@ -1,5 +1,7 @@
 #include "model/foldermodel.h"
 
+#include "store/dbworker.h"
+#include "store/ui_proc_config_desktop.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 #include "transcode/ui_proc_transcodingtool_desktop.h"
 
@@ -20,11 +22,16 @@ qint64 fileIdxCounter = 0;
 FolderModel::FolderModel(QObject *parent)
     : QAbstractItemModel(parent)
     , store(new Ui_Proc_MediaInfo_Desktop(this))
+    , dbWorker(new DBWorker(this))
+    , config(&UI_Proc_Config_Desktop::getInstance())
     , process(new QProcess(this))
     , toolTimer(new QTimer(this))
     , pictureFile(new QFile(this))
     , transcoder(new UI_Proc_TranscodingTool_Desktop(this, 1))
 {
+    connect(config, &UI_Proc_Config_Desktop::loadDatabase, this, &FolderModel::restoreFromStore);
+    connect(this, &FolderModel::filesIndexCleared, this, &FolderModel::prepareAddingFolders);
+
     // Tools read nothing and write their report to standard error only.
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(QProcess::nullDevice());
@@ -113,6 +120,11 @@ ChildListPtr FolderModel::childListOf(int id) const
     return {};
 }
 
+void FolderModel::clearIndexOfId(int id)
+{
+    clearIndexOfKey(keyOf(id));
+}
+
 void FolderModel::clearIndexOfKey(const QString &key)
 {
     const auto known = keyToId.find(key);
@@ -129,5 +141,3 @@ void FolderModel::clearIndexOfKey(const QString &key)
     if (keyToId.isEmpty() && idToKey.isEmpty() && idToUuid.isEmpty())
         emit filesIndexCleared();
 }
-
-void FolderModel::onLoadFolder(const QVariantMap &) { }

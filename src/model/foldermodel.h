@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/filetask.h"
+#include "store/module_mediainfo.h"
 
 #include <QAbstractItemModel>
 #include <QByteArray>
@@ -14,7 +15,9 @@
 class QFile;
 class QProcess;
 class QTimer;
+class DBWorker;
 class Ui_Proc_MediaInfo_Desktop;
+class UI_Proc_Config_Desktop;
 class UI_Proc_TranscodingTool_Desktop;
 
 // A folder's children, in row order. Shared so that look-ups hand it out without copying.
@@ -34,6 +37,19 @@ struct BuildEntry
 {
     int id;
     BuildFlag flag;
+};
+
+// A stored record of an earlier run, and the group of one stored root.
+struct RestoreEntry
+{
+    QString path;
+    Module_Mediainfo record;
+};
+
+struct RestoreGroup
+{
+    int rootOrdinal;
+    QVector<RestoreEntry> entries;
 };
 
 // Error codes of errorOccured(int).
@@ -68,9 +84,16 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
     Q_INVOKABLE int rootCount() const;
+    // A walk, a build entry or a job is still waiting: the tree is not complete yet.
+    Q_INVOKABLE bool isBusy() const;
 
     // Adds the first folder at once; the others follow one by one as each walk ends.
     void addFolders(const QStringList &paths);
+    // The row or root leaves the view at once; its records, stored information, thumbnails
+    // and index entries go one build step at a time.
+    void removeItem(int id);
+    // Removes every root and adds their folders again from disk once the index is empty.
+    void refreshTree();
 
     // Look-ups. None fails: unknown ids give -1, empty texts or no list.
     static QString itemKey(const QString &path, int rootOrdinal);
@@ -81,8 +104,10 @@ public:
     QString pathOf(int id) const;
     QString uuidOf(int id) const;
     QVariantMap recordOf(int id); // leaves an empty record behind when there was none
+    const QMap<int, QVariantMap> &itemRecords() const { return records; }
     ChildListPtr childListOf(int id) const;
     void clearIndexOfKey(const QString &key);
+    void clearIndexOfId(int id);
 
 signals:
     void loadFolderBegan();
@@ -100,14 +125,15 @@ signals:
 
 public slots:
     void addFolder(const QString &path);
+    void prepareAddingFolders();
     void onProcessFinished(int exitCode);
     void onLoadFolder(const QVariantMap &folder);
-    // Accepted but not acted on until the removal and transcoding work lands.
+    void onClearAll();
+    // Accepted but not acted on until the transcoding work lands.
     void onTranscode(int idx, const QString &type, int w, int h);
     void onTranscode(const QString &path, const QString &type, int w, int h);
     void onStopTranscode(int idx);
     void onStopTranscode(const QString &path);
-    void onClearAll();
     void onRegisterExternalTranscodeFile(const QString &file, const QString &uuid);
     void onMonitoringSignalList(const QString &json);
     void onCheckTranscodeMark(const QString &uuid);
@@ -123,6 +149,8 @@ private:
     void notify(const QModelIndex &index);
 
     // steps and queues
+    static bool isJobRequest(FileTaskType type);
+    void runControlStep(FileTaskType type);
     void post(FileTaskType type, int id = 0, const QModelIndex &index = {});
     void enqueue(const FileTask &request);
     QSharedPointer<FileTask> takeHeadTask();
@@ -140,6 +168,13 @@ private:
     void buildItem(int id);
     void storeFirstRecord(int id);
     void saveItem(int id);
+
+    // removing and rebuilding
+    void forgetItem(int id);
+    void removeFolderContents(int id);
+    void restoreFromStore();
+    void rebuildFromStore();
+    void rebuildRoot(QVector<RestoreEntry> entries);
 
     // jobs
     void runNextTask();
@@ -162,11 +197,15 @@ private:
     int lastFileId = -1; // its build entry starts the end-of-load check
     QString currentRootPath;
     bool depthExceeded = false;
+    QStringList pendingReAdd; // roots to add again once the index is empty
     std::deque<QString> pendingFolders; // wait for the running walk to end
     std::deque<QString> walkStack; // not empty: a walk is under way
     QMap<int, QVariantMap> records;
     QVector<RootEntry> roots; // top-level rows, in the order added
     Ui_Proc_MediaInfo_Desktop *store;
+    DBWorker *dbWorker;
+    UI_Proc_Config_Desktop *config; // the host's; not owned
+    QVector<RestoreGroup> restoreGroups; // stored roots waiting for the rebuild
     QProcess *process; // the one tool that runs at a time
     QTimer *toolTimer; // ends a tool run that takes too long
     QFile *pictureFile;
@@ -177,6 +216,7 @@ private:
     int toolTimeLimitMs = kToolTimeLimitMs;
     int captureTimeLimitMs = kCaptureTimeLimitMs;
     UI_Proc_TranscodingTool_Desktop *transcoder;
+    int postedJobRequests = 0; // posted, not yet in taskQueue
     int waitingLoadEndChecks = 0; // checks that found work and wait for both queues to drain
 
     friend class TestProbeRunner;

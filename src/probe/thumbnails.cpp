@@ -2,30 +2,18 @@
 #include "model/itemfields.h"
 #include "probe/capturetool.h"
 #include "probe/picturedecoder.h"
-#include "store/utility_commparam.h"
+#include "probe/picturedirectory.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QUuid>
 
 namespace {
 
 constexpr int kPictureLengthMsec = 600000; // what a still picture lasts as a layer
 constexpr int kSlideWidth = 960;
 constexpr int kSlideHeight = 720;
-
-// Thumbnails and slide images live in the project directory; every one gets a new name.
-QString pictureDirectory()
-{
-    return Utility_CommParam::getInstance()->getProjectPath() + QStringLiteral("/picture/");
-}
-
-QString freshName()
-{
-    return QUuid::createUuid().toString();
-}
 
 QVariantMap stillInfo(int width, int height)
 {
@@ -41,7 +29,7 @@ QVariantMap stillInfo(int width, int height)
 void FolderModel::startThumbnail(const FileTask &task, int seekSeconds)
 {
     QDir().mkpath(pictureDirectory());
-    const QString out = pictureDirectory() + freshName() + QStringLiteral(".jpg");
+    const QString out = pictureDirectory() + freshPictureName() + QStringLiteral(".jpg");
     runTool(QStringLiteral("ffmpeg"),
             {QStringLiteral("-ss"), QString::number(seekSeconds), QStringLiteral("-i"),
              pathOf(task.fileIdx), QStringLiteral("-y"), QStringLiteral("-vf"),
@@ -80,7 +68,8 @@ void FolderModel::readPictureChunk()
     if (taskQueue.empty() || taskQueue.front() != runningTask
         || runningTask->taskType() != PictureLoad)
         return;
-    pictureBytes += pictureFile->read(kPictureChunkBytes);
+    if (pictureFile->isOpen()) // a file that cannot be opened reads as empty
+        pictureBytes += pictureFile->read(kPictureChunkBytes);
     if (!pictureFile->atEnd()) {
         post(PictureReadChunk);
         return;
@@ -101,7 +90,7 @@ void FolderModel::finishPictureLoad(const FileTask &task)
     record.insert(ItemField::isValid, picture.isValid);
     if (!record.contains(ItemField::img) && picture.isValid) {
         QDir().mkpath(pictureDirectory());
-        const QString out = pictureDirectory() + freshName() + QStringLiteral(".jpg");
+        const QString out = pictureDirectory() + freshPictureName() + QStringLiteral(".jpg");
         picture.thumbnail.save(out);
         record.insert(ItemField::img, out);
     }
@@ -119,7 +108,7 @@ void FolderModel::finishPictureLoad(const FileTask &task)
 // stands for the presentation with fixed values whatever its slides.
 void FolderModel::startSlideCapture(const FileTask &task)
 {
-    const QString dir = pictureDirectory() + freshName();
+    const QString dir = pictureDirectory() + freshPictureName();
     QDir().mkpath(dir);
     const QString installDir = QCoreApplication::applicationDirPath();
     runTool(QDir::toNativeSeparators(captureRuntimePath(installDir)),

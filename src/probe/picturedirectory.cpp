@@ -1,0 +1,24 @@
+#include "probe/picturedirectory.h"
+
+#include "store/utility_commparam.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QUuid>
+
+QString pictureDirectory()
+{
+    return Utility_CommParam::getInstance()->getProjectPath() + QStringLiteral("/picture/");
+}
+
+QString freshPictureName()
+{
+    return QUuid::createUuid().toString();
+}
+
+bool isMadeThumbnail(const QString &path)
+{
+    const QFileInfo file(path);
+    const QString directory = QDir::cleanPath(QFileInfo(pictureDirectory()).absoluteFilePath());
+    return file.isFile() && QDir::cleanPath(file.absolutePath()) == directory;
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+// Thumbnails and slide directories that the system makes live in the project directory's
+// "picture/" folder, each under a name of its own.
+QString pictureDirectory(); // ends with "/"
+QString freshPictureName(); // a new braced uuid
+// Whether path names a thumbnail that the system made: only those may be deleted with
+// their item, never a user's own picture.
+bool isMadeThumbnail(const QString &path);
