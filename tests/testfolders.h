@@ -57,12 +57,12 @@ inline QVariantMap fileInfo(const QModelIndex &index)
 inline QList<QVariantMap> storedRows(const QString &projectDir)
 {
     QList<QVariantMap> rows;
-    const QString name = QStringLiteral("test-reader");
+    const QString name = "test-reader";
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(QDir(projectDir).filePath(QStringLiteral("mediainfo.db")));
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
+        db.setDatabaseName(QDir(projectDir).filePath("mediainfo.db"));
         db.open();
-        QSqlQuery query(QStringLiteral("SELECT * FROM mediainfo ORDER BY seq"), db);
+        QSqlQuery query("SELECT * FROM mediainfo ORDER BY seq", db);
         while (query.next()) {
             QVariantMap row;
             for (int i = 0; i < query.record().count(); ++i)

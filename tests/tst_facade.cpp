@@ -130,11 +130,11 @@ void TestFacade::goneMessageBoxIsLeftAlone()
     auto facade = makeFacade();
     auto box = std::make_unique<QObject>();
     facade->setMsgBox(box.get());
-    facade->onErrorOccured(QStringLiteral("shown"));
-    QCOMPARE(box->property("informText").toString(), QStringLiteral("shown"));
+    facade->onErrorOccured("shown");
+    QCOMPARE(box->property("informText").toString(), "shown");
     box.reset();
     QSignalSpy adding(facade.get(), &Facade::addingFolder);
-    facade->onErrorOccured(QStringLiteral("nobody reads this"));
+    facade->onErrorOccured("nobody reads this");
     QMetaObject::invokeMethod(facade->folderModel(), "errorOccured", Q_ARG(int, 0));
     QCOMPARE(adding.count(), 0);
 }
@@ -143,19 +143,19 @@ void TestFacade::addFoldersReturnsWhatIsNotAFolder()
 {
     ProjectDir project;
     QTemporaryDir dir;
-    makeEntries(dir.path(), {QStringLiteral("clip.mp4")});
-    const QString clip = dir.filePath(QStringLiteral("clip.mp4"));
+    makeEntries(dir.path(), {"clip.mp4"});
+    const QString clip = dir.filePath("clip.mp4");
     const QString clipUrl = QUrl::fromLocalFile(clip).toString();
     auto facade = makeFacade();
     QSignalSpy ended(facade.get(), &Facade::loadFolderEnded);
 
-    const QVariantList rejected = facade->addFolders({QUrl::fromLocalFile(dir.path()).toString(),
-                                                      clip, clipUrl, QStringLiteral("/no/such")});
-    QCOMPARE(rejected, (QVariantList{clip, clipUrl, QStringLiteral("/no/such")}));
+    const QVariantList rejected = facade->addFolders(
+            {QUrl::fromLocalFile(dir.path()).toString(), clip, clipUrl, "/no/such"});
+    QCOMPARE(rejected, (QVariantList{clip, clipUrl, "/no/such"}));
     QVERIFY(ended.wait());
     const QAbstractItemModel *model = facade->folderModel();
     QCOMPARE(model->rowCount(), 1);
-    const int rootId = fileInfo(model->index(0, 0)).value(QStringLiteral("fileIdx")).toInt();
+    const int rootId = fileInfo(model->index(0, 0)).value("fileIdx").toInt();
     QCOMPARE(facade->itemPath(rootId), dir.path());
 }
 
@@ -163,26 +163,23 @@ void TestFacade::itemQueriesReadTheModel()
 {
     ProjectDir project;
     QTemporaryDir dir;
-    makeEntries(dir.path(), {QStringLiteral("song.mp3")});
+    makeEntries(dir.path(), {"song.mp3"});
     auto facade = makeFacade();
     QSignalSpy ended(facade.get(), &Facade::loadFolderEnded);
     facade->addFolders({dir.path()});
     QVERIFY(ended.wait());
     const QAbstractItemModel *model = facade->folderModel();
     const QVariantMap song = fileInfo(model->index(0, 0, model->index(0, 0)));
-    const int id = song.value(QStringLiteral("fileIdx")).toInt();
-    QCOMPARE(facade->itemPath(id), dir.filePath(QStringLiteral("song.mp3")));
-    QCOMPARE(facade->itemProperty(id, QStringLiteral("uuid")), song.value(QStringLiteral("uuid")));
-    QCOMPARE(facade->itemProperty(id, QStringLiteral("info"))
-                     .toMap()
-                     .value(QStringLiteral("frameWidth")),
-             QVariant(400));
-    QVERIFY(!facade->itemProperty(id, QStringLiteral("no such key")).isValid());
+    const int id = song.value("fileIdx").toInt();
+    QCOMPARE(facade->itemPath(id), dir.filePath("song.mp3"));
+    QCOMPARE(facade->itemProperty(id, "uuid"), song.value("uuid"));
+    QCOMPARE(facade->itemProperty(id, "info").toMap().value("frameWidth"), QVariant(400));
+    QVERIFY(!facade->itemProperty(id, "no such key").isValid());
     QVERIFY(facade->itemPath(987654).isEmpty());
-    const QVariantList rootUuids = facade->itemsUuid(
-            fileInfo(model->index(0, 0)).value(QStringLiteral("fileIdx")).toInt());
-    QCOMPARE(rootUuids, (QVariantList{song.value(QStringLiteral("uuid")),
-                                      fileInfo(model->index(0, 0)).value(QStringLiteral("uuid"))}));
+    const QVariantList rootUuids
+            = facade->itemsUuid(fileInfo(model->index(0, 0)).value("fileIdx").toInt());
+    QCOMPARE(rootUuids,
+             (QVariantList{song.value("uuid"), fileInfo(model->index(0, 0)).value("uuid")}));
 }
 
 void TestFacade::dragData_data()
@@ -207,16 +204,11 @@ void TestFacade::dragData()
     QFETCH(QString, picPath);
     ProjectDir project;
     QTemporaryDir dir;
-    makeEntries(dir.path(), {QStringLiteral("sub/"), QStringLiteral("deck.pptx")});
-    QProcess::execute(QStringLiteral("ffmpeg"),
-                      {QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
-                       QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-                       QStringLiteral("-i"), QStringLiteral("testsrc=size=320x240:duration=2"),
-                       dir.filePath(QStringLiteral("clip.mp4")), QStringLiteral("-f"),
-                       QStringLiteral("lavfi"), QStringLiteral("-i"),
-                       QStringLiteral("sine=duration=1"),
-                       dir.filePath(QStringLiteral("song.mp3"))});
-    QImage(64, 48, QImage::Format_RGB32).save(dir.filePath(QStringLiteral("photo.png")));
+    makeEntries(dir.path(), {"sub/", "deck.pptx"});
+    QProcess::execute("ffmpeg", {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                                 "testsrc=size=320x240:duration=2", dir.filePath("clip.mp4"), "-f",
+                                 "lavfi", "-i", "sine=duration=1", dir.filePath("song.mp3")});
+    QImage(64, 48, QImage::Format_RGB32).save(dir.filePath("photo.png"));
     auto facade = makeFacade();
     QSignalSpy ended(facade.get(), &Facade::loadFolderEnded);
     facade->addFolders({dir.path()});
@@ -224,32 +216,29 @@ void TestFacade::dragData()
 
     const QAbstractItemModel *model = facade->folderModel();
     const QModelIndex index = childNamed(*model, model->index(0, 0), name);
-    const int id = fileInfo(index).value(QStringLiteral("fileIdx")).toInt();
+    const int id = fileInfo(index).value("fileIdx").toInt();
     facade->setDragFileIdx(id);
     const QVariantMap layer = facade->createMimeData();
-    const QVariantMap info = facade->itemProperty(id, QStringLiteral("info")).toMap();
-    QCOMPARE(layer.value(QStringLiteral("objType")), QVariant(1));
-    QCOMPARE(layer.value(QStringLiteral("idindex")), QVariant(0));
-    QCOMPARE(layer.value(QStringLiteral("virtualScreenID")), QVariant(QStringLiteral("0")));
-    QCOMPARE(layer.value(QStringLiteral("videoName")).toString(), name);
-    QCOMPARE(layer.value(QStringLiteral("layerGuid")).toString(), facade->itemUuid(id));
-    QCOMPARE(layer.value(QStringLiteral("signalw")), info.value(QStringLiteral("frameWidth")));
-    QCOMPARE(layer.value(QStringLiteral("timeLenMsec")), info.value(QStringLiteral("timeLenMsec")));
-    QCOMPARE(layer.value(QStringLiteral("videoPath")).toString(),
-             name.endsWith(QStringLiteral(".pptx"))
-                     ? info.value(QStringLiteral("pptPath")).toString()
-                     : dir.filePath(name));
+    const QVariantMap info = facade->itemProperty(id, "info").toMap();
+    QCOMPARE(layer.value("objType"), QVariant(1));
+    QCOMPARE(layer.value("idindex"), QVariant(0));
+    QCOMPARE(layer.value("virtualScreenID"), QVariant("0"));
+    QCOMPARE(layer.value("videoName").toString(), name);
+    QCOMPARE(layer.value("layerGuid").toString(), facade->itemUuid(id));
+    QCOMPARE(layer.value("signalw"), info.value("frameWidth"));
+    QCOMPARE(layer.value("timeLenMsec"), info.value("timeLenMsec"));
+    QCOMPARE(layer.value("videoPath").toString(),
+             name.endsWith(".pptx") ? info.value("pptPath").toString() : dir.filePath(name));
     if (picPath.isEmpty()) {
         QCOMPARE(layer.size(), 11);
-        QVERIFY(layer.contains(QStringLiteral("signalw"))
-                && !layer.value(QStringLiteral("signalw")).isValid());
+        QVERIFY(layer.contains("signalw") && !layer.value("signalw").isValid());
         QCOMPARE(facade->itemsUuid(id).size(), 1); // a folder without children
     } else if (picPath == QLatin1String("thumbnail")) {
-        const QString img = facade->itemProperty(id, QStringLiteral("img")).toString();
-        QCOMPARE(QUrl(layer.value(QStringLiteral("picPath")).toString()).toLocalFile(), img);
+        const QString img = facade->itemProperty(id, "img").toString();
+        QCOMPARE(QUrl(layer.value("picPath").toString()).toLocalFile(), img);
         QVERIFY(QFileInfo::exists(img));
     } else {
-        QCOMPARE(layer.value(QStringLiteral("picPath")).toString(), picPath);
+        QCOMPARE(layer.value("picPath").toString(), picPath);
     }
     QCOMPARE(facade->itemsUuid(id).last().toString(), facade->itemUuid(id));
 }

@@ -21,23 +21,23 @@ private slots:
 void TestFolderModel::idsAreNeverReused()
 {
     FolderModel first(nullptr);
-    const int a = first.fileIndex(QStringLiteral("/m/a.mp4:0"));
-    const int b = first.fileIndex(QStringLiteral("/m/b.mp4:0"));
+    const int a = first.fileIndex("/m/a.mp4:0");
+    const int b = first.fileIndex("/m/b.mp4:0");
     QCOMPARE(b, a + 1);
     const QString uuid = first.uuidOf(a);
-    QVERIFY(QRegularExpression(QStringLiteral("^\\{[0-9a-f-]{36}\\}$")).match(uuid).hasMatch());
-    QCOMPARE(first.fileIndex(QStringLiteral("/m/a.mp4:0")), a);
+    QVERIFY(QRegularExpression("^\\{[0-9a-f-]{36}\\}$").match(uuid).hasMatch());
+    QCOMPARE(first.fileIndex("/m/a.mp4:0"), a);
     QCOMPARE(first.uuidOf(a), uuid);
 
     // The same file under another root is another item.
-    QVERIFY(first.fileIndex(QStringLiteral("/m/a.mp4:1")) > b);
+    QVERIFY(first.fileIndex("/m/a.mp4:1") > b);
 
     FolderModel second(nullptr);
-    const int inSecond = second.fileIndex(QStringLiteral("/m/a.mp4:0"));
+    const int inSecond = second.fileIndex("/m/a.mp4:0");
     QVERIFY(inSecond > b);
 
-    first.clearIndexOfKey(QStringLiteral("/m/a.mp4:0"));
-    QVERIFY(first.fileIndex(QStringLiteral("/m/a.mp4:0")) > inSecond);
+    first.clearIndexOfKey("/m/a.mp4:0");
+    QVERIFY(first.fileIndex("/m/a.mp4:0") > inSecond);
 }
 
 void TestFolderModel::splitItemKey_data()
@@ -70,19 +70,19 @@ void TestFolderModel::clearingTheLastKeyAnnouncesAnEmptyIndex()
     QStringList heard;
     connect(&model, &FolderModel::fileIndexCleared, this,
             [&](int id) { heard << QString::number(id); });
-    connect(&model, &FolderModel::filesIndexCleared, this, [&] { heard << QStringLiteral("all"); });
-    const int a = model.fileIndex(QStringLiteral("/m/a.mp4:0"));
-    const int b = model.fileIndex(QStringLiteral("/m/b.mp4:0"));
+    connect(&model, &FolderModel::filesIndexCleared, this, [&] { heard << "all"; });
+    const int a = model.fileIndex("/m/a.mp4:0");
+    const int b = model.fileIndex("/m/b.mp4:0");
 
-    model.clearIndexOfKey(QStringLiteral("/m/a.mp4:0"));
-    model.clearIndexOfKey(QStringLiteral("/m/a.mp4:0"));
-    model.clearIndexOfKey(QStringLiteral("/m/never.mp4:0"));
+    model.clearIndexOfKey("/m/a.mp4:0");
+    model.clearIndexOfKey("/m/a.mp4:0");
+    model.clearIndexOfKey("/m/never.mp4:0");
     QCOMPARE(heard, QStringList{QString::number(a)});
-    QCOMPARE(model.idOfKey(QStringLiteral("/m/a.mp4:0")), -1);
+    QCOMPARE(model.idOfKey("/m/a.mp4:0"), -1);
     QVERIFY(model.uuidOf(a).isEmpty());
 
-    model.clearIndexOfKey(QStringLiteral("/m/b.mp4:0"));
-    QCOMPARE(heard, (QStringList{QString::number(a), QString::number(b), QStringLiteral("all")}));
+    model.clearIndexOfKey("/m/b.mp4:0");
+    QCOMPARE(heard, (QStringList{QString::number(a), QString::number(b), "all"}));
 }
 
 // A scanned folder holding a folder and two files.
@@ -91,8 +91,7 @@ class ScannedFolder
 public:
     ScannedFolder()
     {
-        makeEntries(folders.path(),
-                    {QStringLiteral("sub/"), QStringLiteral("a.mp3"), QStringLiteral("b.mp3")});
+        makeEntries(folders.path(), {"sub/", "a.mp3", "b.mp3"});
         QSignalSpy ended(&model, &FolderModel::loadFolderEnded);
         model.addFolder(folders.path());
         ended.wait();
@@ -107,14 +106,14 @@ public:
 void TestFolderModel::dataAnswersEveryRole()
 {
     ScannedFolder scanned;
-    const QModelIndex song = childNamed(scanned.model, scanned.root(), QStringLiteral("b.mp3"));
+    const QModelIndex song = childNamed(scanned.model, scanned.root(), "b.mp3");
     QVERIFY(song.isValid());
     const QVariantMap info = song.data(FolderModel::FileInfoRole).toMap();
-    QCOMPARE(info.value(QStringLiteral("type")).toString(), QStringLiteral("audio"));
-    QCOMPARE(info.value(QStringLiteral("fileIdx")).toInt(), int(song.internalId()));
-    QVERIFY(!info.contains(QStringLiteral("info")));
+    QCOMPARE(info.value("type").toString(), "audio");
+    QCOMPARE(info.value("fileIdx").toInt(), int(song.internalId()));
+    QVERIFY(!info.contains("info"));
     QCOMPARE(song.data(Qt::UserRole + 7).toMap(), info);
-    QCOMPARE(song.data(Qt::DisplayRole).toString(), QStringLiteral("b.mp3"));
+    QCOMPARE(song.data(Qt::DisplayRole).toString(), "b.mp3");
     QVERIFY(!song.data(Qt::ToolTipRole).isValid());
     QVERIFY(!song.data(Qt::DecorationRole).isValid());
     QCOMPARE(scanned.model.roleNames(),
@@ -126,7 +125,7 @@ void TestFolderModel::setDataRefreshesTheSiblings()
     ScannedFolder scanned;
     QSignalSpy changed(&scanned.model, &QAbstractItemModel::dataChanged);
     const QModelIndex middle = scanned.model.index(1, 0, scanned.root());
-    QVERIFY(scanned.model.setData(middle, QStringLiteral("ignored"), 257));
+    QVERIFY(scanned.model.setData(middle, "ignored", 257));
     QCOMPARE(changed.count(), 1);
     QCOMPARE(changed.at(0).at(0).toModelIndex(), scanned.model.index(0, 0, scanned.root()));
     QCOMPARE(changed.at(0).at(1).toModelIndex(), scanned.model.index(2, 0, scanned.root()));
@@ -139,7 +138,7 @@ void TestFolderModel::topLevelRowsHaveNoParent()
     QAbstractItemModelTester tester(&scanned.model,
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
     QVERIFY(!scanned.model.parent(scanned.root()).isValid());
-    const QModelIndex sub = childNamed(scanned.model, scanned.root(), QStringLiteral("sub"));
+    const QModelIndex sub = childNamed(scanned.model, scanned.root(), "sub");
     QCOMPARE(scanned.model.parent(sub), scanned.root());
     QCOMPARE(scanned.model.rootCount(), 1);
 }

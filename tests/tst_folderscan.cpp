@@ -34,7 +34,7 @@ QString chainOf(int depth)
 {
     QStringList parts;
     for (int level = 1; level <= depth; ++level)
-        parts << QStringLiteral("d%1").arg(level);
+        parts << QString("d%1").arg(level);
     return parts.join(QLatin1Char('/'));
 }
 
@@ -60,28 +60,21 @@ private slots:
 void TestFolderScan::rowsComeInDescendingNameOrder()
 {
     QTemporaryDir dir;
-    makeEntries(dir.path(),
-                {QStringLiteral("b.mp4"), QStringLiteral("A.jpg"), QStringLiteral("c.txt"),
-                 QStringLiteral(".d.mp4"), QStringLiteral("M/x.mp3"), QStringLiteral("z.MP4"),
-                 QStringLiteral("Photo.JPG"), QStringLiteral("only/notes.txt")});
+    makeEntries(dir.path(), {"b.mp4", "A.jpg", "c.txt", ".d.mp4", "M/x.mp3", "z.MP4", "Photo.JPG",
+                             "only/notes.txt"});
     Scan scan;
     QVERIFY(scan.add(dir.path()));
     QCOMPARE(rowNames(scan.model, scan.root()),
-             (QStringList{QStringLiteral("z.MP4"), QStringLiteral("Photo.JPG"),
-                          QStringLiteral("only"), QStringLiteral("M"), QStringLiteral("b.mp4"),
-                          QStringLiteral("A.jpg")}));
-    QCOMPARE(rowNames(scan.model, scan.at(scan.root(), QStringLiteral("M"))),
-             QStringList{QStringLiteral("x.mp3")});
-    QCOMPARE(scan.model.rowCount(scan.at(scan.root(), QStringLiteral("only"))), 0);
-    QCOMPARE(fileInfo(scan.at(scan.root(), QStringLiteral("z.MP4"))).value(QStringLiteral("type")),
-             QVariant(QStringLiteral("video")));
+             (QStringList{"z.MP4", "Photo.JPG", "only", "M", "b.mp4", "A.jpg"}));
+    QCOMPARE(rowNames(scan.model, scan.at(scan.root(), "M")), QStringList{"x.mp3"});
+    QCOMPARE(scan.model.rowCount(scan.at(scan.root(), "only")), 0);
+    QCOMPARE(fileInfo(scan.at(scan.root(), "z.MP4")).value("type"), QVariant("video"));
 }
 
 void TestFolderScan::deepFoldersAreCutAtTheLimit()
 {
     QTemporaryDir dir;
-    makeEntries(dir.path(), {chainOf(12) + QStringLiteral("/deep.mp4"),
-                             chainOf(9) + QStringLiteral("/nine.mp4")});
+    makeEntries(dir.path(), {chainOf(12) + "/deep.mp4", chainOf(9) + "/nine.mp4"});
     Scan scan;
     QSignalSpy errors(&scan.model, &FolderModel::errorOccured);
     QVERIFY(scan.add(dir.path()));
@@ -90,19 +83,18 @@ void TestFolderScan::deepFoldersAreCutAtTheLimit()
 
     QModelIndex folder = scan.root();
     for (int level = 1; level <= 10; ++level) {
-        folder = scan.at(folder, QStringLiteral("d%1").arg(level));
-        QVERIFY2(folder.isValid(), qPrintable(QStringLiteral("d%1").arg(level)));
+        folder = scan.at(folder, QString("d%1").arg(level));
+        QVERIFY2(folder.isValid(), qPrintable(QString("d%1").arg(level)));
     }
     QCOMPARE(scan.model.rowCount(folder), 0);
-    QCOMPARE(rowNames(scan.model, folder.parent()),
-             (QStringList{QStringLiteral("nine.mp4"), QStringLiteral("d10")}));
+    QCOMPARE(rowNames(scan.model, folder.parent()), (QStringList{"nine.mp4", "d10"}));
 }
 
 void TestFolderScan::secondAddIsRefusedOnlyWhileWalking()
 {
     QTemporaryDir first, second;
-    makeEntries(first.path(), {QStringLiteral("s/a.mp3"), QStringLiteral("b.mp3")});
-    makeEntries(second.path(), {QStringLiteral("c.mp3")});
+    makeEntries(first.path(), {"s/a.mp3", "b.mp3"});
+    makeEntries(second.path(), {"c.mp3"});
     Scan scan;
     QSignalSpy errors(&scan.model, &FolderModel::errorOccured);
     QSignalSpy resets(&scan.model, &QAbstractItemModel::modelReset);
@@ -120,15 +112,15 @@ void TestFolderScan::secondAddIsRefusedOnlyWhileWalking()
     QCOMPARE(errors.count(), 1);
     QCOMPARE(scan.model.rootCount(), 2);
     QTRY_VERIFY(!ended.isEmpty());
-    QTRY_COMPARE(rowNames(scan.model, scan.root(1)), QStringList{QStringLiteral("c.mp3")});
+    QTRY_COMPARE(rowNames(scan.model, scan.root(1)), QStringList{"c.mp3"});
 }
 
 void TestFolderScan::addFoldersWalksOneAfterAnother()
 {
     QTemporaryDir a, b, c;
-    makeEntries(a.path(), {QStringLiteral("a1.mp3"), QStringLiteral("sub/a2.mp3")});
-    makeEntries(b.path(), {QStringLiteral("b1.mp4")});
-    makeEntries(c.path(), {QStringLiteral("c1.jpg")});
+    makeEntries(a.path(), {"a1.mp3", "sub/a2.mp3"});
+    makeEntries(b.path(), {"b1.mp4"});
+    makeEntries(c.path(), {"c1.jpg"});
     Scan scan;
     QSignalSpy began(&scan.model, &FolderModel::loadFolderBegan);
     QSignalSpy ended(&scan.model, &FolderModel::loadFolderEnded);
@@ -143,14 +135,14 @@ void TestFolderScan::addFoldersWalksOneAfterAnother()
     QTRY_COMPARE(began.count(), 3);
     QTRY_VERIFY(!ended.isEmpty());
     QCOMPARE(rowsOfPreviousRoot, (QVector<int>{2, 1})); // each walk had ended
-    QCOMPARE(rowNames(scan.model, scan.root(2)), QStringList{QStringLiteral("c1.jpg")});
+    QCOMPARE(rowNames(scan.model, scan.root(2)), QStringList{"c1.jpg"});
     QCOMPARE(scan.model.pathOf(int(scan.root(1).internalId())), b.path());
 }
 
 void TestFolderScan::sameFolderTwiceGivesIndependentItems()
 {
     QTemporaryDir dir;
-    makeEntries(dir.path(), {QStringLiteral("a.mp3")});
+    makeEntries(dir.path(), {"a.mp3"});
     Scan scan;
     QVERIFY(scan.add(dir.path()));
     QVERIFY(scan.add(dir.path()));
@@ -159,44 +151,42 @@ void TestFolderScan::sameFolderTwiceGivesIndependentItems()
     QCOMPARE(scan.model.pathOf(int(first.internalId())),
              scan.model.pathOf(int(second.internalId())));
     QVERIFY(first.internalId() != second.internalId());
-    QVERIFY(fileInfo(first).value(QStringLiteral("uuid"))
-            != fileInfo(second).value(QStringLiteral("uuid")));
+    QVERIFY(fileInfo(first).value("uuid") != fileInfo(second).value("uuid"));
 }
 
 void TestFolderScan::buildStepStoresRecords()
 {
     QTemporaryDir dir;
-    makeEntries(dir.path(), {QStringLiteral("sub/song.mp3"), QStringLiteral("talk.mp3")});
+    makeEntries(dir.path(), {"sub/song.mp3", "talk.mp3"});
     Scan scan;
     QVERIFY(scan.add(dir.path()));
-    QVERIFY(scan.add(dir.path() + QStringLiteral("/sub")));
+    QVERIFY(scan.add(dir.path() + "/sub"));
 
     QMap<QString, QVariantMap> byUuid;
     for (const QVariantMap &row : storedRows(scan.project.path()))
-        byUuid.insert(row.value(QStringLiteral("uuid")).toString(), row);
+        byUuid.insert(row.value("uuid").toString(), row);
     QCOMPARE(byUuid.size(), 6); // root, sub, song, talk; sub and song again under root 1
 
     const auto rowOf = [&](const QModelIndex &index) {
-        return byUuid.value(fileInfo(index).value(QStringLiteral("uuid")).toString());
+        return byUuid.value(fileInfo(index).value("uuid").toString());
     };
-    const QVector<QPair<QModelIndex, QString>> items{
-            {scan.root(0), QStringLiteral("0")},
-            {scan.at(scan.root(0), QStringLiteral("sub")), QStringLiteral("0")},
-            {scan.at(scan.root(0), QStringLiteral("talk.mp3")), QStringLiteral("0")},
-            {scan.root(1), QStringLiteral("1")},
-            {scan.at(scan.root(1), QStringLiteral("song.mp3")), QStringLiteral("1")}};
+    const QVector<QPair<QModelIndex, QString>> items{{scan.root(0), "0"},
+                                                     {scan.at(scan.root(0), "sub"), "0"},
+                                                     {scan.at(scan.root(0), "talk.mp3"), "0"},
+                                                     {scan.root(1), "1"},
+                                                     {scan.at(scan.root(1), "song.mp3"), "1"}};
     for (const auto &[index, rootIndex] : items) {
         const QVariantMap row = rowOf(index);
         const QString path = scan.model.pathOf(int(index.internalId()));
-        QCOMPARE(row.value(QStringLiteral("path")).toString(), path);
-        QCOMPARE(row.value(QStringLiteral("filePath")).toString(), path);
-        QCOMPARE(row.value(QStringLiteral("category")).toString(), QStringLiteral("folder"));
-        QCOMPARE(row.value(QStringLiteral("rootIndex")).toString(), rootIndex);
+        QCOMPARE(row.value("path").toString(), path);
+        QCOMPARE(row.value("filePath").toString(), path);
+        QCOMPARE(row.value("category").toString(), "folder");
+        QCOMPARE(row.value("rootIndex").toString(), rootIndex);
     }
     // Audio is saved once its probe has ended: a fixed frame size and no picture.
     const QVariantMap song = rowOf(items.last().first);
-    QCOMPARE(song.value(QStringLiteral("resolution")).toString(), QStringLiteral("400 X 400"));
-    QCOMPARE(song.value(QStringLiteral("img")).toString(), QString());
+    QCOMPARE(song.value("resolution").toString(), "400 X 400");
+    QCOMPARE(song.value("img").toString(), QString());
 }
 
 void TestFolderScan::awkwardRootPaths_data()
@@ -209,7 +199,8 @@ void TestFolderScan::awkwardRootPaths_data()
                             << "plain";
     QTest::addRow("place marker") << "take %1 and %2"
                                   << "plain";
-    QTest::addRow("non-ASCII") << QStringLiteral("naïve 日本") << "plain";
+    QTest::addRow("non-ASCII") << "naïve 日本"
+                               << "plain";
     QTest::addRow("leading dash") << "-rf"
                                   << "plain";
     QTest::addRow("file URL") << "url"
@@ -226,39 +217,36 @@ void TestFolderScan::awkwardRootPaths()
     QFETCH(QString, form);
     QTemporaryDir dir;
     const QString root = dir.filePath(folderName);
-    makeEntries(root, {QStringLiteral("a.mp4"), QStringLiteral("sub/b.mp3")});
+    makeEntries(root, {"a.mp4", "sub/b.mp3"});
     const QString given = form == QLatin1String("url")        ? QUrl::fromLocalFile(root).toString()
                           : form == QLatin1String("trailing") ? root + QLatin1Char('/')
-                          : form == QLatin1String("dots")
-                                  ? dir.path() + QStringLiteral("/./sub/../") + folderName
-                                  : root;
+                          : form == QLatin1String("dots") ? dir.path() + "/./sub/../" + folderName
+                                                          : root;
     Scan scan;
     QVERIFY(scan.add(given));
     QCOMPARE(scan.model.pathOf(int(scan.root().internalId())), root);
     QCOMPARE(scan.root().data().toString(), folderName);
-    QCOMPARE(rowNames(scan.model, scan.root()),
-             (QStringList{QStringLiteral("sub"), QStringLiteral("a.mp4")}));
-    QCOMPARE(rowNames(scan.model, scan.at(scan.root(), QStringLiteral("sub"))),
-             QStringList{QStringLiteral("b.mp3")});
+    QCOMPARE(rowNames(scan.model, scan.root()), (QStringList{"sub", "a.mp4"}));
+    QCOMPARE(rowNames(scan.model, scan.at(scan.root(), "sub")), QStringList{"b.mp3"});
 }
 
 void TestFolderScan::rootThatIsNotAFolderStillEnds()
 {
     QTemporaryDir dir;
-    makeEntries(dir.path(), {QStringLiteral("file.mp4")});
+    makeEntries(dir.path(), {"file.mp4"});
     Scan scan;
-    QVERIFY(scan.add(dir.filePath(QStringLiteral("missing"))));
-    QVERIFY(scan.add(dir.filePath(QStringLiteral("file.mp4"))));
+    QVERIFY(scan.add(dir.filePath("missing")));
+    QVERIFY(scan.add(dir.filePath("file.mp4")));
     QCOMPARE(scan.model.rootCount(), 2);
     QCOMPARE(scan.model.rowCount(scan.root(0)), 0);
-    QCOMPARE(fileInfo(scan.root(0)).value(QStringLiteral("exists")).toBool(), false);
+    QCOMPARE(fileInfo(scan.root(0)).value("exists").toBool(), false);
 }
 
 void TestFolderScan::symlinkLoopIsBounded()
 {
     QTemporaryDir dir;
-    makeEntries(dir.path(), {QStringLiteral("a.mp3")});
-    if (!QFile::link(dir.path(), dir.filePath(QStringLiteral("loop"))))
+    makeEntries(dir.path(), {"a.mp3"});
+    if (!QFile::link(dir.path(), dir.filePath("loop")))
         QSKIP("no symbolic links here");
     Scan scan;
     QSignalSpy errors(&scan.model, &FolderModel::errorOccured);
@@ -266,8 +254,8 @@ void TestFolderScan::symlinkLoopIsBounded()
     QCOMPARE(errors.count(), 1);
     QModelIndex folder = scan.root();
     int depth = 0;
-    while (scan.at(folder, QStringLiteral("loop")).isValid()) {
-        folder = scan.at(folder, QStringLiteral("loop"));
+    while (scan.at(folder, "loop").isValid()) {
+        folder = scan.at(folder, "loop");
         ++depth;
     }
     QCOMPARE(depth, 10);
@@ -276,8 +264,8 @@ void TestFolderScan::symlinkLoopIsBounded()
 void TestFolderScan::unreadableFolderListsAsEmpty()
 {
     QTemporaryDir dir;
-    makeEntries(dir.path(), {QStringLiteral("locked/a.mp3"), QStringLiteral("b.mp3")});
-    const QString locked = dir.filePath(QStringLiteral("locked"));
+    makeEntries(dir.path(), {"locked/a.mp3", "b.mp3"});
+    const QString locked = dir.filePath("locked");
     QFile::setPermissions(locked, QFileDevice::Permissions());
     if (!QDir(locked).entryList(QDir::Files).isEmpty()) {
         QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner
@@ -288,9 +276,8 @@ void TestFolderScan::unreadableFolderListsAsEmpty()
     QVERIFY(scan.add(dir.path()));
     QFile::setPermissions(locked,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QCOMPARE(rowNames(scan.model, scan.root()),
-             (QStringList{QStringLiteral("locked"), QStringLiteral("b.mp3")}));
-    QCOMPARE(scan.model.rowCount(scan.at(scan.root(), QStringLiteral("locked"))), 0);
+    QCOMPARE(rowNames(scan.model, scan.root()), (QStringList{"locked", "b.mp3"}));
+    QCOMPARE(scan.model.rowCount(scan.at(scan.root(), "locked")), 0);
 }
 
 QTEST_GUILESS_MAIN(TestFolderScan)

@@ -12,18 +12,18 @@ Module_Mediainfo makeRecord(const QString &uuid, int n)
 {
     Module_Mediainfo r;
     r.uuid = uuid;
-    r.path = QStringLiteral("/media/Ännö \"Ω\" it's 名前/clip %1.mp4").arg(n);
-    r.category = QStringLiteral("folder-%1").arg(n);
-    r.img = QStringLiteral("file:///thumbs/%1.png").arg(n);
+    r.path = QString("/media/Ännö \"Ω\" it's 名前/clip %1.mp4").arg(n);
+    r.category = QString("folder-%1").arg(n);
+    r.img = QString("file:///thumbs/%1.png").arg(n);
     r.frameHeight = 1080 + n;
     r.frameWidth = 1920 + n;
     r.fps = 29.97 + n;
-    r.resolution = QStringLiteral("%1 X %2").arg(r.frameWidth).arg(r.frameHeight);
-    r.duration = QStringLiteral("00:01:%1").arg(n, 2, 10, QLatin1Char('0'));
+    r.resolution = QString("%1 X %2").arg(r.frameWidth).arg(r.frameHeight);
+    r.duration = QString("00:01:%1").arg(n, 2, 10, QLatin1Char('0'));
     r.timeLenMsec = 61000 + n;
     r.fileSize = Q_INT64_C(5000000000) + n;
-    r.detailInfo = QStringLiteral("{\"n\":%1}").arg(n);
-    r.filePath = QStringLiteral("/media/copy/%1.mp4").arg(n);
+    r.detailInfo = QString("{\"n\":%1}").arg(n);
+    r.filePath = QString("/media/copy/%1.mp4").arg(n);
     r.rootIndex = QString::number(n);
     r.isTranscoded = n % 2 == 1;
     return r;
@@ -48,7 +48,7 @@ QStringList storedUuids(const QString &projectDir)
 {
     QStringList uuids;
     for (const QVariantMap &row : storedRows(projectDir))
-        uuids << row.value(QStringLiteral("uuid")).toString();
+        uuids << row.value("uuid").toString();
     return uuids;
 }
 
@@ -70,34 +70,31 @@ void TestMediaInfoStore::recordsComeBackWholeInTheOrderFirstAdded()
 {
     ProjectDir project;
     Ui_Proc_MediaInfo_Desktop store(nullptr);
-    QVERIFY(store.addMediaInfoList(
-            {makeRecord(QStringLiteral("c"), 1), makeRecord(QStringLiteral("a"), 2)}));
-    QVERIFY(store.addMediaInfo(makeRecord(QStringLiteral("b"), 3)));
+    QVERIFY(store.addMediaInfoList({makeRecord("c", 1), makeRecord("a", 2)}));
+    QVERIFY(store.addMediaInfo(makeRecord("b", 3)));
     // Adding a stored uuid again replaces its values and keeps its place.
-    QVERIFY(store.addMediaInfo(makeRecord(QStringLiteral("c"), 4)));
+    QVERIFY(store.addMediaInfo(makeRecord("c", 4)));
 
     const QList<Module_Mediainfo> loaded = store.loadMediaObjlist();
-    QCOMPARE(uuidsOf(loaded),
-             (QStringList{QStringLiteral("c"), QStringLiteral("a"), QStringLiteral("b")}));
-    QCOMPARE(fields(loaded.at(0)), fields(makeRecord(QStringLiteral("c"), 4)));
-    QCOMPARE(fields(store.getMediaInfo(QStringLiteral("a"))),
-             fields(makeRecord(QStringLiteral("a"), 2)));
-    QVERIFY(store.getMediaInfo(QStringLiteral("unknown")).uuid.isEmpty());
+    QCOMPARE(uuidsOf(loaded), (QStringList{"c", "a", "b"}));
+    QCOMPARE(fields(loaded.at(0)), fields(makeRecord("c", 4)));
+    QCOMPARE(fields(store.getMediaInfo("a")), fields(makeRecord("a", 2)));
+    QVERIFY(store.getMediaInfo("unknown").uuid.isEmpty());
 }
 
 void TestMediaInfoStore::updateAndDelete()
 {
     ProjectDir project;
     Ui_Proc_MediaInfo_Desktop store(nullptr);
-    QVERIFY(store.addMediaInfo(makeRecord(QStringLiteral("keep"), 1)));
-    QVERIFY(store.addMediaInfo(makeRecord(QStringLiteral("gone"), 2)));
-    QVERIFY(store.updateMediaInfo(makeRecord(QStringLiteral("keep"), 5)));
-    QVERIFY(!store.updateMediaInfo(makeRecord(QStringLiteral("absent"), 3)));
-    QVERIFY(store.delMediaInfo(QStringLiteral("gone")));
+    QVERIFY(store.addMediaInfo(makeRecord("keep", 1)));
+    QVERIFY(store.addMediaInfo(makeRecord("gone", 2)));
+    QVERIFY(store.updateMediaInfo(makeRecord("keep", 5)));
+    QVERIFY(!store.updateMediaInfo(makeRecord("absent", 3)));
+    QVERIFY(store.delMediaInfo("gone"));
 
     // Read back from the file itself.
-    QCOMPARE(storedUuids(project.path()), QStringList{QStringLiteral("keep")});
-    QCOMPARE(storedRows(project.path()).at(0).value(QStringLiteral("fps")).toDouble(), 29.97 + 5);
+    QCOMPARE(storedUuids(project.path()), QStringList{"keep"});
+    QCOMPARE(storedRows(project.path()).at(0).value("fps").toDouble(), 29.97 + 5);
 }
 
 void TestMediaInfoStore::twoInstancesShareTheFile()
@@ -106,10 +103,9 @@ void TestMediaInfoStore::twoInstancesShareTheFile()
     Ui_Proc_MediaInfo_Desktop writer(nullptr);
     Ui_Proc_MediaInfo_Desktop reader(nullptr);
     QVERIFY(reader.loadMediaObjlist().isEmpty()); // both connections are open
-    QVERIFY(writer.addMediaInfo(makeRecord(QStringLiteral("u"), 1)));
-    QCOMPARE(fields(reader.getMediaInfo(QStringLiteral("u"))),
-             fields(makeRecord(QStringLiteral("u"), 1)));
-    QVERIFY(reader.delMediaInfo(QStringLiteral("u")));
+    QVERIFY(writer.addMediaInfo(makeRecord("u", 1)));
+    QCOMPARE(fields(reader.getMediaInfo("u")), fields(makeRecord("u", 1)));
+    QVERIFY(reader.delMediaInfo("u"));
     QVERIFY(writer.loadMediaObjlist().isEmpty());
 }
 
@@ -117,7 +113,7 @@ void TestMediaInfoStore::unusableFileFailsWithoutACrash_data()
 {
     QTest::addColumn<QString>("subDir");
     QTest::addColumn<QByteArray>("content"); // written as the database file; empty: none
-    QTest::addRow("missing directory") << QStringLiteral("missing/deeper") << QByteArray();
+    QTest::addRow("missing directory") << "missing/deeper" << QByteArray();
     QTest::addRow("not a database")
             << QString() << QByteArray("Notes, not a database.\n").repeated(40);
 }
@@ -136,11 +132,10 @@ void TestMediaInfoStore::unusableFileFailsWithoutACrash()
     }
     Utility_CommParam::getInstance()->setProjectPath(dir);
     // One warning for the file, not one per call.
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression(QStringLiteral("^media-info store: cannot use ")
-                                            + QRegularExpression::escape(file)));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^media-info store: cannot use "
+                                                          + QRegularExpression::escape(file)));
     Ui_Proc_MediaInfo_Desktop store(nullptr);
-    const Module_Mediainfo record = makeRecord(QStringLiteral("u"), 1);
+    const Module_Mediainfo record = makeRecord("u", 1);
     for (int round = 0; round < 2; ++round) {
         QVERIFY(!store.addMediaInfo(record));
         QVERIFY(!store.updateMediaInfo(record));
@@ -155,11 +150,11 @@ void TestMediaInfoStore::followsTheProjectDirectory()
 {
     ProjectDir first;
     Ui_Proc_MediaInfo_Desktop store(nullptr);
-    QVERIFY(store.addMediaInfo(makeRecord(QStringLiteral("in-first"), 1)));
+    QVERIFY(store.addMediaInfo(makeRecord("in-first", 1)));
     ProjectDir second;
-    QVERIFY(store.addMediaInfo(makeRecord(QStringLiteral("in-second"), 2)));
-    QCOMPARE(storedUuids(first.path()), QStringList{QStringLiteral("in-first")});
-    QCOMPARE(storedUuids(second.path()), QStringList{QStringLiteral("in-second")});
+    QVERIFY(store.addMediaInfo(makeRecord("in-second", 2)));
+    QCOMPARE(storedUuids(first.path()), QStringList{"in-first"});
+    QCOMPARE(storedUuids(second.path()), QStringList{"in-second"});
 }
 
 QTEST_GUILESS_MAIN(TestMediaInfoStore)

@@ -60,13 +60,13 @@ void TestMediaTypes::suffixes()
     QFETCH(QString, type);
     QStringList types;
     if (isVideo(path))
-        types << QStringLiteral("video");
+        types << "video";
     if (isPicture(path))
-        types << QStringLiteral("picture");
+        types << "picture";
     if (isAudio(path))
-        types << QStringLiteral("audio");
+        types << "audio";
     if (isOffice(path))
-        types << QStringLiteral("office");
+        types << "office";
     QCOMPARE(types.join(QLatin1Char(',')), type);
 }
 
@@ -88,7 +88,7 @@ void TestMediaTypes::acceptedEntries()
     QVERIFY(!isAcceptedEntry(QFileInfo(path("missing.mp4"))));
 
     // Reading a pipe would block the GUI thread for ever.
-    if (QProcess::execute(QStringLiteral("mkfifo"), {path("pipe.mp4")}) != 0)
+    if (QProcess::execute("mkfifo", {path("pipe.mp4")}) != 0)
         QSKIP("no mkfifo here");
     QVERIFY(!isAcceptedEntry(QFileInfo(path("pipe.mp4"))));
 }

@@ -15,23 +15,19 @@ namespace {
 // Media made by ffmpeg from its generated sources.
 bool makeMedia(const QString &path, const QStringList &source)
 {
-    return QProcess::execute(QStringLiteral("ffmpeg"),
-                             QStringList{QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
-                                         QStringLiteral("error"), QStringLiteral("-y")}
-                                     + source + QStringList{path})
+    return QProcess::execute("ffmpeg", QStringList{"-nostdin", "-loglevel", "error", "-y"} + source
+                                               + QStringList{path})
            == 0;
 }
 
 QStringList clip(const QString &size, const QString &seconds)
 {
-    return {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-            QStringLiteral("testsrc=size=%1:rate=25:duration=%2").arg(size, seconds)};
+    return {"-f", "lavfi", "-i", QString("testsrc=size=%1:rate=25:duration=%2").arg(size, seconds)};
 }
 
 QStringList tone(const QString &seconds)
 {
-    return {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-            QStringLiteral("sine=duration=%1").arg(seconds)};
+    return {"-f", "lavfi", "-i", QString("sine=duration=%1").arg(seconds)};
 }
 
 QByteArray pictureBytes(const QSize &size, const char *format)
@@ -130,74 +126,63 @@ private:
 
 void TestProbeRunner::initTestCase()
 {
-    QVERIFY(makeMedia(media.filePath(QStringLiteral("clip.mp4")),
-                      clip(QStringLiteral("320x240"), QStringLiteral("2"))));
-    QVERIFY(makeMedia(media.filePath(QStringLiteral("short.mkv")),
-                      clip(QStringLiteral("160x120"), QStringLiteral("0.5"))));
-    QVERIFY(makeMedia(media.filePath(QStringLiteral("song.mp3")), tone(QStringLiteral("1.5"))));
+    QVERIFY(makeMedia(media.filePath("clip.mp4"), clip("320x240", "2")));
+    QVERIFY(makeMedia(media.filePath("short.mkv"), clip("160x120", "0.5")));
+    QVERIFY(makeMedia(media.filePath("song.mp3"), tone("1.5")));
 }
 
 void TestProbeRunner::videosAudioAndPictures()
 {
     QTemporaryDir dir;
-    QFile::copy(media.filePath(QStringLiteral("clip.mp4")),
-                dir.filePath(QStringLiteral("clip.mp4")));
-    QFile::copy(media.filePath(QStringLiteral("song.mp3")),
-                dir.filePath(QStringLiteral("song.mp3")));
-    writeFile(dir.filePath(QStringLiteral("photo.jpg")), pictureBytes({640, 480}, "JPG"));
+    QFile::copy(media.filePath("clip.mp4"), dir.filePath("clip.mp4"));
+    QFile::copy(media.filePath("song.mp3"), dir.filePath("song.mp3"));
+    writeFile(dir.filePath("photo.jpg"), pictureBytes({640, 480}, "JPG"));
     Scan scan;
     QVERIFY(scan.add(dir.path()));
 
     // One tool at a time in the order the items were built, a video's thumbnail before its
     // probe; pictures need no tool.
     QCOMPARE(scan.runs.size(), 3);
-    QCOMPARE(scan.runs.at(0).mid(0, 3),
-             (QStringList{QStringLiteral("-ss"), QStringLiteral("1"), QStringLiteral("-i")}));
-    QCOMPARE(scan.runs.at(1),
-             (QStringList{QStringLiteral("-i"), dir.filePath(QStringLiteral("clip.mp4"))}));
-    QCOMPARE(scan.runs.at(2),
-             (QStringList{QStringLiteral("-i"), dir.filePath(QStringLiteral("song.mp3"))}));
+    QCOMPARE(scan.runs.at(0).mid(0, 3), (QStringList{"-ss", "1", "-i"}));
+    QCOMPARE(scan.runs.at(1), (QStringList{"-i", dir.filePath("clip.mp4")}));
+    QCOMPARE(scan.runs.at(2), (QStringList{"-i", dir.filePath("song.mp3")}));
 
-    const QVariantMap video = scan.record(QStringLiteral("clip.mp4"));
-    const QVariantMap info = video.value(QStringLiteral("info")).toMap();
-    QCOMPARE(video.value(QStringLiteral("isValid")), QVariant(true));
-    QCOMPARE(video.value(QStringLiteral("asyncCompleted")), QVariant(true));
-    QCOMPARE(info.value(QStringLiteral("duration")).toString(), QStringLiteral("00:00:02.00"));
-    QCOMPARE(info.value(QStringLiteral("timeLenMsec")).toInt(), 2000);
-    QCOMPARE(info.value(QStringLiteral("fps")).toString(), QStringLiteral("25 fps"));
-    QCOMPARE(info.value(QStringLiteral("frameWidth")).toInt(), 320);
-    QCOMPARE(info.value(QStringLiteral("frameHeight")).toInt(), 240);
-    const QString thumbnail = video.value(QStringLiteral("img")).toString();
-    QVERIFY(thumbnail.startsWith(scan.project.path() + QStringLiteral("/picture/")));
+    const QVariantMap video = scan.record("clip.mp4");
+    const QVariantMap info = video.value("info").toMap();
+    QCOMPARE(video.value("isValid"), QVariant(true));
+    QCOMPARE(video.value("asyncCompleted"), QVariant(true));
+    QCOMPARE(info.value("duration").toString(), "00:00:02.00");
+    QCOMPARE(info.value("timeLenMsec").toInt(), 2000);
+    QCOMPARE(info.value("fps").toString(), "25 fps");
+    QCOMPARE(info.value("frameWidth").toInt(), 320);
+    QCOMPARE(info.value("frameHeight").toInt(), 240);
+    const QString thumbnail = video.value("img").toString();
+    QVERIFY(thumbnail.startsWith(scan.project.path() + "/picture/"));
     QCOMPARE(QImageReader(thumbnail).size(), QSize(320, 240));
-    QCOMPARE(fileInfo(childNamed(scan.model, scan.model.index(0, 0), QStringLiteral("clip.mp4")))
-                     .value(QStringLiteral("img"))
+    QCOMPARE(fileInfo(childNamed(scan.model, scan.model.index(0, 0), "clip.mp4"))
+                     .value("img")
                      .toUrl()
                      .toLocalFile(),
              thumbnail);
 
-    const QVariantMap song = scan.record(QStringLiteral("song.mp3"));
-    QCOMPARE(song.value(QStringLiteral("isValid")), QVariant(true));
-    QCOMPARE(song.value(QStringLiteral("info")).toMap().value(QStringLiteral("frameWidth")),
-             QVariant(400));
-    QCOMPARE(song.value(QStringLiteral("info")).toMap().value(QStringLiteral("timeLenMsec")),
-             QVariant(1540));
+    const QVariantMap song = scan.record("song.mp3");
+    QCOMPARE(song.value("isValid"), QVariant(true));
+    QCOMPARE(song.value("info").toMap().value("frameWidth"), QVariant(400));
+    QCOMPARE(song.value("info").toMap().value("timeLenMsec"), QVariant(1540));
 
-    const QVariantMap photo = scan.record(QStringLiteral("photo.jpg"));
-    QCOMPARE(photo.value(QStringLiteral("info")).toMap().value(QStringLiteral("frameHeight")),
-             QVariant(480));
-    QCOMPARE(QImageReader(photo.value(QStringLiteral("img")).toString()).size(), QSize(320, 240));
+    const QVariantMap photo = scan.record("photo.jpg");
+    QCOMPARE(photo.value("info").toMap().value("frameHeight"), QVariant(480));
+    QCOMPARE(QImageReader(photo.value("img").toString()).size(), QSize(320, 240));
 
     // What the jobs learnt reached the store.
     for (const QVariantMap &row : storedRows(scan.project.path())) {
-        if (row.value(QStringLiteral("uuid")) != video.value(QStringLiteral("uuid")))
+        if (row.value("uuid") != video.value("uuid"))
             continue;
-        QCOMPARE(row.value(QStringLiteral("resolution")).toString(), QStringLiteral("320 X 240"));
-        QCOMPARE(row.value(QStringLiteral("fps")).toDouble(), 25.0);
-        QCOMPARE(row.value(QStringLiteral("timeLenMsec")).toInt(), 2000);
-        QCOMPARE(QUrl(row.value(QStringLiteral("img")).toString()).toLocalFile(), thumbnail);
-        QCOMPARE(row.value(QStringLiteral("fileSize")).toLongLong(),
-                 QFileInfo(dir.filePath(QStringLiteral("clip.mp4"))).size());
+        QCOMPARE(row.value("resolution").toString(), "320 X 240");
+        QCOMPARE(row.value("fps").toDouble(), 25.0);
+        QCOMPARE(row.value("timeLenMsec").toInt(), 2000);
+        QCOMPARE(QUrl(row.value("img").toString()).toLocalFile(), thumbnail);
+        QCOMPARE(row.value("fileSize").toLongLong(), QFileInfo(dir.filePath("clip.mp4")).size());
         return;
     }
     QFAIL("the video has no stored record");
@@ -207,35 +192,27 @@ void TestProbeRunner::shortVideoTakesItsFirstFrame()
 {
     Scan scan;
     QTemporaryDir dir;
-    QFile::copy(media.filePath(QStringLiteral("short.mkv")),
-                dir.filePath(QStringLiteral("short.mkv")));
+    QFile::copy(media.filePath("short.mkv"), dir.filePath("short.mkv"));
     QVERIFY(scan.add(dir.path()));
     QCOMPARE(scan.runs.size(), 3);
-    QCOMPARE(scan.runs.at(1).mid(0, 2), (QStringList{QStringLiteral("-ss"), QStringLiteral("0")}));
-    QCOMPARE(QImageReader(scan.record(QStringLiteral("short.mkv"))
-                                  .value(QStringLiteral("img"))
-                                  .toString())
-                     .size(),
+    QCOMPARE(scan.runs.at(1).mid(0, 2), (QStringList{"-ss", "0"}));
+    QCOMPARE(QImageReader(scan.record("short.mkv").value("img").toString()).size(),
              QSize(320, 240));
 }
 
 void TestProbeRunner::brokenFilesEndInvalid()
 {
     QTemporaryDir dir;
-    writeFile(dir.filePath(QStringLiteral("broken.mp4")), "not a video at all");
-    writeFile(dir.filePath(QStringLiteral("broken.png")), "not a picture either");
+    writeFile(dir.filePath("broken.mp4"), "not a video at all");
+    writeFile(dir.filePath("broken.png"), "not a picture either");
     Scan scan;
     QVERIFY(scan.add(dir.path()));
-    QCOMPARE(scan.record(QStringLiteral("broken.mp4")).value(QStringLiteral("isValid")),
-             QVariant(false));
-    QCOMPARE(scan.record(QStringLiteral("broken.png")).value(QStringLiteral("isValid")),
-             QVariant(false));
-    QVERIFY(!scan.record(QStringLiteral("broken.png")).contains(QStringLiteral("img")));
+    QCOMPARE(scan.record("broken.mp4").value("isValid"), QVariant(false));
+    QCOMPARE(scan.record("broken.png").value("isValid"), QVariant(false));
+    QVERIFY(!scan.record("broken.png").contains("img"));
     // A thumbnail that was never written shows as the placeholder.
-    const QModelIndex video
-            = childNamed(scan.model, scan.model.index(0, 0), QStringLiteral("broken.mp4"));
-    QCOMPARE(fileInfo(video).value(QStringLiteral("img")).toUrl(),
-             QUrl(QStringLiteral("qrc:/PICTS/Pics/dummy.png")));
+    const QModelIndex video = childNamed(scan.model, scan.model.index(0, 0), "broken.mp4");
+    QCOMPARE(fileInfo(video).value("img").toUrl(), QUrl("qrc:/PICTS/Pics/dummy.png"));
 }
 
 void TestProbeRunner::toolsThatFailStillEndTheirJobs_data()
@@ -250,10 +227,9 @@ void TestProbeRunner::toolsThatFailStillEndTheirJobs()
 {
     QFETCH(QByteArray, ffmpeg);
     QTemporaryDir dir, bin;
-    QFile::copy(media.filePath(QStringLiteral("clip.mp4")),
-                dir.filePath(QStringLiteral("clip.mp4")));
+    QFile::copy(media.filePath("clip.mp4"), dir.filePath("clip.mp4"));
     if (!ffmpeg.isEmpty())
-        writeScript(bin.filePath(QStringLiteral("ffmpeg")), ffmpeg);
+        writeScript(bin.filePath("ffmpeg"), ffmpeg);
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", bin.path().toLocal8Bit());
     Scan scan;
@@ -261,16 +237,15 @@ void TestProbeRunner::toolsThatFailStillEndTheirJobs()
     const bool ended = scan.add(dir.path());
     qputenv("PATH", path);
     QVERIFY(ended);
-    QCOMPARE(scan.record(QStringLiteral("clip.mp4")).value(QStringLiteral("isValid")),
-             QVariant(false));
+    QCOMPARE(scan.record("clip.mp4").value("isValid"), QVariant(false));
 }
 
 void TestProbeRunner::removedItemsDropTheirResults()
 {
     QTemporaryDir dir;
-    const QString song = dir.filePath(QStringLiteral("song.mp3"));
-    const QString photo = dir.filePath(QStringLiteral("photo.jpg"));
-    QFile::copy(media.filePath(QStringLiteral("song.mp3")), song);
+    const QString song = dir.filePath("song.mp3");
+    const QString photo = dir.filePath("photo.jpg");
+    QFile::copy(media.filePath("song.mp3"), song);
     writeFile(photo, pictureBytes({800, 600}, "JPG"));
     Scan scan;
     // Each item is forgotten while its job runs, as a removal would.
@@ -283,8 +258,8 @@ void TestProbeRunner::removedItemsDropTheirResults()
     QTRY_VERIFY(scan.model.taskQueue.empty() && scan.model.buildQueue.empty() && steps.count > 0);
     QCOMPARE(scan.runs.size(), 1);
     QVERIFY(!scan.model.recordOf(scan.model.idOfKey(FolderModel::itemKey(song, 0)))
-                     .contains(QStringLiteral("info")));
-    QVERIFY(QDir(scan.project.path() + QStringLiteral("/picture")).isEmpty());
+                     .contains("info"));
+    QVERIFY(QDir(scan.project.path() + "/picture").isEmpty());
 }
 
 void TestProbeRunner::picturesAreReadInSlices()
@@ -293,13 +268,12 @@ void TestProbeRunner::picturesAreReadInSlices()
     QByteArray bytes = pictureBytes({64, 48}, "JPG");
     QVERIFY(bytes.size() < 5000);
     bytes.append(5000 - bytes.size(), '\0'); // four full slices and one of 904 bytes
-    writeFile(dir.filePath(QStringLiteral("padded.jpg")), bytes);
+    writeFile(dir.filePath("padded.jpg"), bytes);
     Scan scan;
     StepSpy steps(&scan.model, PictureReadChunk);
     QVERIFY(scan.add(dir.path()));
     QCOMPARE(steps.count, 5);
-    QCOMPARE(scan.record(QStringLiteral("padded.jpg")).value(QStringLiteral("isValid")),
-             QVariant(true));
+    QCOMPARE(scan.record("padded.jpg").value("isValid"), QVariant(true));
 }
 
 void TestProbeRunner::pictureThumbnails_data()
@@ -338,33 +312,29 @@ void TestProbeRunner::pictureThumbnails()
 void TestProbeRunner::slideCaptureRunsTheInstalledTool()
 {
     const QString installDir = QCoreApplication::applicationDirPath();
-    const QString runtime = installDir + QStringLiteral("/CaptureImages/jre/bin/java");
-    const QString arguments = installDir + QStringLiteral("/capture-arguments.txt");
+    const QString runtime = installDir + "/CaptureImages/jre/bin/java";
+    const QString arguments = installDir + "/capture-arguments.txt";
     writeScript(runtime, "printf '%s\\n' \"$@\" > '" + arguments.toLocal8Bit() + "'\ncp '"
-                                 + media.filePath(QStringLiteral("song.mp3")).toLocal8Bit()
+                                 + media.filePath("song.mp3").toLocal8Bit()
                                  + "' \"$4/slide-1.png\"");
     QTemporaryDir dir;
-    const QString deck = dir.filePath(QStringLiteral("my deck.pptx"));
+    const QString deck = dir.filePath("my deck.pptx");
     writeFile(deck, "slides");
     Scan scan;
     const bool ended = scan.add(dir.path());
-    QDir(installDir + QStringLiteral("/CaptureImages")).removeRecursively();
+    QDir(installDir + "/CaptureImages").removeRecursively();
     QVERIFY(ended);
 
-    const QVariantMap record = scan.record(QStringLiteral("my deck.pptx"));
-    QCOMPARE(record.value(QStringLiteral("asyncCompleted")), QVariant(true));
-    const QString slides = record.value(QStringLiteral("info"))
-                                   .toMap()
-                                   .value(QStringLiteral("pptPath"))
-                                   .toString();
-    QVERIFY(slides.startsWith(scan.project.path() + QStringLiteral("/picture/")));
+    const QVariantMap record = scan.record("my deck.pptx");
+    QCOMPARE(record.value("asyncCompleted"), QVariant(true));
+    const QString slides = record.value("info").toMap().value("pptPath").toString();
+    QVERIFY(slides.startsWith(scan.project.path() + "/picture/"));
     QVERIFY(!slides.endsWith(QLatin1Char('/')));
-    QVERIFY(QFileInfo::exists(slides + QStringLiteral("/slide-1.png")));
+    QVERIFY(QFileInfo::exists(slides + "/slide-1.png"));
     QFile written(arguments);
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromLocal8Bit(written.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
-             (QStringList{QStringLiteral("-jar"),
-                          installDir + QStringLiteral("/CaptureImages/CaptureImages.jar"), deck,
+             (QStringList{"-jar", installDir + "/CaptureImages/CaptureImages.jar", deck,
                           slides + QLatin1Char('/')}));
     written.remove();
 }

@@ -42,7 +42,7 @@ QStringList clearedNames(const QSignalSpy &spy, const QMap<int, QString> &names)
 {
     QStringList cleared;
     for (const QList<QVariant> &signal : spy)
-        cleared << names.value(signal.at(0).toInt(), QStringLiteral("?"));
+        cleared << names.value(signal.at(0).toInt(), "?");
     return cleared;
 }
 
@@ -63,8 +63,7 @@ private slots:
 void TestRemoval::folderIsTakenApartLevelByLevel()
 {
     QTemporaryDir dir;
-    makeEntries(dir.path(), {QStringLiteral("F/z1.mp3"), QStringLiteral("F/y2.mp3"),
-                             QStringLiteral("F/s/g1.mp3"), QStringLiteral("keep.mp3")});
+    makeEntries(dir.path(), {"F/z1.mp3", "F/y2.mp3", "F/s/g1.mp3", "keep.mp3"});
     Scanned scan({dir.path()});
     QMap<int, QString> names;
     for (const char *name : {"F", "F/z1.mp3", "F/y2.mp3", "F/s", "F/s/g1.mp3"})
@@ -72,33 +71,26 @@ void TestRemoval::folderIsTakenApartLevelByLevel()
     QSignalSpy removed(&scan.model, &QAbstractItemModel::rowsRemoved);
     QSignalSpy cleared(&scan.model, &FolderModel::fileIndexCleared);
 
-    scan.model.removeItem(scan.idOf(dir.filePath(QStringLiteral("F"))));
+    scan.model.removeItem(scan.idOf(dir.filePath("F")));
     QCOMPARE(removed.count(), 1);
-    QCOMPARE(rowNames(scan.model, scan.model.index(0, 0)), QStringList{QStringLiteral("keep.mp3")});
+    QCOMPARE(rowNames(scan.model, scan.model.index(0, 0)), QStringList{"keep.mp3"});
     QVERIFY(cleared.isEmpty()); // the rest goes one step at a time
     QTRY_COMPARE(cleared.count(), 5);
     QCOMPARE(clearedNames(cleared, names),
-             (QStringList{QStringLiteral("F/z1.mp3"), QStringLiteral("F/y2.mp3"),
-                          QStringLiteral("F"), QStringLiteral("F/s/g1.mp3"),
-                          QStringLiteral("F/s")}));
+             (QStringList{"F/z1.mp3", "F/y2.mp3", "F", "F/s/g1.mp3", "F/s"}));
     QCOMPARE(storedRows(scan.project.path()).size(), 2); // the root and keep.mp3
 }
 
 void TestRemoval::removingARootForgetsEverything()
 {
     QTemporaryDir dir;
-    makeEntries(dir.path(), {QStringLiteral("sub/a.mp3")});
-    QProcess::execute(QStringLiteral("ffmpeg"),
-                      {QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
-                       QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-                       QStringLiteral("-i"), QStringLiteral("testsrc=duration=2"),
-                       dir.filePath(QStringLiteral("clip.mp4"))});
-    QImage(64, 48, QImage::Format_RGB32).save(dir.filePath(QStringLiteral("photo.jpg")));
+    makeEntries(dir.path(), {"sub/a.mp3"});
+    QProcess::execute("ffmpeg", {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                                 "testsrc=duration=2", dir.filePath("clip.mp4")});
+    QImage(64, 48, QImage::Format_RGB32).save(dir.filePath("photo.jpg"));
     Scanned scan({dir.path()});
     const QString thumbnail
-            = scan.model.recordOf(scan.idOf(dir.filePath(QStringLiteral("clip.mp4"))))
-                      .value(QStringLiteral("img"))
-                      .toString();
+            = scan.model.recordOf(scan.idOf(dir.filePath("clip.mp4"))).value("img").toString();
     QVERIFY(QFileInfo::exists(thumbnail));
     QSignalSpy allCleared(&scan.model, &FolderModel::filesIndexCleared);
     QSignalSpy began(&scan.model, &FolderModel::loadFolderBegan);
@@ -108,8 +100,8 @@ void TestRemoval::removingARootForgetsEverything()
     QVERIFY(allCleared.wait());
     QVERIFY(!scan.model.isBusy());
     QVERIFY(!QFileInfo::exists(thumbnail));
-    QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("photo.jpg"))));
-    QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("clip.mp4"))));
+    QVERIFY(QFileInfo::exists(dir.filePath("photo.jpg")));
+    QVERIFY(QFileInfo::exists(dir.filePath("clip.mp4")));
     QVERIFY(storedRows(scan.project.path()).isEmpty());
     QVERIFY(scan.model.itemRecords().isEmpty());
     QCOMPARE(began.count(), 0); // nothing was waiting to be added again
@@ -118,7 +110,7 @@ void TestRemoval::removingARootForgetsEverything()
 void TestRemoval::unknownIdsAreLeftAlone()
 {
     QTemporaryDir dir;
-    makeEntries(dir.path(), {QStringLiteral("a.mp3")});
+    makeEntries(dir.path(), {"a.mp3"});
     Scanned scan({dir.path()});
     const int records = scan.model.itemRecords().size();
     scan.model.removeItem(987654);
@@ -129,11 +121,11 @@ void TestRemoval::unknownIdsAreLeftAlone()
 void TestRemoval::refreshAddsTheRootsAgain()
 {
     QTemporaryDir a, b;
-    makeEntries(a.path(), {QStringLiteral("a.mp3")});
-    makeEntries(b.path(), {QStringLiteral("b.mp3")});
+    makeEntries(a.path(), {"a.mp3"});
+    makeEntries(b.path(), {"b.mp3"});
     Scanned scan({a.path(), b.path()});
-    const int oldId = scan.idOf(a.filePath(QStringLiteral("a.mp3")));
-    makeEntries(b.path(), {QStringLiteral("new.mp3")});
+    const int oldId = scan.idOf(a.filePath("a.mp3"));
+    makeEntries(b.path(), {"new.mp3"});
     QSignalSpy began(&scan.model, &FolderModel::loadFolderBegan);
 
     scan.model.refreshTree();
@@ -142,15 +134,14 @@ void TestRemoval::refreshAddsTheRootsAgain()
     QTRY_VERIFY(!scan.model.isBusy());
     QCOMPARE(scan.model.pathOf(int(scan.model.index(0, 0).internalId())), a.path());
     QCOMPARE(scan.model.pathOf(int(scan.model.index(1, 0).internalId())), b.path());
-    QCOMPARE(rowNames(scan.model, scan.model.index(1, 0)),
-             (QStringList{QStringLiteral("new.mp3"), QStringLiteral("b.mp3")}));
-    QVERIFY(scan.idOf(a.filePath(QStringLiteral("a.mp3"))) > oldId);
+    QCOMPARE(rowNames(scan.model, scan.model.index(1, 0)), (QStringList{"new.mp3", "b.mp3"}));
+    QVERIFY(scan.idOf(a.filePath("a.mp3")) > oldId);
 }
 
 void TestRemoval::clearAllClosesTheTab()
 {
     QTemporaryDir dir;
-    makeEntries(dir.path(), {QStringLiteral("a.mp3")});
+    makeEntries(dir.path(), {"a.mp3"});
     Scanned scan({dir.path()});
     QSignalSpy closed(&scan.model, &FolderModel::folderTabNeedClose);
     QSignalSpy allCleared(&scan.model, &FolderModel::filesIndexCleared);
@@ -167,7 +158,7 @@ void TestRemoval::clearAllClosesTheTab()
 void TestRemoval::batchingWorkerWritesOnlyWhatIsPending()
 {
     ProjectDir project;
-    const QString file = QDir(project.path()).filePath(QStringLiteral("mediainfo.db"));
+    const QString file = QDir(project.path()).filePath("mediainfo.db");
     auto worker = std::make_unique<DBWorker>(nullptr);
     QSignalSpy tick(worker->findChild<QTimer *>(), &QTimer::timeout);
     QVERIFY(tick.wait(3000));
@@ -176,7 +167,7 @@ void TestRemoval::batchingWorkerWritesOnlyWhatIsPending()
     const auto record = [](const char *uuid) {
         Module_Mediainfo r;
         r.uuid = QString::fromLatin1(uuid);
-        r.category = QStringLiteral("folder");
+        r.category = "folder";
         return r;
     };
     worker->onAddingFolder(true);
@@ -187,8 +178,7 @@ void TestRemoval::batchingWorkerWritesOnlyWhatIsPending()
     worker->onAddingFolder(false);
     QVERIFY(tick.wait(3000));
     QCOMPARE(storedRows(project.path()).size(), 2);
-    QCOMPARE(storedRows(project.path()).first().value(QStringLiteral("uuid")).toString(),
-             QStringLiteral("a"));
+    QCOMPARE(storedRows(project.path()).first().value("uuid").toString(), "a");
 
     worker->onAddingFolder(true);
     worker->enqueue(record("c"));

@@ -15,8 +15,7 @@ QString fixture(const QString &name)
 
 QSize frameSize(const QVariantMap &info)
 {
-    return QSize(info.value(QStringLiteral("frameWidth")).toInt(),
-                 info.value(QStringLiteral("frameHeight")).toInt());
+    return QSize(info.value("frameWidth").toInt(), info.value("frameHeight").toInt());
 }
 
 QJsonObject detailObject(const QString &report)
@@ -37,8 +36,7 @@ const QString kWorkedExample = QStringLiteral(
         "    Stream #0:1(und): Audio: aac (LC), 44100 Hz, stereo, fltp, 128 kb/s (default)\n"
         "At least one output file must be specified\n");
 
-const QString kDurationLine
-        = QStringLiteral("  Duration: 00:00:04.00, start: 0.000000, bitrate: 300 kb/s\n");
+const QString kDurationLine = "  Duration: 00:00:04.00, start: 0.000000, bitrate: 300 kb/s\n";
 
 } // namespace
 
@@ -72,12 +70,10 @@ private slots:
                 "  Stream #0:0: Video: h264, yuv420p, 64x48 [SAR 1:1 DAR 4:3], 10 fps\n");
         QTest::addRow("duration and video") << kDurationLine + video << true;
         QTest::addRow("invalid data despite duration")
-                << kDurationLine + video
-                           + QStringLiteral("Invalid data found when processing input")
-                << false;
+                << kDurationLine + video + "Invalid data found when processing input" << false;
         QTest::addRow("no duration") << video << false;
         QTest::addRow("duration N/A with video")
-                << QStringLiteral("  Duration: N/A, bitrate: N/A\n") + video << false;
+                << "  Duration: N/A, bitrate: N/A\n" + video << false;
     }
     void validity()
     {
@@ -91,9 +87,9 @@ private slots:
         const auto info = parseProbeReport(kWorkedExample);
         QVERIFY(info);
         QCOMPARE(info->size(), 6);
-        QCOMPARE(info->value(QStringLiteral("duration")).toString(), QStringLiteral("00:01:02.50"));
-        QCOMPARE(info->value(QStringLiteral("fps")).toString(), QStringLiteral("25 fps"));
-        QCOMPARE(info->value(QStringLiteral("timeLenMsec")).toInt(), 62500);
+        QCOMPARE(info->value("duration").toString(), "00:01:02.50");
+        QCOMPARE(info->value("fps").toString(), "25 fps");
+        QCOMPARE(info->value("timeLenMsec").toInt(), 62500);
         QCOMPARE(frameSize(*info), QSize(1280, 720));
         const QString json = QStringLiteral(
                 "{\"Audio\":{\"bitrate\":\"128 kb/s\",\"encoding\":\"aac (LC)\","
@@ -105,7 +101,7 @@ private slots:
                 "\"resolution\":\"1280x720 [SAR 1:1 DAR 16:9]\"},\"bitrate\":\"1205 kb/s\","
                 "\"duration\":\"00:01:02.50\"}");
         QCOMPARE(buildDetailInfo(kWorkedExample), json);
-        QCOMPARE(info->value(QStringLiteral("detailInfo")).toString(), json);
+        QCOMPARE(info->value("detailInfo").toString(), json);
     }
 
     void frameSizeWithoutBracket()
@@ -124,9 +120,8 @@ private slots:
                 kDurationLine
                 + QStringLiteral("  Stream #0:0: Audio: mp3, 44100 Hz\n    Metadata:\n"
                                  "      encoder         : Lavc59.37.100\n"));
-        QVERIFY(!detail.contains(QStringLiteral("Metadata")));
-        QCOMPARE(detail.value(QStringLiteral("duration")).toString(),
-                 QStringLiteral("00:00:04.00"));
+        QVERIFY(!detail.contains("Metadata"));
+        QCOMPARE(detail.value("duration").toString(), "00:00:04.00");
     }
 
     void unterminatedStreamLineIsEmpty_data()
@@ -138,22 +133,19 @@ private slots:
     void unterminatedStreamLineIsEmpty()
     {
         QFETCH(QString, kind);
-        const QString report
-                = kDurationLine + QStringLiteral("  Stream #0:0: ") + kind
-                  + QStringLiteral(": h264 (High), yuv420p, 64x48, 25 fps, 44100 Hz, 128 kb/s");
+        const QString report = kDurationLine + "  Stream #0:0: " + kind
+                               + ": h264 (High), yuv420p, 64x48, 25 fps, 44100 Hz, 128 kb/s";
         const QJsonObject stream = detailObject(report).value(kind).toObject();
-        QCOMPARE(stream, QJsonObject({{QStringLiteral("encoding"), QString()}}));
+        QCOMPARE(stream, QJsonObject({{"encoding", QString()}}));
     }
 
     void commaInsidePixelFormatIsSplitPlainly()
     {
         // Frame size of this same report: see the fixtures table.
-        const QString report = fixture(QStringLiteral("short-yuv444.txt"));
-        const QJsonObject video = detailObject(report).value(QStringLiteral("Video")).toObject();
-        QCOMPARE(video.value(QStringLiteral("pixelFormats")).toString(),
-                 QStringLiteral("yuv444p(tv"));
-        QCOMPARE(video.value(QStringLiteral("resolution")).toString(),
-                 QStringLiteral("progressive)"));
+        const QString report = fixture("short-yuv444.txt");
+        const QJsonObject video = detailObject(report).value("Video").toObject();
+        QCOMPARE(video.value("pixelFormats").toString(), "yuv444p(tv");
+        QCOMPARE(video.value("resolution").toString(), "progressive)");
     }
 
     void fixtures_data()
@@ -191,9 +183,9 @@ private slots:
         QCOMPARE(info.has_value(), valid);
         if (!valid)
             return;
-        QCOMPARE(info->value(QStringLiteral("duration")).toString(), duration);
-        QCOMPARE(info->value(QStringLiteral("fps")).toString(), fps);
-        QCOMPARE(info->value(QStringLiteral("timeLenMsec")).toInt(), msec);
+        QCOMPARE(info->value("duration").toString(), duration);
+        QCOMPARE(info->value("fps").toString(), fps);
+        QCOMPARE(info->value("timeLenMsec").toInt(), msec);
         if (size.isValid())
             QCOMPARE(frameSize(*info), size);
     }

@@ -34,7 +34,7 @@ QList<Module_Mediainfo> records(const QStringList &lines, const QString &dir)
         record.uuid = QUuid::createUuid().toString();
         record.path = record.filePath = QString(parts.at(1)).replace(QLatin1Char('~'), dir);
         record.rootIndex = parts.at(0);
-        record.category = parts.value(2, QStringLiteral("folder"));
+        record.category = parts.value(2, "folder");
         stored << record;
     }
     return stored;
@@ -111,8 +111,7 @@ public:
 bool makeMedia(const QString &path, const char *source)
 {
     const QStringList arguments = words("-nostdin -loglevel error -y -f lavfi -i");
-    return QProcess::execute(QStringLiteral("ffmpeg"),
-                             arguments + QStringList{QString::fromLatin1(source), path})
+    return QProcess::execute("ffmpeg", arguments + QStringList{QString::fromLatin1(source), path})
            == 0;
 }
 
@@ -135,13 +134,13 @@ void TestRestore::restartKeepsTheScannedTree()
 {
     ProjectDir project;
     QTemporaryDir dir;
-    makeEntries(dir.path(), {QStringLiteral("sub/deck.pptx")}); // any bytes will do
-    const QString sub = dir.path() + QStringLiteral("/sub/");
-    QVERIFY(makeMedia(sub + QStringLiteral("clip.mp4"), "testsrc=size=320x240:rate=25:duration=2"));
-    QVERIFY(makeMedia(sub + QStringLiteral("song.mp3"), "sine=duration=1"));
+    makeEntries(dir.path(), {"sub/deck.pptx"}); // any bytes will do
+    const QString sub = dir.path() + "/sub/";
+    QVERIFY(makeMedia(sub + "clip.mp4", "testsrc=size=320x240:rate=25:duration=2"));
+    QVERIFY(makeMedia(sub + "song.mp3", "sine=duration=1"));
     QImage picture(64, 48, QImage::Format_RGB32);
     picture.fill(Qt::darkCyan);
-    QVERIFY(picture.save(sub + QStringLiteral("pic.png")));
+    QVERIFY(picture.save(sub + "pic.png"));
     const QStringList ascending = words("clip.mp4 deck.pptx pic.png song.mp3");
 
     QMap<QString, QString> scannedUuids;
@@ -155,8 +154,8 @@ void TestRestore::restartKeepsTheScannedTree()
         QVERIFY(scanner->addFolders({dir.path()}).isEmpty());
         QVERIFY(ended.wait(30000));
         QVERIFY(settle(*model));
-        QCOMPARE(tools.programs.filter(QStringLiteral("CaptureImages")).size(), 1);
-        QCOMPARE(shownBelow(*model, childNamed(*model, model->index(0, 0), QStringLiteral("sub"))),
+        QCOMPARE(tools.programs.filter("CaptureImages").size(), 1);
+        QCOMPARE(shownBelow(*model, childNamed(*model, model->index(0, 0), "sub")),
                  words("song.mp3 pic.png deck.pptx clip.mp4"));
         scannedUuids = uuidsByPath(*model);
         scannedClip = recordAt(*model, words("sub clip.mp4"));
@@ -172,8 +171,7 @@ void TestRestore::restartKeepsTheScannedTree()
     QVERIFY(restore(*model));
     QCOMPARE(model->rootCount(), 1);
     QCOMPARE(model->pathOf(int(model->index(0, 0).internalId())), dir.path());
-    QCOMPARE(shownBelow(*model, childNamed(*model, model->index(0, 0), QStringLiteral("sub"))),
-             ascending);
+    QCOMPARE(shownBelow(*model, childNamed(*model, model->index(0, 0), "sub")), ascending);
     QCOMPARE(uuidsByPath(*model), scannedUuids);
 
     const QVariantMap video = recordAt(*model, words("sub clip.mp4"));
@@ -192,8 +190,8 @@ void TestRestore::restartKeepsTheScannedTree()
     QCOMPARE(info.value(InfoField::frameHeight).toInt(), 720);
     QCOMPARE(info.value(InfoField::timeLenMsec).toInt(), 600000);
     QCOMPARE(info.value(InfoField::pptPath).toString(), slideDir);
-    QVERIFY(tools.programs.contains(QStringLiteral("ffmpeg")));
-    QVERIFY(tools.programs.filter(QStringLiteral("CaptureImages")).isEmpty());
+    QVERIFY(tools.programs.contains("ffmpeg"));
+    QVERIFY(tools.programs.filter("CaptureImages").isEmpty());
 }
 
 void TestRestore::storedTranscodeMarkComesBack()
@@ -206,7 +204,7 @@ void TestRestore::storedTranscodeMarkComesBack()
     FolderModel model(nullptr);
     QAbstractItemModelTester tester(&model, kQtTest);
     QVERIFY(restore(model));
-    const QModelIndex marked = childNamed(model, model.index(0, 0), QStringLiteral("marked.mp4"));
+    const QModelIndex marked = childNamed(model, model.index(0, 0), "marked.mp4");
     QCOMPARE(model.recordOf(int(marked.internalId())).value(ItemField::isTranscoded),
              QVariant(true));
     QCOMPARE(fileInfo(marked).value(ItemField::isTranscoded), QVariant(true));
@@ -267,7 +265,7 @@ void TestRestore::restoreReplacesTheTree()
 {
     QFETCH(QStringList, records);
     QTemporaryDir scanned, dir;
-    makeEntries(scanned.path(), {QStringLiteral("old/a.mp3")});
+    makeEntries(scanned.path(), {"old/a.mp3"});
     ProjectDir earlier;
     FolderModel model(nullptr);
     QAbstractItemModelTester tester(&model, kQtTest);
@@ -288,15 +286,15 @@ void TestRestore::goneFilesStayListed()
 {
     ProjectDir project;
     QTemporaryDir dir;
-    makeEntries(dir.path(), {QStringLiteral("notes.txt")});
+    makeEntries(dir.path(), {"notes.txt"});
     QVERIFY(QDir().mkpath(pictureDirectory()));
-    const QString thumbnail = pictureDirectory() + freshPictureName() + QStringLiteral(".jpg");
+    const QString thumbnail = pictureDirectory() + freshPictureName() + ".jpg";
     QImage frame(32, 24, QImage::Format_RGB32);
     frame.fill(Qt::gray);
     QVERIFY(frame.save(thumbnail));
     QList<Module_Mediainfo> stored
             = records(words("0|~ 0|~/gone.mp3 0|~/gone.mp4 0|~/gone.png"), dir.path());
-    stored[2].img = QStringLiteral("file://") + thumbnail;
+    stored[2].img = "file://" + thumbnail;
     QVERIFY(store(stored));
 
     FolderModel model(nullptr);
