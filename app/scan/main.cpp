@@ -1,8 +1,10 @@
 // customfolder-scan: adds folders to the custom folder page without a window, waits until
 // they are walked, built and probed, and prints the resulting tree as JSON. With --restore
-// the tree of the earlier run comes back from the project's store first.
+// the tree of the earlier run comes back from the project's store first; with --transcode
+// items are transcoded after the scan.
 
 #include "messagebox.h"
+#include "transcodes.h"
 #include "treejson.h"
 
 #include "facade/ui_proc_signalcustomfolder_desktop.h"
@@ -16,7 +18,6 @@
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QTextStream>
-#include <QTimer>
 
 #include <memory>
 
@@ -45,20 +46,11 @@ bool scan(UI_Proc_SignalCustomFolder_Desktop &facade, const QString &folder)
 }
 
 // The host announces that its store is ready; the model rebuilds the stored tree and probes
-// it again. Nothing announces the end of that work, so the model is asked until it is idle.
+// it again.
 void restore(UI_Proc_SignalCustomFolder_Desktop &facade)
 {
     emit UI_Proc_Config_Desktop::getInstance().loadDatabase();
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        bool busy = true;
-        QMetaObject::invokeMethod(facade.folderModel(), "isBusy", Q_RETURN_ARG(bool, busy));
-        if (!busy)
-            loop.quit();
-    });
-    poll.start(50);
-    loop.exec();
+    waitUntilIdle(facade);
 }
 
 } // namespace
@@ -81,6 +73,12 @@ int main(int argc, char *argv[])
             QStringLiteral("restore"),
             QStringLiteral("First bring back the folders of the earlier run from the store."));
     parser.addOption(restoreOption);
+    const QCommandLineOption transcodeOption(
+            QStringLiteral("transcode"),
+            QStringLiteral("After the scan, transcode the item at PATH to TYPE (HAP or H264) at "
+                           "W x H (0x0: the source size); may be given more than once."),
+            QStringLiteral("PATH:TYPE:WxH"));
+    parser.addOption(transcodeOption);
     parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("Folders to scan."),
                                  QStringLiteral("[FOLDER...]"));
     parser.process(app);
@@ -106,6 +104,8 @@ int main(int argc, char *argv[])
     bool allScanned = true;
     for (const QString &folder : folders)
         allScanned = scan(*facade, folder) && allScanned;
+    if (parser.isSet(transcodeOption))
+        allScanned = runTranscodes(*facade, parser.values(transcodeOption)) && allScanned;
 
     QTextStream(stdout) << QJsonDocument(folderTreeJson(*facade)).toJson(QJsonDocument::Indented);
     return allScanned ? 0 : 1;

@@ -3,6 +3,7 @@
 #include "model/fileurl.h"
 #include "model/foldermodel.h"
 #include "model/itemfields.h"
+#include "transcode/outputname.h"
 
 #include <QAbstractItemModel>
 #include <QFileInfo>
@@ -80,6 +81,9 @@ void UI_Proc_SignalCustomFolder_Desktop::connectModel()
     connect(this, &Facade::checkTranscodeMark, model, &FolderModel::onCheckTranscodeMark, queued);
     connect(model, &FolderModel::transcodeMarkFound, this, &Facade::transcodeMarkFound, queued);
     connect(model, &FolderModel::folderTabNeedClose, this, &Facade::folderTabNeedClose);
+    connect(model, &FolderModel::transcodeFailed, this, &Facade::transcodeFailed, queued);
+    connect(this, &Facade::transcodeFailed, this,
+            [this](const QString &, const QString &reason) { onErrorOccured(reason); });
 }
 
 QAbstractItemModel *UI_Proc_SignalCustomFolder_Desktop::folderModel() const
@@ -100,6 +104,64 @@ void UI_Proc_SignalCustomFolder_Desktop::setTabItem(QObject *tab)
 void UI_Proc_SignalCustomFolder_Desktop::setMsgBox(QObject *box)
 {
     msgBox = box;
+}
+
+void UI_Proc_SignalCustomFolder_Desktop::setTranscodeDialog(QObject *dialog)
+{
+    transcodeDialogObject = dialog;
+    if (dialog)
+        connect(dialog, SIGNAL(quitApplication()), this, SLOT(onTranscodeBegin()));
+}
+
+QObject *UI_Proc_SignalCustomFolder_Desktop::transcodeDialog() const
+{
+    return transcodeDialogObject;
+}
+
+// The dialog asks to start: the focused tree item, or a file given by path.
+void UI_Proc_SignalCustomFolder_Desktop::onTranscodeBegin()
+{
+    QObject *dialog = transcodeDialogObject;
+    if (!dialog)
+        return;
+    const auto number = [](QObject *object, const char *name) {
+        return object->property(name).toInt();
+    };
+    const QString type = dialog->property("videoType").toString();
+    const int width = number(dialog, "videoWidth");
+    const int height = number(dialog, "videoHeight");
+    if (dialog->property("isFromFolder").toBool()) {
+        if (treeView)
+            emit transcode(number(treeView, "focusedFileIdx"), type, width, height);
+    } else {
+        emit transcode(dialog->property("videoPath").toString(), type, width, height);
+    }
+}
+
+QString UI_Proc_SignalCustomFolder_Desktop::transcodeOutputFileName(const QString &name) const
+{
+    return transcodeOutputPath(withoutFileUrlPrefix(name));
+}
+
+bool UI_Proc_SignalCustomFolder_Desktop::checkExternalTranscoding(const QString &path) const
+{
+    bool active = false;
+    QMetaObject::invokeMethod(model, "checkExternalTranscoding", Q_RETURN_ARG(bool, active),
+                              Q_ARG(QString, path));
+    return active;
+}
+
+bool UI_Proc_SignalCustomFolder_Desktop::isTranscodingVideoInFolder(int parent) const
+{
+    bool transcoding = false;
+    QMetaObject::invokeMethod(model, "isTranscodingVideoInFolder", Q_RETURN_ARG(bool, transcoding),
+                              Q_ARG(int, parent));
+    return transcoding;
+}
+
+bool UI_Proc_SignalCustomFolder_Desktop::checkIfTranscoding() const
+{
+    return model->isTranscoding();
 }
 
 void UI_Proc_SignalCustomFolder_Desktop::setDragFileIdx(int idx)

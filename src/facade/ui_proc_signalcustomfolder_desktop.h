@@ -31,6 +31,9 @@ public:
     Q_INVOKABLE void setTreeView(QObject *view);
     Q_INVOKABLE void setTabItem(QObject *tab);
     Q_INVOKABLE void setMsgBox(QObject *box);
+    // Call once per dialog: its quitApplication() starts a transcode request.
+    Q_INVOKABLE void setTranscodeDialog(QObject *dialog);
+    Q_INVOKABLE QObject *transcodeDialog() const;
     Q_INVOKABLE void setDragFileIdx(int idx);
     // The properties from which the host makes a layer of the dragged item.
     Q_INVOKABLE QVariantMap createMimeData();
@@ -44,6 +47,13 @@ public:
     Q_INVOKABLE QString itemPath(int idx) const;
     // Starts adding the entries that are directories; returns the others, as given.
     Q_INVOKABLE QVariantList addFolders(const QVariantList &entries);
+
+    // Where the transcode of a file goes: beside it, "VEK_" + its name up to the first dot
+    // + ".mkv".
+    Q_INVOKABLE QString transcodeOutputFileName(const QString &name) const;
+    Q_INVOKABLE bool checkExternalTranscoding(const QString &path) const;
+    Q_INVOKABLE bool isTranscodingVideoInFolder(int parent = -1) const;
+    Q_INVOKABLE bool checkIfTranscoding() const;
 
 signals:
     void loadFolderBegan();
@@ -67,6 +77,7 @@ signals:
     void transcodeMarkFound(const QString &uuid, bool found);
     void addingFolder();
     void exceedTenLayer();
+    void transcodeFailed(const QString &uuid, const QString &reason);
 
 public slots:
     void onErrorOccured(const QString &msg);
@@ -74,6 +85,7 @@ public slots:
 private slots:
     void expandTabItem();
     void onErrorOccured(int ec);
+    void onTranscodeBegin();
 
 private:
     void connectModel();
@@ -82,5 +94,6 @@ private:
     QPointer<QObject> tabItem;
     QPointer<QObject> treeView;
     QPointer<QObject> msgBox;
+    QPointer<QObject> transcodeDialogObject;
     FolderModel *model;
 };

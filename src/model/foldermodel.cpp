@@ -31,6 +31,12 @@ FolderModel::FolderModel(QObject *parent)
 {
     connect(config, &UI_Proc_Config_Desktop::loadDatabase, this, &FolderModel::restoreFromStore);
     connect(this, &FolderModel::filesIndexCleared, this, &FolderModel::prepareAddingFolders);
+    // The component may report from a thread of its own; every report is handled here, in
+    // order, on a later pass of the event loop.
+    connect(transcoder, &UI_Proc_TranscodingTool_Desktop::updateProgress, this,
+            &FolderModel::onTranscodeRunning, Qt::QueuedConnection);
+    connect(transcoder, &UI_Proc_TranscodingTool_Desktop::transcodeFailed, this,
+            &FolderModel::onTranscodeFailed, Qt::QueuedConnection);
 
     // Tools read nothing and write their report to standard error only.
     process->setStandardInputFile(QProcess::nullDevice());

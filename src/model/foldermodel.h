@@ -11,6 +11,7 @@
 #include <QVector>
 
 #include <deque>
+#include <functional>
 
 class QFile;
 class QProcess;
@@ -52,6 +53,13 @@ struct RestoreGroup
     QVector<RestoreEntry> entries;
 };
 
+// A file outside the tree registered for transcoding by path.
+struct ExternalTranscode
+{
+    QString uuid; // the job id its transcoding signals carry
+    bool active = false; // a request for it is queued or running
+};
+
 // Error codes of errorOccured(int).
 enum FolderError {
     AddWhileWalking = 0, // a folder was offered while another one is still being walked
@@ -86,6 +94,11 @@ public:
     Q_INVOKABLE int rootCount() const;
     // A walk, a build entry or a job is still waiting: the tree is not complete yet.
     Q_INVOKABLE bool isBusy() const;
+    Q_INVOKABLE bool checkExternalTranscoding(const QString &path) const;
+    // Whether the item, or for a folder one of its direct children, has a transcode
+    // requested or running; for -1, whether any item has.
+    Q_INVOKABLE bool isTranscodingVideoInFolder(int parent = -1);
+    bool isTranscoding() const { return transcoding; }
 
     // Adds the first folder at once; the others follow one by one as each walk ends.
     void addFolders(const QStringList &paths);
@@ -120,6 +133,7 @@ signals:
     void videoFileTranscodingStopped(QString uuid);
     void videoFileTranscoded(QString uuid, QString file);
     void transcodeMarkFound(QString uuid, bool found);
+    void transcodeFailed(QString uuid, QString reason);
     void filesIndexCleared();
     void fileIndexCleared(int idx);
 
@@ -129,7 +143,8 @@ public slots:
     void onProcessFinished(int exitCode);
     void onLoadFolder(const QVariantMap &folder);
     void onClearAll();
-    // Accepted but not acted on until the transcoding work lands.
+    void onTranscodeRunning(const QString &guid, float progress);
+    void onTranscodeFailed(const QString &jobId, const QString &reason);
     void onTranscode(int idx, const QString &type, int w, int h);
     void onTranscode(const QString &path, const QString &type, int w, int h);
     void onStopTranscode(int idx);
@@ -146,6 +161,7 @@ private:
     QVariantMap showItem(const QModelIndex &index);
     int rootRow(int id) const;
     int parentIdOf(int id) const;
+    QModelIndex indexOfId(int id) const;
     void notify(const QModelIndex &index);
 
     // steps and queues
@@ -189,6 +205,15 @@ private:
     void finishPictureLoad(const FileTask &task);
     void startSlideCapture(const FileTask &task);
 
+    // transcoding
+    void postTranscodeRequest(int idx, const QModelIndex &index, const QVariantMap &params);
+    void startTranscodeJob(FileTask &task);
+    bool headIsRunningTranscode() const;
+    void endRunningTranscode();
+    int insertTranscodedItem(int sourceId, const QString &outputPath);
+    QVector<QSharedPointer<FileTask>> removeTasks(
+            const std::function<bool(const FileTask &)> &matches);
+
     QMap<QString, int> keyToId;
     QMap<int, QString> idToKey;
     QMap<int, QString> idToUuid; // made when the id is issued; names the stored record
@@ -216,6 +241,10 @@ private:
     int toolTimeLimitMs = kToolTimeLimitMs;
     int captureTimeLimitMs = kCaptureTimeLimitMs;
     UI_Proc_TranscodingTool_Desktop *transcoder;
+    QMap<QString, ExternalTranscode> externalTranscodes; // by the path as the page gives it
+    QString watchedOutputPath; // output of the last completed path job, awaited in the signal list
+    QString runningTranscodeUuid; // job id of the job started last; kept after it ends
+    bool transcoding = false; // a transcode has started and neither completed nor stopped
     int postedJobRequests = 0; // posted, not yet in taskQueue
     int waitingLoadEndChecks = 0; // checks that found work and wait for both queues to drain
 

@@ -38,20 +38,24 @@ QModelIndex FolderModel::index(int row, int column, const QModelIndex &parent) c
     return createIndex(row, column, quintptr(list->at(row)));
 }
 
+// The index of an item found by its id alone; invalid for -1.
+QModelIndex FolderModel::indexOfId(int id) const
+{
+    if (id == -1)
+        return {};
+    const int row = rootRow(id);
+    if (row >= 0)
+        return createIndex(row, 0, quintptr(id));
+    const ChildListPtr siblings = childListOf(parentIdOf(id));
+    return createIndex(siblings ? qMax(0, siblings->indexOf(id)) : 0, 0, quintptr(id));
+}
+
 QModelIndex FolderModel::parent(const QModelIndex &child) const
 {
     const int id = int(child.internalId());
     if (!child.isValid() || rootRow(id) >= 0)
         return {};
-    const int parentId = parentIdOf(id);
-    if (parentId == -1)
-        return {};
-    const int parentRootRow = rootRow(parentId);
-    if (parentRootRow >= 0)
-        return createIndex(parentRootRow, 0, quintptr(parentId));
-    const ChildListPtr siblings = childListOf(parentIdOf(parentId));
-    const int row = siblings ? qMax(0, siblings->indexOf(parentId)) : 0;
-    return createIndex(row, 0, quintptr(parentId));
+    return indexOfId(parentIdOf(id));
 }
 
 int FolderModel::rowCount(const QModelIndex &parent) const

@@ -1,29 +1,18 @@
 #include "model/foldermodel.h"
 #include "model/itemfields.h"
 #include "probe/reportparser.h"
+#include "probe/tools.h"
+#include "transcode/transcodeparams.h"
 
 #include <QProcess>
 #include <QTimer>
-
-namespace {
-
-const QString kFfmpeg = QStringLiteral("ffmpeg");
-
-// Transcodes of files outside the tree carry "isFromFolder" false; every other job
-// belongs to an item of the tree.
-bool belongsToTree(const FileTask &task)
-{
-    return task.params.value(QStringLiteral("isFromFolder"), true).toBool();
-}
-
-} // namespace
 
 void FolderModel::runNextTask()
 {
     if (taskQueue.empty() || taskQueue.front() == runningTask)
         return;
     const QSharedPointer<FileTask> head = taskQueue.front();
-    if (belongsToTree(*head) && !idToKey.contains(head->fileIdx)) {
+    if (belongsToTree(head->params) && !idToKey.contains(head->fileIdx)) {
         taskQueue.pop_front(); // removed while it waited
         if (!taskQueue.empty())
             post(RunNextTask);
@@ -44,6 +33,9 @@ void FolderModel::runNextTask()
         break;
     case OfficeCapture:
         startSlideCapture(*head);
+        break;
+    case Transcode:
+        startTranscodeJob(*head);
         break;
     default:
         break;

@@ -1,8 +1,8 @@
 #include "model/foldermodel.h"
 #include "model/itemfields.h"
-#include "probe/capturetool.h"
 #include "probe/picturedecoder.h"
 #include "probe/picturedirectory.h"
+#include "probe/tools.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -30,7 +30,7 @@ void FolderModel::startThumbnail(const FileTask &task, int seekSeconds)
 {
     QDir().mkpath(pictureDirectory());
     const QString out = pictureDirectory() + freshPictureName() + QStringLiteral(".jpg");
-    runTool(QStringLiteral("ffmpeg"),
+    runTool(kFfmpeg,
             {QStringLiteral("-ss"), QString::number(seekSeconds), QStringLiteral("-i"),
              pathOf(task.fileIdx), QStringLiteral("-y"), QStringLiteral("-vf"),
              QStringLiteral("scale=320:-1"), QStringLiteral("-vframes"), QStringLiteral("1"), out},

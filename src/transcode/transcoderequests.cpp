@@ -1,18 +1,86 @@
 #include "model/foldermodel.h"
+#include "model/itemfields.h"
+#include "transcode/outputname.h"
+#include "transcode/transcodeparams.h"
+#include "transcode/ui_proc_transcodingtool_desktop.h"
 
-// Transcode requests, stops, registrations and mark queries reach the model here; the
-// transcoding component does not run jobs yet, so they are accepted and not acted on.
+#include <QCoreApplication>
 
-void FolderModel::onTranscode(int, const QString &, int, int) { }
+namespace {
 
-void FolderModel::onTranscode(const QString &, const QString &, int, int) { }
+// The target format by name, in any letter case; an unknown name leaves the codec out.
+QVariantMap requestParams(const QString &type, int w, int h, bool fromFolder)
+{
+    QVariantMap params{{TranscodeParam::width, w},
+                       {TranscodeParam::height, h},
+                       {TranscodeParam::isFromFolder, fromFolder}};
+    const QString format = type.toUpper();
+    if (format == QLatin1String("HAP"))
+        params.insert(TranscodeParam::codec, int(UI_Proc_TranscodingTool_Desktop::Hap));
+    else if (format == QLatin1String("H264"))
+        params.insert(TranscodeParam::codec, int(UI_Proc_TranscodingTool_Desktop::H264));
+    return params;
+}
 
-void FolderModel::onStopTranscode(int) { }
+} // namespace
 
-void FolderModel::onStopTranscode(const QString &) { }
+void FolderModel::postTranscodeRequest(int idx, const QModelIndex &index, const QVariantMap &params)
+{
+    auto *request = new FileTask(Transcode, idx, index);
+    request->params = params;
+    ++postedJobRequests;
+    QCoreApplication::postEvent(this, request);
+}
 
-void FolderModel::onRegisterExternalTranscodeFile(const QString &, const QString &) { }
+// A transcode of a tree item. It waits in the one job queue like any probe.
+void FolderModel::onTranscode(int idx, const QString &type, int w, int h)
+{
+    if (!idToKey.contains(idx))
+        return;
+    QVariantMap &record = records[idx];
+    const QModelIndex index = record.value(ItemField::modelIdx).toModelIndex();
+    record.insert(ItemField::transcodeProgress, 0);
+    notify(index);
+    postTranscodeRequest(idx, index, requestParams(type, w, h, true));
+}
 
-void FolderModel::onMonitoringSignalList(const QString &) { }
+// A transcode of a file outside the tree, registered by path beforehand.
+void FolderModel::onTranscode(const QString &path, const QString &type, int w, int h)
+{
+    ExternalTranscode &file = externalTranscodes[path];
+    QVariantMap params = requestParams(type, w, h, false);
+    params.insert(TranscodeParam::externalPath, path);
+    params.insert(TranscodeParam::externalUuid, file.uuid);
+    file.active = true;
+    watchedOutputPath.clear();
+    emit beginVideoFileTranscoding(file.uuid);
+    postTranscodeRequest(0, {}, params);
+}
 
-void FolderModel::onCheckTranscodeMark(const QString &) { }
+void FolderModel::startTranscodeJob(FileTask &task)
+{
+    if (transcoding)
+        return;
+    transcoding = true;
+    QString source;
+    QString jobId;
+    if (task.params.value(TranscodeParam::isFromFolder).toBool()) {
+        int rootOrdinal = 0;
+        source = splitItemKey(keyOf(task.fileIdx), &rootOrdinal);
+        jobId = uuidOf(task.fileIdx);
+        // An earlier output in the same root gives way to the new one.
+        const int earlier = idOfKey(itemKey(transcodeOutputPath(source), rootOrdinal));
+        if (earlier != -1)
+            removeItem(earlier);
+    } else {
+        source = task.params.value(TranscodeParam::externalPath).toString();
+        jobId = task.params.value(TranscodeParam::externalUuid).toString();
+    }
+    const QString output = transcodeOutputPath(source);
+    task.params.insert(TranscodeParam::outputPath, output);
+    runningTranscodeUuid = jobId;
+    transcoder->transcodeOne(jobId, source, output,
+                             task.params.value(TranscodeParam::codec).toInt(),
+                             task.params.value(TranscodeParam::width).toInt(),
+                             task.params.value(TranscodeParam::height).toInt(), -1, -1, -1);
+}

@@ -1,20 +1,63 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QProcess>
+#include <QVector>
 
-// The host's transcoding component. This stand-in accepts jobs and does not run them yet:
-// it reports no progress, so a started job stays unfinished until it is stopped.
+class QTimer;
+
+// The host's transcoding component: converts one video at a time with ffmpeg into a
+// Matroska file, reports its progress as a fraction and 1.0 once when the output is
+// complete, and reports a failure with a reason a user can act on. After a stop, or after
+// 1.0 or a failure, nothing more is reported for that job.
 class UI_Proc_TranscodingTool_Desktop : public QObject
 {
     Q_OBJECT
 public:
-    UI_Proc_TranscodingTool_Desktop(QObject *parent, int instance);
+    enum Codec { Hap = 11100, H264 = 11102 };
 
+    UI_Proc_TranscodingTool_Desktop(QObject *parent, int instance);
+    ~UI_Proc_TranscodingTool_Desktop() override;
+
+    // Width and height above 0 scale the picture, rounded up to what the codec takes; 0 or
+    // less keeps the source size. The three trailing arguments are not used.
     QString transcodeOne(const QString &jobId, const QString &source, const QString &output,
                          int codec, int width, int height, int, int, int);
+    // Ends the running job if it has this id and removes its partial output.
     void stopOne(const QString &jobId);
 
 signals:
-    // progress is a fraction; 1.0 is reported once, when the job is done
     void updateProgress(QString jobId, float progress);
+    void transcodeFailed(QString jobId, QString reason);
+
+private:
+    struct Job
+    {
+        QString id;
+        QString source;
+        QString output;
+        int codec;
+        int width;
+        int height;
+    };
+
+    void start(const Job &job);
+    void readProgress();
+    void readReport();
+    void onFinished(int exitCode, QProcess::ExitStatus status);
+    void onErrorOccurred(QProcess::ProcessError error);
+    void fail(const QString &jobId, const QString &reason);
+    void endJob();
+
+    QProcess *process;
+    QTimer *killTimer; // a stopped tool that ignores the request to end is killed
+    QString runningJobId; // empty while idle
+    QVector<Job> waiting; // asked for while a stopped job was still ending
+    QString outputPath;
+    bool stopping = false;
+    qint64 durationUs = 0; // of the source, from the tool's report; 0 until known
+    QElapsedTimer sinceReport;
+    QByteArray progressLines;
+    QByteArray reportText;
 };

@@ -1,4 +1,4 @@
-#include "probe/capturetool.h"
+#include "probe/tools.h"
 
 namespace {
 

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QStringList>
+
+class UI_Proc_SignalCustomFolder_Desktop;
+
+// Queues a transcode of tree items for each request "PATH:TYPE:WxH" (TYPE HAP or H264; WxH
+// 0x0 keeps the source size), prints each item's progress as it changes, and waits until the
+// outputs are in the tree and probed. False when a request names no item or a job failed.
+bool runTranscodes(UI_Proc_SignalCustomFolder_Desktop &facade, const QStringList &requests);
+
+// Runs the event loop until the folder model has nothing left to do.
+void waitUntilIdle(UI_Proc_SignalCustomFolder_Desktop &facade);

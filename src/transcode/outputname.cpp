@@ -1,0 +1,9 @@
+#include "transcode/outputname.h"
+
+#include <QFileInfo>
+
+QString transcodeOutputPath(const QString &source)
+{
+    const QFileInfo file(source);
+    return file.absolutePath() + QStringLiteral("/VEK_") + file.baseName() + QStringLiteral(".mkv");
+}
