@@ -160,6 +160,7 @@ private:
     // item model
     QVariantMap showItem(const QModelIndex &index);
     int rootRow(int id) const;
+    QVector<int> rootIds() const;
     int parentIdOf(int id) const;
     QModelIndex indexOfId(int id) const;
     void notify(const QModelIndex &index);

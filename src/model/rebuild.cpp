@@ -2,14 +2,11 @@
 #include "model/foldermodel.h"
 #include "model/itemfields.h"
 #include "model/mediatypes.h"
+#include "probe/stillinfo.h"
 
 #include <QFileInfo>
 
 namespace {
-
-constexpr int kSlideWidth = 960;
-constexpr int kSlideHeight = 720;
-constexpr int kSlideLengthMsec = 600000;
 
 bool isMediaFile(const QString &path)
 {
@@ -21,10 +18,7 @@ bool isMediaFile(const QString &path)
 // Replaces the tree by the roots stored in an earlier run.
 void FolderModel::rebuildFromStore()
 {
-    QVector<int> rootIds;
-    for (const RootEntry &root : qAsConst(roots))
-        rootIds << root.rootId;
-    for (int id : qAsConst(rootIds))
+    for (int id : rootIds())
         removeItem(id);
     idToKey.clear();
     keyToId.clear();
@@ -81,11 +75,7 @@ void FolderModel::rebuildRoot(QVector<RestoreEntry> entries)
             post(VideoProbe, id);
         } else if (isOffice(entry.path)) {
             record.insert(ItemField::type, ItemType::office);
-            record.insert(ItemField::info, QVariantMap{{InfoField::frameWidth, kSlideWidth},
-                                                       {InfoField::frameHeight, kSlideHeight},
-                                                       {InfoField::timeLenMsec, kSlideLengthMsec},
-                                                       {InfoField::detailInfo, QString()},
-                                                       {InfoField::pptPath, img}});
+            record.insert(ItemField::info, presentationInfo(img));
             record.insert(ItemField::asyncCompleted, true);
         } else if (isAudio(entry.path)) {
             record.insert(ItemField::type, ItemType::audio);

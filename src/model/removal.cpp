@@ -93,24 +93,27 @@ void FolderModel::removeFolderContents(int id)
     post(BuildStep);
 }
 
+QVector<int> FolderModel::rootIds() const
+{
+    QVector<int> ids;
+    for (const RootEntry &root : roots)
+        ids << root.rootId;
+    return ids;
+}
+
 void FolderModel::onClearAll()
 {
-    QVector<int> rootIds;
-    for (const RootEntry &root : qAsConst(roots))
-        rootIds << root.rootId;
-    for (int id : qAsConst(rootIds))
+    for (int id : rootIds())
         removeItem(id);
     emit folderTabNeedClose();
 }
 
 void FolderModel::refreshTree()
 {
-    QVector<int> rootIds;
-    for (const RootEntry &root : qAsConst(roots)) {
-        rootIds << root.rootId;
-        pendingReAdd << pathOf(root.rootId);
-    }
-    for (int id : qAsConst(rootIds))
+    const QVector<int> ids = rootIds();
+    for (int id : ids)
+        pendingReAdd << pathOf(id);
+    for (int id : ids)
         removeItem(id);
     rootOrdinal = -1;
     beginResetModel();

@@ -2,28 +2,13 @@
 #include "model/itemfields.h"
 #include "probe/picturedecoder.h"
 #include "probe/picturedirectory.h"
+#include "probe/stillinfo.h"
 #include "probe/tools.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-namespace {
-
-constexpr int kPictureLengthMsec = 600000; // what a still picture lasts as a layer
-constexpr int kSlideWidth = 960;
-constexpr int kSlideHeight = 720;
-
-QVariantMap stillInfo(int width, int height)
-{
-    return {{InfoField::frameWidth, width},
-            {InfoField::frameHeight, height},
-            {InfoField::timeLenMsec, kPictureLengthMsec},
-            {InfoField::detailInfo, QString()}};
-}
-
-} // namespace
 
 // The frame at seekSeconds, 320 pixels wide. The item names its thumbnail at once.
 void FolderModel::startThumbnail(const FileTask &task, int seekSeconds)
@@ -95,7 +80,7 @@ void FolderModel::finishPictureLoad(const FileTask &task)
         record.insert(ItemField::img, out);
     }
     record.insert(ItemField::type, ItemType::picture);
-    record.insert(ItemField::info, stillInfo(picture.size.width(), picture.size.height()));
+    record.insert(ItemField::info, pictureInfo(picture.size.width(), picture.size.height()));
     record.insert(ItemField::asyncCompleted, true);
     buildQueue.push_back({id, Save});
     const QModelIndex shown = record.value(ItemField::modelIdx).toModelIndex();
@@ -116,7 +101,5 @@ void FolderModel::startSlideCapture(const FileTask &task)
              QDir::toNativeSeparators(pathOf(task.fileIdx)),
              QDir::toNativeSeparators(dir + QLatin1Char('/'))},
             captureTimeLimitMs);
-    QVariantMap info = stillInfo(kSlideWidth, kSlideHeight);
-    info.insert(InfoField::pptPath, dir);
-    records[task.fileIdx].insert(ItemField::info, info);
+    records[task.fileIdx].insert(ItemField::info, presentationInfo(dir));
 }
