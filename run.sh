@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs the headless scan host on the given folders, or on a generated sample
-# folder when none is given, and prints their tree.
+# Builds and opens the custom folder page on the given folders, or on a generated sample
+# folder when none is given. Without a display it runs the headless scan host instead and
+# prints the tree.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -9,4 +10,8 @@ if [ $# -eq 0 ]; then
     ./scripts/make-sample.sh build/sample
     set -- build/sample
 fi
-exec build/app/scan/customfolder-scan --project build/project "$@"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "No display available: scanning with the headless host instead." >&2
+    exec build/app/scan/customfolder-scan --project build/project "$@"
+fi
+exec build/app/host/customfolder-host --project build/project "$@"

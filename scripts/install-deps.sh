@@ -11,6 +11,19 @@ packages=(
     qtdeclarative5-dev
     libqt5sql5-sqlite
     ffmpeg
+    qml-module-qtquick2
+    qml-module-qtquick-window2
+    qml-module-qtquick-layouts
+    qml-module-qtquick-controls
+    qml-module-qtquick-controls2
+    qml-module-qtquick-dialogs
+    qml-module-qtqml-models2
+    qml-module-qt-labs-folderlistmodel
+    qml-module-qt-labs-settings
+    qml-module-qttest
+    fonts-font-awesome
+    xvfb
+    xauth
 )
 
 missing=()

@@ -1,0 +1,21 @@
+#include "hostsetup.h"
+
+#include "facade/ui_proc_signalcustomfolder_desktop.h"
+
+#include <QFileInfo>
+#include <QQmlEngine>
+#include <QUrl>
+
+void registerCustomFolderTypes()
+{
+    qmlRegisterSingletonType<UI_Proc_SignalCustomFolder_Desktop>(
+            "CustomFolder", 1, 0, "CustomFolder",
+            &UI_Proc_SignalCustomFolder_Desktop::singletonTypeProvider);
+}
+
+QString iconFontUrl()
+{
+    const QString font
+            = QStringLiteral("/usr/share/fonts/truetype/font-awesome/fontawesome-webfont.ttf");
+    return QFileInfo::exists(font) ? QUrl::fromLocalFile(font).toString() : QString();
+}

@@ -1,0 +1,94 @@
+// customfolder-host: the custom folder page in a window. The folders of the earlier run
+// come back from the store; the folders given on the command line are added after them.
+
+#include "hostsetup.h"
+
+#include "facade/ui_proc_signalcustomfolder_desktop.h"
+#include "store/ui_proc_config_desktop.h"
+#include "store/utility_commparam.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickWindow>
+#include <QTextStream>
+#include <QTimer>
+
+namespace {
+
+constexpr int kSettleMs = 500;
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("customfolder"));
+    QCoreApplication::setOrganizationName(QStringLiteral("customfolder"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+            "The custom folder page: add folders, browse their media, drag items onto the "
+            "virtual screens, transcode videos."));
+    parser.addHelpOption();
+    const QCommandLineOption project(
+            QStringLiteral("project"),
+            QStringLiteral("Project directory: keeps the media-info store and thumbnails."),
+            QStringLiteral("DIR"));
+    parser.addOption(project);
+    const QCommandLineOption screenshot(
+            QStringLiteral("screenshot"),
+            QStringLiteral("Once the folders are loaded, save the window to FILE and quit."),
+            QStringLiteral("FILE"));
+    parser.addOption(screenshot);
+    parser.addPositionalArgument(QStringLiteral("FOLDER"),
+                                 QStringLiteral("Folders to add after the stored ones."),
+                                 QStringLiteral("[FOLDER...]"));
+    parser.process(app);
+
+    const QString projectDir
+            = QDir(parser.isSet(project) ? parser.value(project)
+                                         : Utility_CommParam::getInstance()->getProjectPath())
+                      .absolutePath();
+    QDir().mkpath(projectDir);
+    Utility_CommParam::getInstance()->setProjectPath(projectDir);
+
+    registerCustomFolderTypes();
+    QQmlApplicationEngine engine;
+    engine.rootContext()->setContextProperty(QStringLiteral("iconFontUrl"), iconFontUrl());
+    engine.load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
+    if (engine.rootObjects().isEmpty())
+        return 1;
+    auto *facade = engine.singletonInstance<UI_Proc_SignalCustomFolder_Desktop *>(
+            qmlTypeId("CustomFolder", 1, 0, "CustomFolder"));
+
+    // The store is ready. The stored tree is rebuilt in a later step, which replaces whatever
+    // roots exist then, so the given folders are added after it.
+    emit UI_Proc_Config_Desktop::getInstance().loadDatabase();
+    QVariantList folders;
+    for (const QString &folder : parser.positionalArguments())
+        folders << QDir(folder).absolutePath();
+    QMetaObject::invokeMethod(
+            facade,
+            [facade, folders] {
+                for (const QVariant &rejected : facade->addFolders(folders))
+                    QTextStream(stderr) << "Not a folder: " << rejected.toString() << Qt::endl;
+            },
+            Qt::QueuedConnection);
+
+    if (parser.isSet(screenshot)) {
+        auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
+        const QString file = parser.value(screenshot);
+        QObject::connect(facade, &UI_Proc_SignalCustomFolder_Desktop::loadFolderEnded, window,
+                         [window, file] {
+                             // a moment for the last thumbnails to be drawn
+                             QTimer::singleShot(kSettleMs, window, [window, file] {
+                                 window->grabWindow().save(file);
+                                 QCoreApplication::quit();
+                             });
+                         });
+    }
+    return app.exec();
+}

@@ -1,0 +1,80 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtQuick.Layouts 1.15
+import CustomFolder 1.0
+
+// Transcodes the focused video of the tree, or a file given by its path, to HAP or H264.
+// The library reads the properties below when quitApplication() asks it to start.
+Popup {
+    id: dialog
+
+    property var tree
+    property bool isFromFolder: true
+    property string videoType: typeBox.currentText
+    property int videoWidth: widthBox.value
+    property int videoHeight: heightBox.value
+    property string videoPath: pathField.text
+    signal quitApplication()
+
+    function openFor(item) {
+        isFromFolder = !!item && item.type === "video"
+        open()
+    }
+
+    // A file outside the tree is registered under a uuid of its own before its transcode.
+    function startExternal() {
+        var uuid = "{" + Qt.md5(videoPath + Date.now()).replace(/(.{8})(.{4})(.{4})(.{4})(.{12})/, "$1-$2-$3-$4-$5") + "}"
+        CustomFolder.registerExternalTranscodeFile(videoPath, uuid)
+    }
+
+    anchors.centerIn: Overlay.overlay
+    modal: true
+    padding: 16
+
+    contentItem: GridLayout {
+        columns: 2
+        columnSpacing: 10
+        rowSpacing: 8
+
+        Label { text: qsTr("Source") }
+        RowLayout {
+            RadioButton { text: qsTr("Focused video"); checked: dialog.isFromFolder; onToggled: dialog.isFromFolder = checked }
+            RadioButton { text: qsTr("File"); checked: !dialog.isFromFolder; onToggled: dialog.isFromFolder = !checked }
+        }
+        Label { text: qsTr("File") }
+        TextField {
+            id: pathField
+            enabled: !dialog.isFromFolder
+            placeholderText: qsTr("/path/to/video.mp4")
+            Layout.preferredWidth: 320
+        }
+        Label { text: qsTr("Format") }
+        ComboBox { id: typeBox; model: ["HAP", "H264"] }
+        Label { text: qsTr("Width") }
+        SpinBox { id: widthBox; from: 0; to: 7680; value: 1920; editable: true }
+        Label { text: qsTr("Height") }
+        SpinBox { id: heightBox; from: 0; to: 4320; value: 1080; editable: true }
+        Label {
+            Layout.columnSpan: 2
+            text: CustomFolder.checkIfTranscoding() ? qsTr("A transcode is running.") : ""
+        }
+        RowLayout {
+            Layout.columnSpan: 2
+            Layout.alignment: Qt.AlignRight
+            Button {
+                text: qsTr("Start")
+                onClicked: {
+                    if (!dialog.isFromFolder)
+                        dialog.startExternal()
+                    dialog.quitApplication()
+                }
+            }
+            Button {
+                text: qsTr("Stop")
+                onClicked: dialog.isFromFolder ? CustomFolder.stopTranscode(dialog.tree.focusedFileIdx)
+                                               : CustomFolder.stopTranscode(dialog.videoPath)
+            }
+            Button { text: qsTr("Close"); onClicked: dialog.close() }
+        }
+    }
+}
