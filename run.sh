@@ -12,6 +12,6 @@ if [ $# -eq 0 ]; then
 fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display available: scanning with the headless host instead." >&2
-    exec build/app/scan/customfolder-scan --project build/project "$@"
+    exec build/bin/customfolder-scan --project build/project "$@"
 fi
-exec build/app/host/customfolder-host --project build/project "$@"
+exec build/bin/customfolder-host --project build/project "$@"

@@ -24,6 +24,9 @@ packages=(
     fonts-font-awesome
     xvfb
     xauth
+    default-jdk-headless
+    libreoffice-impress-nogui
+    poppler-utils
 )
 
 missing=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Writes a small sample folder of real media made by ffmpeg from its generated sources:
-# short clips, pictures and sounds in sub-folders, a presentation, a hidden file and files
-# of no known type.
+# short clips, pictures and sounds in sub-folders, a presentation made by the office suite,
+# a hidden file and files of no known type.
 set -euo pipefail
 
 target=${1:?usage: make-sample.sh DIR}
@@ -17,6 +17,6 @@ make -f lavfi -i testsrc=size=800x600 -frames:v 1 "$target/pictures/poster.jpg"
 make -f lavfi -i mandelbrot=size=320x200 -frames:v 1 "$target/pictures/Logo.PNG"
 make -f lavfi -i sine=frequency=220:duration=1.5 "$target/sound/theme.mp3"
 make -f lavfi -i sine=frequency=660:duration=1 "$target/sound/voice.wav"
-touch "$target/slides/keynote.pptx"
+"$(dirname "$0")/make-presentation.sh" "$target/slides/keynote.pptx" "Welcome" "Programme"
 echo "not a picture" >"$target/pictures/notes.txt"
 touch "$target/readme" "$target/.hidden.mp4" "$target/data.doc"

@@ -9,7 +9,7 @@ work="$build/screenshot"
 rm -rf "$work" "$build/screenshot.png"
 "$source/scripts/make-sample.sh" "$work/sample"
 xvfb-run -a -s "-screen 0 1400x900x24" \
-    "$build/app/host/customfolder-host" --project "$work/project" \
+    "$build/bin/customfolder-host" --project "$work/project" \
     --screenshot "$build/screenshot.png" "$work/sample"
 # A window with thumbnails drawn is far larger than an empty one.
 size=$(stat -c %s "$build/screenshot.png")

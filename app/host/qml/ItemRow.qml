@@ -57,7 +57,8 @@ Item {
                 fillMode: Image.PreserveAspectFit
                 asynchronous: true
                 sourceSize.width: 152
-                source: info.type === "office" && media.pptPath ? "file://" + media.pptPath + "/1.png" : ""
+                source: info.type === "office" && info.asyncCompleted && media.pptPath
+                        ? "file://" + media.pptPath + "/1.png" : ""
                 visible: status === Image.Ready
             }
         }
