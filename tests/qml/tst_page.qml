@@ -99,6 +99,19 @@ Item {
             verify(!CustomFolder.checkIfTranscoding())
         }
 
+        function test_3b_fileTranscodeReportsInTheDialog() {
+            var dialog = page.transcodeDialog
+            dialog.isFromFolder = false
+            dialog.videoPath = mediaFolder + "/clip.mp4"
+            dialog.videoType = "H264"
+            dialog.startExternal()
+            dialog.quitApplication()
+            verify(CustomFolder.checkExternalTranscoding(dialog.videoPath))
+            tryVerify(function () { return dialog.externalStatus.indexOf("VEK_clip.mkv") > 0 }, 30000)
+            compare(dialog.externalProgress, 100)
+            verify(!CustomFolder.checkExternalTranscoding(dialog.videoPath))
+        }
+
         function test_4_secondAddDuringAWalkIsReported() {
             CustomFolder.addFolder(mediaFolder)
             CustomFolder.addFolder(mediaFolder)

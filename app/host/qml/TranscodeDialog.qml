@@ -27,6 +27,36 @@ Popup {
         CustomFolder.registerExternalTranscodeFile(videoPath, uuid)
     }
 
+    // A file's transcode reports through the facade's signals; a tree item's shows in its row.
+    property string externalUuid: ""
+    property int externalProgress: -1
+    property string externalStatus: ""
+
+    Connections {
+        target: CustomFolder
+        function onBeginVideoFileTranscoding(uuid) {
+            dialog.externalUuid = uuid
+            dialog.externalProgress = 0
+            dialog.externalStatus = qsTr("Waiting for the transcode to start.")
+        }
+        function onTranscodingProgressChanged(uuid, progress) {
+            if (uuid !== dialog.externalUuid)
+                return
+            dialog.externalProgress = progress
+            dialog.externalStatus = qsTr("Transcoding: %1 %").arg(progress)
+        }
+        function onVideoFileTranscoded(uuid, file) {
+            if (uuid === dialog.externalUuid)
+                dialog.externalStatus = qsTr("Written: %1").arg(file)
+        }
+        function onVideoFileTranscodingStopped(uuid) {
+            if (uuid !== dialog.externalUuid)
+                return
+            dialog.externalProgress = -1
+            dialog.externalStatus = qsTr("Stopped.")
+        }
+    }
+
     anchors.centerIn: Overlay.overlay
     modal: true
     padding: 16
@@ -54,9 +84,18 @@ Popup {
         SpinBox { id: widthBox; from: 0; to: 7680; value: 1920; editable: true }
         Label { text: qsTr("Height") }
         SpinBox { id: heightBox; from: 0; to: 4320; value: 1080; editable: true }
+        ProgressBar {
+            Layout.columnSpan: 2
+            Layout.fillWidth: true
+            visible: !dialog.isFromFolder && dialog.externalProgress >= 0
+            from: 0
+            to: 100
+            value: dialog.externalProgress
+        }
         Label {
             Layout.columnSpan: 2
-            text: CustomFolder.checkIfTranscoding() ? qsTr("A transcode is running.") : ""
+            visible: !dialog.isFromFolder
+            text: dialog.externalStatus
         }
         RowLayout {
             Layout.columnSpan: 2
