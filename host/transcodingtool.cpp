@@ -63,6 +63,10 @@ UI_Proc_TranscodingTool_Desktop::UI_Proc_TranscodingTool_Desktop(QObject *parent
     process->setStandardInputFile(QProcess::nullDevice());
     killTimer->setSingleShot(true);
     connect(killTimer, &QTimer::timeout, process, &QProcess::kill);
+    connect(process, &QProcess::started, this, [this] {
+        if (stopping)
+            process->terminate();
+    });
     connect(process, &QProcess::readyReadStandardOutput, this,
             &UI_Proc_TranscodingTool_Desktop::readProgress);
     connect(process, &QProcess::readyReadStandardError, this,
@@ -126,7 +130,10 @@ void UI_Proc_TranscodingTool_Desktop::stopOne(const QString &jobId)
     if (runningJobId.isEmpty() || jobId != runningJobId || stopping)
         return;
     stopping = true;
-    process->terminate();
+    // A tool still starting is asked to end once it has started (onStarted): a request sent
+    // before it runs would reach a copy of this process instead.
+    if (process->state() == QProcess::Running)
+        process->terminate();
     killTimer->start(kStopGraceMs);
 }
 
@@ -184,10 +191,13 @@ void UI_Proc_TranscodingTool_Desktop::onErrorOccurred(QProcess::ProcessError err
 {
     if (error != QProcess::FailedToStart)
         return;
+    killTimer->stop();
     const QString jobId = runningJobId;
+    const bool stopped = stopping;
     endJob();
     QFile::remove(outputPath);
-    fail(jobId, tr("Cannot start ffmpeg: %1").arg(process->errorString()));
+    if (!stopped)
+        fail(jobId, tr("Cannot start ffmpeg: %1").arg(process->errorString()));
 }
 
 void UI_Proc_TranscodingTool_Desktop::fail(const QString &jobId, const QString &reason)

@@ -1,38 +1,24 @@
 #include "facade/ui_proc_signalcustomfolder_desktop.h"
 #include "testfolders.h"
 
+#include <QAbstractItemModelTester>
 #include <QImage>
-#include <QProcess>
-#include <QUrl>
 #include <QtTest>
 
-#include <memory>
-
 namespace {
+
+using Facade = UI_Proc_SignalCustomFolder_Desktop;
 
 // The page's folder tab; counts how often the facade writes to it.
 class TabItem : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(bool isExpanded READ isExpanded WRITE setExpanded)
+    Q_PROPERTY(bool isExpanded MEMBER expanded WRITE setExpanded)
 public:
-    bool isExpanded() const { return expanded; }
-    void setExpanded(bool value)
-    {
-        expanded = value;
-        ++writes;
-    }
+    void setExpanded(bool value) { expanded = value, ++writes; }
     bool expanded = false;
     int writes = 0;
 };
-
-using Facade = UI_Proc_SignalCustomFolder_Desktop;
-
-std::unique_ptr<Facade> makeFacade()
-{
-    return std::unique_ptr<Facade>(
-            static_cast<Facade *>(Facade::singletonTypeProvider(nullptr, nullptr)));
-}
 
 } // namespace
 
@@ -40,207 +26,154 @@ class TestFacade : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void providerMakesANewFacadeEachTime();
+    void tabIsExpandedBeforeThePageHearsOfTheLoad_data();
     void tabIsExpandedBeforeThePageHearsOfTheLoad();
-    void expandedTabIsNotWrittenAgain();
     void errorCodesReachTheMessageBox_data();
     void errorCodesReachTheMessageBox();
-    void goneMessageBoxIsLeftAlone();
-    void addFoldersReturnsWhatIsNotAFolder();
     void itemQueriesReadTheModel();
     void dragData_data();
     void dragData();
+
+private:
+    // A folder with an item of every kind, added once for the queries and the drag data.
+    ProjectDir project;
+    QTemporaryDir media;
+    Facade scanned;
+    QAbstractItemModel *model = scanned.folderModel();
+    QAbstractItemModelTester tester{model, QAbstractItemModelTester::FailureReportingMode::QtTest};
+    int idOf(const QString &name) const // "": the folder
+    {
+        const QModelIndex root = model->index(0, 0);
+        return fileInfo(name.isEmpty() ? root : childNamed(*model, root, name))["fileIdx"].toInt();
+    }
 };
+
+void TestFacade::initTestCase()
+{
+    makeEntries(media.path(), {"sub/", "deck.pptx"});
+    const QString args = "-nostdin -v error -f lavfi -i testsrc=d=2 %1/clip.mp4 "
+                         "-f lavfi -i sine=d=1 %1/song.mp3";
+    QCOMPARE(QProcess::execute("ffmpeg", args.arg(media.path()).split(' ')), 0);
+    QVERIFY(QImage(64, 48, QImage::Format_RGB32).save(media.filePath("photo.png")));
+    // What is not a folder comes back as given; a file URL of a folder is taken.
+    const QString clip = QUrl::fromLocalFile(media.filePath("clip.mp4")).toString();
+    QSignalSpy ended(&scanned, &Facade::loadFolderEnded);
+    QCOMPARE(scanned.addFolders({QUrl::fromLocalFile(media.path()).toString(), clip, "/no/such"}),
+             (QVariantList{clip, "/no/such"}));
+    QVERIFY(ended.wait(20000));
+    QCOMPARE(model->rowCount(), 1);
+    QCOMPARE(scanned.itemPath(idOf("")), media.path());
+}
 
 void TestFacade::providerMakesANewFacadeEachTime()
 {
-    auto first = makeFacade();
-    auto second = makeFacade();
-    QVERIFY(first.get() != second.get());
-    QVERIFY(first->property("folderModel").value<QAbstractItemModel *>());
-    QCOMPARE(first->folderModel()->parent(), first.get());
+    const std::unique_ptr<QObject> first(Facade::singletonTypeProvider(nullptr, nullptr));
+    const std::unique_ptr<QObject> second(Facade::singletonTypeProvider(nullptr, nullptr));
+    QVERIFY(first != second);
+    const auto *folderModel = first->property("folderModel").value<QAbstractItemModel *>();
+    QVERIFY(folderModel && folderModel->parent() == first.get());
+}
+
+void TestFacade::tabIsExpandedBeforeThePageHearsOfTheLoad_data()
+{
+    QTest::addColumn<bool>("expanded");
+    QTest::addColumn<int>("writes");
+    QTest::addRow("collapsed tab") << false << 1;
+    QTest::addRow("expanded tab, not written again") << true << 0;
 }
 
 void TestFacade::tabIsExpandedBeforeThePageHearsOfTheLoad()
 {
-    ProjectDir project;
-    QTemporaryDir dir;
-    auto facade = makeFacade();
+    QFETCH(bool, expanded);
+    QFETCH(int, writes);
+    Facade facade;
     TabItem tab;
-    facade->setTabItem(&tab);
+    tab.expanded = expanded;
+    facade.setTabItem(&tab);
     QVector<bool> expandedWhenHeard;
-    connect(facade.get(), &Facade::loadFolderBegan, this,
-            [&] { expandedWhenHeard << tab.expanded; });
-    QSignalSpy ended(facade.get(), &Facade::loadFolderEnded);
-    emit facade->addFolder(dir.path());
+    connect(&facade, &Facade::loadFolderBegan, this, [&] { expandedWhenHeard << tab.expanded; });
+    QSignalSpy ended(&facade, &Facade::loadFolderEnded);
+    emit facade.addFolder(media.filePath("sub"));
     QCOMPARE(expandedWhenHeard, QVector<bool>{true});
     QVERIFY(ended.wait());
-}
-
-void TestFacade::expandedTabIsNotWrittenAgain()
-{
-    ProjectDir project;
-    QTemporaryDir dir;
-    auto facade = makeFacade();
-    TabItem tab;
-    tab.expanded = true;
-    facade->setTabItem(&tab);
-    QSignalSpy ended(facade.get(), &Facade::loadFolderEnded);
-    facade->addFolders({dir.path()});
-    QVERIFY(ended.wait());
-    QCOMPARE(tab.writes, 0);
+    QCOMPARE(tab.writes, writes);
 }
 
 void TestFacade::errorCodesReachTheMessageBox_data()
 {
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("addingFolder");
-    QTest::addColumn<int>("exceedTenLayer");
-    QTest::addRow("adding") << 0 << "A Folder is being added, cannot add new folder" << 1 << 0;
-    QTest::addRow("too deep") << 1 << "Cannot read folders more than 10 layers" << 0 << 1;
-    QTest::addRow("unknown") << 2 << "" << 0 << 0;
+    QTest::addRow("adding") << 0 << "A Folder is being added, cannot add new folder";
+    QTest::addRow("too deep") << 1 << "Cannot read folders more than 10 layers";
+    QTest::addRow("unknown") << 2 << "";
 }
 
 void TestFacade::errorCodesReachTheMessageBox()
 {
     QFETCH(int, code);
     QFETCH(QString, text);
-    QFETCH(int, addingFolder);
-    QFETCH(int, exceedTenLayer);
-    auto facade = makeFacade();
-    QSignalSpy adding(facade.get(), &Facade::addingFolder);
-    QSignalSpy tooDeep(facade.get(), &Facade::exceedTenLayer);
-
-    // Without a message box nothing is reported.
-    QMetaObject::invokeMethod(facade->folderModel(), "errorOccured", Q_ARG(int, code));
-    QCOMPARE(adding.count() + tooDeep.count(), 0);
-
-    QObject box;
-    facade->setMsgBox(&box);
-    QMetaObject::invokeMethod(facade->folderModel(), "errorOccured", Q_ARG(int, code));
-    QCOMPARE(adding.count(), addingFolder);
-    QCOMPARE(tooDeep.count(), exceedTenLayer);
-    QCOMPARE(box.property("informText").toString(), text);
-    QCOMPARE(box.property("visible").toBool(), !text.isEmpty());
-}
-
-void TestFacade::goneMessageBoxIsLeftAlone()
-{
-    auto facade = makeFacade();
+    Facade facade;
+    QSignalSpy adding(&facade, &Facade::addingFolder);
+    QSignalSpy tooDeep(&facade, &Facade::exceedTenLayer);
     auto box = std::make_unique<QObject>();
-    facade->setMsgBox(box.get());
-    facade->onErrorOccured("shown");
-    QCOMPARE(box->property("informText").toString(), "shown");
-    box.reset();
-    QSignalSpy adding(facade.get(), &Facade::addingFolder);
-    facade->onErrorOccured("nobody reads this");
-    QMetaObject::invokeMethod(facade->folderModel(), "errorOccured", Q_ARG(int, 0));
-    QCOMPARE(adding.count(), 0);
-}
-
-void TestFacade::addFoldersReturnsWhatIsNotAFolder()
-{
-    ProjectDir project;
-    QTemporaryDir dir;
-    makeEntries(dir.path(), {"clip.mp4"});
-    const QString clip = dir.filePath("clip.mp4");
-    const QString clipUrl = QUrl::fromLocalFile(clip).toString();
-    auto facade = makeFacade();
-    QSignalSpy ended(facade.get(), &Facade::loadFolderEnded);
-
-    const QVariantList rejected = facade->addFolders(
-            {QUrl::fromLocalFile(dir.path()).toString(), clip, clipUrl, "/no/such"});
-    QCOMPARE(rejected, (QVariantList{clip, clipUrl, "/no/such"}));
-    QVERIFY(ended.wait());
-    const QAbstractItemModel *model = facade->folderModel();
-    QCOMPARE(model->rowCount(), 1);
-    const int rootId = fileInfo(model->index(0, 0)).value("fileIdx").toInt();
-    QCOMPARE(facade->itemPath(rootId), dir.path());
+    facade.setMsgBox(box.get());
+    QMetaObject::invokeMethod(facade.folderModel(), "errorOccured", Q_ARG(int, code));
+    QCOMPARE(adding.count(), int(code == 0));
+    QCOMPARE(tooDeep.count(), int(code == 1));
+    QCOMPARE(box->property("informText").toString(), text);
+    QCOMPARE(box->property("visible").toBool(), !text.isEmpty());
+    box.reset(); // a message box that is gone is left alone, and nothing more is reported
+    facade.onErrorOccured("nobody reads this");
+    QMetaObject::invokeMethod(facade.folderModel(), "errorOccured", Q_ARG(int, code));
+    QCOMPARE(adding.count() + tooDeep.count(), int(!text.isEmpty()));
 }
 
 void TestFacade::itemQueriesReadTheModel()
 {
-    ProjectDir project;
-    QTemporaryDir dir;
-    makeEntries(dir.path(), {"song.mp3"});
-    auto facade = makeFacade();
-    QSignalSpy ended(facade.get(), &Facade::loadFolderEnded);
-    facade->addFolders({dir.path()});
-    QVERIFY(ended.wait());
-    const QAbstractItemModel *model = facade->folderModel();
-    const QVariantMap song = fileInfo(model->index(0, 0, model->index(0, 0)));
-    const int id = song.value("fileIdx").toInt();
-    QCOMPARE(facade->itemPath(id), dir.filePath("song.mp3"));
-    QCOMPARE(facade->itemProperty(id, "uuid"), song.value("uuid"));
-    QCOMPARE(facade->itemProperty(id, "info").toMap().value("frameWidth"), QVariant(400));
-    QVERIFY(!facade->itemProperty(id, "no such key").isValid());
-    QVERIFY(facade->itemPath(987654).isEmpty());
-    const QVariantList rootUuids
-            = facade->itemsUuid(fileInfo(model->index(0, 0)).value("fileIdx").toInt());
-    QCOMPARE(rootUuids,
-             (QVariantList{song.value("uuid"), fileInfo(model->index(0, 0)).value("uuid")}));
+    const int song = idOf("song.mp3");
+    QCOMPARE(scanned.itemPath(song), media.filePath("song.mp3"));
+    QCOMPARE(scanned.itemProperty(song, "info").toMap()["frameWidth"], QVariant(400));
+    QVERIFY(!scanned.itemProperty(song, "no such key").isValid());
+    QVERIFY(scanned.itemPath(987654).isEmpty());
+    QVariantList uuids; // a folder's children, in row order, then the folder itself
+    for (const QString &name : rowNames(*model, model->index(0, 0)))
+        uuids << scanned.itemUuid(idOf(name));
+    QCOMPARE(scanned.itemsUuid(idOf("")), uuids << scanned.itemUuid(idOf("")));
+    QCOMPARE(scanned.itemsUuid(idOf("sub")), QVariantList{scanned.itemUuid(idOf("sub"))});
 }
 
 void TestFacade::dragData_data()
 {
+    const QString thumbnail = "thumbnail"; // the item's own thumbnail, as a file URL
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("picPath"); // "thumbnail": the item's own thumbnail as a file URL
-    QTest::addRow("video") << "clip.mp4"
-                           << "thumbnail";
-    QTest::addRow("picture") << "photo.png"
-                             << "thumbnail";
-    QTest::addRow("audio") << "song.mp3"
-                           << "qrc:/PICTS/Pics/music.png";
-    QTest::addRow("presentation") << "deck.pptx"
-                                  << "qrc:/PICTS/Pics/Office_signal.png";
-    QTest::addRow("folder") << "sub"
-                            << "";
+    QTest::addColumn<QString>("picPath");
+    QTest::addRow("video") << "clip.mp4" << thumbnail;
+    QTest::addRow("picture") << "photo.png" << thumbnail;
+    QTest::addRow("audio") << "song.mp3" << QString("qrc:/PICTS/Pics/music.png");
+    QTest::addRow("presentation") << "deck.pptx" << QString("qrc:/PICTS/Pics/Office_signal.png");
+    QTest::addRow("folder") << "sub" << QString();
 }
 
 void TestFacade::dragData()
 {
     QFETCH(QString, name);
     QFETCH(QString, picPath);
-    ProjectDir project;
-    QTemporaryDir dir;
-    makeEntries(dir.path(), {"sub/", "deck.pptx"});
-    QProcess::execute("ffmpeg", {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
-                                 "testsrc=size=320x240:duration=2", dir.filePath("clip.mp4"), "-f",
-                                 "lavfi", "-i", "sine=duration=1", dir.filePath("song.mp3")});
-    QImage(64, 48, QImage::Format_RGB32).save(dir.filePath("photo.png"));
-    auto facade = makeFacade();
-    QSignalSpy ended(facade.get(), &Facade::loadFolderEnded);
-    facade->addFolders({dir.path()});
-    QVERIFY(ended.wait(20000));
-
-    const QAbstractItemModel *model = facade->folderModel();
-    const QModelIndex index = childNamed(*model, model->index(0, 0), name);
-    const int id = fileInfo(index).value("fileIdx").toInt();
-    facade->setDragFileIdx(id);
-    const QVariantMap layer = facade->createMimeData();
-    const QVariantMap info = facade->itemProperty(id, "info").toMap();
-    QCOMPARE(layer.value("objType"), QVariant(1));
-    QCOMPARE(layer.value("idindex"), QVariant(0));
-    QCOMPARE(layer.value("virtualScreenID"), QVariant("0"));
-    QCOMPARE(layer.value("videoName").toString(), name);
-    QCOMPARE(layer.value("layerGuid").toString(), facade->itemUuid(id));
-    QCOMPARE(layer.value("signalw"), info.value("frameWidth"));
-    QCOMPARE(layer.value("timeLenMsec"), info.value("timeLenMsec"));
-    QCOMPARE(layer.value("videoPath").toString(),
-             name.endsWith(".pptx") ? info.value("pptPath").toString() : dir.filePath(name));
-    if (picPath.isEmpty()) {
-        QCOMPARE(layer.size(), 11);
-        QVERIFY(layer.contains("signalw") && !layer.value("signalw").isValid());
-        QCOMPARE(facade->itemsUuid(id).size(), 1); // a folder without children
-    } else if (picPath == QLatin1String("thumbnail")) {
-        const QString img = facade->itemProperty(id, "img").toString();
-        QCOMPARE(QUrl(layer.value("picPath").toString()).toLocalFile(), img);
-        QVERIFY(QFileInfo::exists(img));
-    } else {
-        QCOMPARE(layer.value("picPath").toString(), picPath);
-    }
-    QCOMPARE(facade->itemsUuid(id).last().toString(), facade->itemUuid(id));
+    const int id = idOf(name);
+    scanned.setDragFileIdx(id);
+    const QVariantMap layer = scanned.createMimeData();
+    const QVariantMap info = scanned.itemProperty(id, "info").toMap();
+    const QVariant path = name.endsWith(".pptx") ? info["pptPath"] : media.filePath(name);
+    QCOMPARE((QVariantList{layer["objType"], layer["idindex"], layer["virtualScreenID"],
+                           layer["videoName"], layer["layerGuid"], layer["signalw"],
+                           layer["timeLenMsec"], layer["videoPath"]}),
+             (QVariantList{1, 0, "0", name, scanned.itemUuid(id), info["frameWidth"],
+                           info["timeLenMsec"], path}));
+    QCOMPARE(layer.size(), picPath.isEmpty() ? 11 : 12); // a folder has no picture
+    const QString img = scanned.itemProperty(id, "img").toString();
+    QCOMPARE(layer["picPath"].toString(), picPath == "thumbnail" ? "file://" + img : picPath);
+    QVERIFY(picPath != "thumbnail" || QFileInfo::exists(img));
 }
 
 QTEST_GUILESS_MAIN(TestFacade)

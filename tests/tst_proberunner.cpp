@@ -10,334 +10,231 @@
 #include <QtEndian>
 #include <QtTest>
 
-namespace {
-
-// Media made by ffmpeg from its generated sources.
-bool makeMedia(const QString &path, const QStringList &source)
-{
-    return QProcess::execute("ffmpeg", QStringList{"-nostdin", "-loglevel", "error", "-y"} + source
-                                               + QStringList{path})
-           == 0;
-}
-
-QStringList clip(const QString &size, const QString &seconds)
-{
-    return {"-f", "lavfi", "-i", QString("testsrc=size=%1:rate=25:duration=%2").arg(size, seconds)};
-}
-
-QStringList tone(const QString &seconds)
-{
-    return {"-f", "lavfi", "-i", QString("sine=duration=%1").arg(seconds)};
-}
-
-QByteArray pictureBytes(const QSize &size, const char *format)
+static QByteArray pictureBytes(const QSize &size, const char *format)
 {
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
+    QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, format);
-    return bytes;
+    return buffer.data();
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-// A stand-in for a tool: a shell script that runs body.
-void writeScript(const QString &path, const QByteArray &body)
+// Executable files are stand-ins for tools: shell scripts.
+static void writeFile(const QString &path, const QByteArray &bytes, bool executable = false)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    writeFile(path, "#!/bin/sh\n" + body + "\n");
-    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    if (executable)
+        file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
 }
-
-// Counts the model's steps of one type, and runs an action at the first of them.
-class StepSpy : public QObject
-{
-public:
-    StepSpy(QObject *model, FileTaskType type, std::function<void()> atFirst = {})
-        : type(type), atFirst(std::move(atFirst))
-    {
-        model->installEventFilter(this);
-    }
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Type(type) && ++count == 1 && atFirst)
-            atFirst();
-        return false;
-    }
-    const FileTaskType type;
-    const std::function<void()> atFirst;
-    int count = 0;
-};
-
-} // namespace
 
 class TestProbeRunner : public QObject
 {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void videosAudioAndPictures();
-    void shortVideoTakesItsFirstFrame();
-    void brokenFilesEndInvalid();
-    void toolsThatFailStillEndTheirJobs_data();
-    void toolsThatFailStillEndTheirJobs();
-    void removedItemsDropTheirResults();
-    void picturesAreReadInSlices();
-    void pictureThumbnails_data();
-    void pictureThumbnails();
-    void slideCaptureRunsTheInstalledTool();
 
-private:
-    // A model on its own project directory, checked by Qt's model tester throughout.
-    struct Scan
+    inline static QTemporaryDir media; // made once by initTestCase
+
+    // A folder with copies of the named media scanned by a model on its own project directory,
+    // under Qt's model tester. Records the tool runs and counts the picture read steps.
+    struct Scan : QObject
     {
-        Scan() : tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest)
+        Scan(std::initializer_list<const char *> copies = {})
+            : tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest)
         {
-            QObject::connect(model.process, &QProcess::started,
-                             [this] { runs << model.process->arguments(); });
+            for (const char *name : copies)
+                QFile::copy(media.filePath(name), path(name));
+            connect(model.process, &QProcess::started,
+                    [this] { runs << model.process->arguments(); });
+            model.installEventFilter(this);
         }
-        bool add(const QString &path)
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Type(PictureReadChunk) && ++pictureSteps == 1 && atFirst)
+                atFirst();
+            return false;
+        }
+        QString path(const QString &name) const { return dir.filePath(name); }
+        bool add()
         {
             QSignalSpy ended(&model, &FolderModel::loadFolderEnded);
-            model.addFolder(path);
+            model.addFolder(dir.path());
             return ended.wait(30000);
         }
         QVariantMap record(const QString &name)
         {
-            const QModelIndex index = childNamed(model, model.index(0, 0), name);
-            return model.recordOf(int(index.internalId()));
+            return model.recordOf(model.idOfKey(FolderModel::itemKey(path(name), 0)));
         }
 
+        QTemporaryDir dir;
         ProjectDir project;
         FolderModel model{nullptr};
         QAbstractItemModelTester tester;
         QList<QStringList> runs;
+        int pictureSteps = 0;
+        std::function<void()> atFirst; // runs at the first picture read step
     };
 
-    QTemporaryDir media;
-};
-
-void TestProbeRunner::initTestCase()
-{
-    QVERIFY(makeMedia(media.filePath("clip.mp4"), clip("320x240", "2")));
-    QVERIFY(makeMedia(media.filePath("short.mkv"), clip("160x120", "0.5")));
-    QVERIFY(makeMedia(media.filePath("song.mp3"), tone("1.5")));
-}
-
-void TestProbeRunner::videosAudioAndPictures()
-{
-    QTemporaryDir dir;
-    QFile::copy(media.filePath("clip.mp4"), dir.filePath("clip.mp4"));
-    QFile::copy(media.filePath("song.mp3"), dir.filePath("song.mp3"));
-    writeFile(dir.filePath("photo.jpg"), pictureBytes({640, 480}, "JPG"));
-    Scan scan;
-    QVERIFY(scan.add(dir.path()));
-
-    // One tool at a time in the order the items were built, a video's thumbnail before its
-    // probe; pictures need no tool.
-    QCOMPARE(scan.runs.size(), 3);
-    QCOMPARE(scan.runs.at(0).mid(0, 3), (QStringList{"-ss", "1", "-i"}));
-    QCOMPARE(scan.runs.at(1), (QStringList{"-i", dir.filePath("clip.mp4")}));
-    QCOMPARE(scan.runs.at(2), (QStringList{"-i", dir.filePath("song.mp3")}));
-
-    const QVariantMap video = scan.record("clip.mp4");
-    const QVariantMap info = video.value("info").toMap();
-    QCOMPARE(video.value("isValid"), QVariant(true));
-    QCOMPARE(video.value("asyncCompleted"), QVariant(true));
-    QCOMPARE(info.value("duration").toString(), "00:00:02.00");
-    QCOMPARE(info.value("timeLenMsec").toInt(), 2000);
-    QCOMPARE(info.value("fps").toString(), "25 fps");
-    QCOMPARE(info.value("frameWidth").toInt(), 320);
-    QCOMPARE(info.value("frameHeight").toInt(), 240);
-    const QString thumbnail = video.value("img").toString();
-    QVERIFY(thumbnail.startsWith(scan.project.path() + "/picture/"));
-    QCOMPARE(QImageReader(thumbnail).size(), QSize(320, 240));
-    QCOMPARE(fileInfo(childNamed(scan.model, scan.model.index(0, 0), "clip.mp4"))
-                     .value("img")
-                     .toUrl()
-                     .toLocalFile(),
-             thumbnail);
-
-    const QVariantMap song = scan.record("song.mp3");
-    QCOMPARE(song.value("isValid"), QVariant(true));
-    QCOMPARE(song.value("info").toMap().value("frameWidth"), QVariant(400));
-    QCOMPARE(song.value("info").toMap().value("timeLenMsec"), QVariant(1540));
-
-    const QVariantMap photo = scan.record("photo.jpg");
-    QCOMPARE(photo.value("info").toMap().value("frameHeight"), QVariant(480));
-    QCOMPARE(QImageReader(photo.value("img").toString()).size(), QSize(320, 240));
-
-    // What the jobs learnt reached the store.
-    for (const QVariantMap &row : storedRows(scan.project.path())) {
-        if (row.value("uuid") != video.value("uuid"))
-            continue;
-        QCOMPARE(row.value("resolution").toString(), "320 X 240");
-        QCOMPARE(row.value("fps").toDouble(), 25.0);
-        QCOMPARE(row.value("timeLenMsec").toInt(), 2000);
-        QCOMPARE(QUrl(row.value("img").toString()).toLocalFile(), thumbnail);
-        QCOMPARE(row.value("fileSize").toLongLong(), QFileInfo(dir.filePath("clip.mp4")).size());
-        return;
+private slots:
+    void initTestCase()
+    {
+        for (const auto &[name, source] :
+             {std::pair{"clip.mp4", "testsrc=size=320x240:rate=25:duration=2"},
+              std::pair{"short.mkv", "testsrc=size=160x120:rate=25:duration=0.5"},
+              std::pair{"song.mp3", "sine=duration=1.5"}})
+            QVERIFY(!QProcess::execute("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f",
+                                                  "lavfi", "-i", source, media.filePath(name)}));
     }
-    QFAIL("the video has no stored record");
-}
 
-void TestProbeRunner::shortVideoTakesItsFirstFrame()
-{
-    Scan scan;
-    QTemporaryDir dir;
-    QFile::copy(media.filePath("short.mkv"), dir.filePath("short.mkv"));
-    QVERIFY(scan.add(dir.path()));
-    QCOMPARE(scan.runs.size(), 3);
-    QCOMPARE(scan.runs.at(1).mid(0, 2), (QStringList{"-ss", "0"}));
-    QCOMPARE(QImageReader(scan.record("short.mkv").value("img").toString()).size(),
-             QSize(320, 240));
-}
+    void videosAudioAndPictures()
+    {
+        Scan scan{"clip.mp4", "short.mkv", "song.mp3"};
+        writeFile(scan.path("photo.jpg"), pictureBytes({64, 48}, "JPG").leftJustified(5000, '\0'));
+        QVERIFY(scan.add());
+        QCOMPARE(scan.pictureSteps, 5); // 5000 bytes: four full slices and one of 904 bytes
+        // One tool at a time in the order of the items, a video's thumbnail before its probe;
+        // a picture needs none. A video too short for a frame at 1 second takes its first one.
+        QStringList runs;
+        for (const QStringList &run : qAsConst(scan.runs))
+            runs << run.mid(0, run.indexOf("-i") + 2).join(' ').remove(scan.dir.path() + '/');
+        QCOMPARE(runs, (QStringList{"-ss 1 -i clip.mp4", "-i clip.mp4", "-ss 1 -i short.mkv",
+                                    "-ss 0 -i short.mkv", "-i short.mkv", "-i song.mp3"}));
+        for (const char *name : {"clip.mp4", "short.mkv", "photo.jpg"}) {
+            const QString thumbnail = scan.record(name).value("img").toString();
+            QVERIFY(thumbnail.startsWith(scan.project.path() + "/picture/"));
+            QCOMPARE(QImageReader(thumbnail).size(), QSize(320, 240));
+        }
 
-void TestProbeRunner::brokenFilesEndInvalid()
-{
-    QTemporaryDir dir;
-    writeFile(dir.filePath("broken.mp4"), "not a video at all");
-    writeFile(dir.filePath("broken.png"), "not a picture either");
-    Scan scan;
-    QVERIFY(scan.add(dir.path()));
-    QCOMPARE(scan.record("broken.mp4").value("isValid"), QVariant(false));
-    QCOMPARE(scan.record("broken.png").value("isValid"), QVariant(false));
-    QVERIFY(!scan.record("broken.png").contains("img"));
-    // A thumbnail that was never written shows as the placeholder.
-    const QModelIndex video = childNamed(scan.model, scan.model.index(0, 0), "broken.mp4");
-    QCOMPARE(fileInfo(video).value("img").toUrl(), QUrl("qrc:/PICTS/Pics/dummy.png"));
-}
+        const QVariantMap video = scan.record("clip.mp4"), info = video.value("info").toMap();
+        QCOMPARE((QVariantList{video["isValid"], video["asyncCompleted"], info["duration"],
+                               info["timeLenMsec"], info["fps"], info["frameWidth"],
+                               info["frameHeight"]}),
+                 (QVariantList{true, true, "00:00:02.00", 2000, "25 fps", 320, 240}));
+        const QVariantMap song = scan.record("song.mp3"), sound = song.value("info").toMap();
+        QCOMPARE((QVariantList{song["isValid"], sound["frameWidth"], sound["frameHeight"],
+                               sound["timeLenMsec"]}),
+                 (QVariantList{true, 400, 400, 1540}));
+        QCOMPARE(scan.record("photo.jpg").value("info").toMap().value("frameHeight"), QVariant(48));
+        // Save hands what the jobs learnt to the store, which writes it within a second.
+        QVariantMap row;
+        QTRY_VERIFY(([&] {
+            for (const QVariantMap &stored : storedRows(scan.project.path()))
+                row = stored.value("filePath") == scan.path("clip.mp4") ? stored : row;
+            return !row.isEmpty();
+        }()));
+        QCOMPARE((QVariantList{row["resolution"], row["fps"].toDouble(), row["timeLenMsec"].toInt(),
+                               QUrl(row["img"].toString()).toLocalFile(),
+                               row["fileSize"].toLongLong()}),
+                 (QVariantList{"320 X 240", 25.0, 2000, video.value("img"),
+                               QFileInfo(scan.path("clip.mp4")).size()}));
+    }
 
-void TestProbeRunner::toolsThatFailStillEndTheirJobs_data()
-{
-    QTest::addColumn<QByteArray>("ffmpeg");
-    QTest::addRow("not installed") << QByteArray();
-    QTest::addRow("hangs") << QByteArray("exec sleep 60");
-    QTest::addRow("crashes") << QByteArray("kill -SEGV $$");
-}
+    void brokenFilesEndInvalid()
+    {
+        Scan scan;
+        writeFile(scan.path("broken.mp4"), "not a video at all");
+        writeFile(scan.path("broken.png"), "not a picture either");
+        QVERIFY(scan.add());
+        QCOMPARE(scan.record("broken.mp4").value("isValid"), QVariant(false));
+        QCOMPARE(scan.record("broken.png").value("isValid"), QVariant(false));
+        QVERIFY(!scan.record("broken.png").contains("img"));
+        // A thumbnail that was never written shows as the placeholder.
+        const QModelIndex video = childNamed(scan.model, scan.model.index(0, 0), "broken.mp4");
+        QCOMPARE(fileInfo(video).value("img").toUrl(), QUrl("qrc:/PICTS/Pics/dummy.png"));
+    }
 
-void TestProbeRunner::toolsThatFailStillEndTheirJobs()
-{
-    QFETCH(QByteArray, ffmpeg);
-    QTemporaryDir dir, bin;
-    QFile::copy(media.filePath("clip.mp4"), dir.filePath("clip.mp4"));
-    if (!ffmpeg.isEmpty())
-        writeScript(bin.filePath("ffmpeg"), ffmpeg);
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", bin.path().toLocal8Bit());
-    Scan scan;
-    scan.model.toolTimeLimitMs = 300;
-    const bool ended = scan.add(dir.path());
-    qputenv("PATH", path);
-    QVERIFY(ended);
-    QCOMPARE(scan.record("clip.mp4").value("isValid"), QVariant(false));
-}
+    void toolsThatFailStillEndTheirJobs_data()
+    {
+        QTest::addColumn<QByteArray>("ffmpeg");
+        QTest::addRow("not installed") << QByteArray();
+        QTest::addRow("hangs") << QByteArray("exec sleep 60");
+        QTest::addRow("crashes") << QByteArray("kill -SEGV $$");
+    }
 
-void TestProbeRunner::removedItemsDropTheirResults()
-{
-    QTemporaryDir dir;
-    const QString song = dir.filePath("song.mp3");
-    const QString photo = dir.filePath("photo.jpg");
-    QFile::copy(media.filePath("song.mp3"), song);
-    writeFile(photo, pictureBytes({800, 600}, "JPG"));
-    Scan scan;
+    void toolsThatFailStillEndTheirJobs()
+    {
+        QFETCH(QByteArray, ffmpeg);
+        Scan scan{"clip.mp4"};
+        if (!ffmpeg.isEmpty())
+            writeFile(scan.project.path() + "/bin/ffmpeg", "#!/bin/sh\n" + ffmpeg, true);
+        const auto restore = qScopeGuard([path = qgetenv("PATH")] { qputenv("PATH", path); });
+        qputenv("PATH", QFile::encodeName(scan.project.path() + "/bin"));
+        scan.model.toolTimeLimitMs = 300;
+        QVERIFY(scan.add());
+        QCOMPARE(scan.record("clip.mp4").value("isValid"), QVariant(false));
+    }
+
     // Each item is forgotten while its job runs, as a removal would.
-    const auto forget = [&](const QString &path) {
-        scan.model.clearIndexOfKey(FolderModel::itemKey(path, 0));
-    };
-    connect(scan.model.process, &QProcess::started, this, [&] { forget(song); });
-    StepSpy steps(&scan.model, PictureReadChunk, [&] { forget(photo); });
-    scan.model.addFolder(dir.path());
-    QTRY_VERIFY(scan.model.taskQueue.empty() && scan.model.buildQueue.empty() && steps.count > 0);
-    QCOMPARE(scan.runs.size(), 1);
-    QVERIFY(!scan.model.recordOf(scan.model.idOfKey(FolderModel::itemKey(song, 0)))
-                     .contains("info"));
-    QVERIFY(QDir(scan.project.path() + "/picture").isEmpty());
-}
+    void removedItemsDropTheirResults()
+    {
+        Scan scan{"song.mp3"};
+        writeFile(scan.path("photo.jpg"), pictureBytes({800, 600}, "JPG"));
+        QMap<QString, int> ids;
+        const auto forget = [&](const QString &name) {
+            ids[name] = scan.model.idOfKey(FolderModel::itemKey(scan.path(name), 0));
+            scan.model.clearIndexOfKey(FolderModel::itemKey(scan.path(name), 0));
+        };
+        connect(scan.model.process, &QProcess::started, this, [&] { forget("song.mp3"); });
+        scan.atFirst = std::bind(forget, "photo.jpg");
+        scan.model.addFolder(scan.dir.path());
+        QTRY_VERIFY(scan.model.taskQueue.empty() && scan.model.buildQueue.empty()
+                    && ids.size() == 2);
+        QVERIFY(ids["song.mp3"] > 0 && !scan.model.recordOf(ids["song.mp3"]).contains("info"));
+        QVERIFY(QDir(scan.project.path() + "/picture").isEmpty());
+    }
 
-void TestProbeRunner::picturesAreReadInSlices()
-{
-    QTemporaryDir dir;
-    QByteArray bytes = pictureBytes({64, 48}, "JPG");
-    QVERIFY(bytes.size() < 5000);
-    bytes.append(5000 - bytes.size(), '\0'); // four full slices and one of 904 bytes
-    writeFile(dir.filePath("padded.jpg"), bytes);
-    Scan scan;
-    StepSpy steps(&scan.model, PictureReadChunk);
-    QVERIFY(scan.add(dir.path()));
-    QCOMPARE(steps.count, 5);
-    QCOMPARE(scan.record("padded.jpg").value("isValid"), QVariant(true));
-}
+    void pictureThumbnails_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QSize>("thumbnail"); // empty: not valid
+        QTest::addRow("4000x3000")
+                << pictureBytes({4000, 3000}, "JPG") << QSize(4000, 3000) << QSize(320, 240);
+        QTest::addRow("1000x333") << pictureBytes({1000, 333}, "PNG") << QSize(1000, 333)
+                                  << QSize(320, 106);
+        QTest::addRow("undecodable") << QByteArray("plain text") << QSize() << QSize();
+        // Only the header is read: the data behind it would not even decode.
+        QByteArray huge = pictureBytes({2, 2}, "BMP");
+        QByteArray side(4, '\0');
+        qToLittleEndian<qint32>(10001, side.data());
+        huge.replace(18, 4, side).replace(22, 4, side); // width and height of the bitmap header
+        QTest::addRow("10001x10001 header") << huge << QSize(10001, 10001) << QSize();
+    }
 
-void TestProbeRunner::pictureThumbnails_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<QSize>("thumbnail"); // empty: not valid
-    QTest::addRow("4000x3000") << pictureBytes({4000, 3000}, "JPG") << QSize(4000, 3000)
-                               << QSize(320, 240);
-    QTest::addRow("1000x333") << pictureBytes({1000, 333}, "PNG") << QSize(1000, 333)
-                              << QSize(320, 106);
-    QTest::addRow("tall") << pictureBytes({100, 2000}, "BMP") << QSize(100, 2000)
-                          << QSize(320, 6400);
-    QTest::addRow("not a picture") << QByteArray("plain text") << QSize() << QSize();
-    QTest::addRow("empty") << QByteArray() << QSize() << QSize();
-    // Only the header is read: the data behind it would not even decode.
-    QByteArray huge = pictureBytes({2, 2}, "BMP");
-    QByteArray side(4, '\0');
-    qToLittleEndian<qint32>(10001, side.data());
-    huge.replace(18, 4, side).replace(22, 4, side); // width and height of the bitmap header
-    QTest::addRow("10001x10001 header") << huge << QSize(10001, 10001) << QSize();
-}
-
-void TestProbeRunner::pictureThumbnails()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QSize, size);
-    QFETCH(QSize, thumbnail);
-    const DecodedPicture picture = decodePicture(bytes);
-    QCOMPARE(picture.isValid, thumbnail.isValid());
-    if (size.isValid())
+    void pictureThumbnails()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QSize, size);
+        QFETCH(QSize, thumbnail);
+        const DecodedPicture picture = decodePicture(bytes);
+        QCOMPARE(picture.isValid, thumbnail.isValid());
         QCOMPARE(picture.size, size);
-    QCOMPARE(picture.thumbnail.size(), thumbnail.isValid() ? thumbnail : QSize(0, 0));
-}
+        QCOMPARE(picture.thumbnail.size(), thumbnail.isValid() ? thumbnail : QSize(0, 0));
+    }
 
-void TestProbeRunner::slideCaptureRunsTheInstalledTool()
-{
-    const QString installDir = QCoreApplication::applicationDirPath();
-    const QString runtime = installDir + "/CaptureImages/jre/bin/java";
-    const QString arguments = installDir + "/capture-arguments.txt";
-    writeScript(runtime, "printf '%s\\n' \"$@\" > '" + arguments.toLocal8Bit() + "'\ncp '"
-                                 + media.filePath("song.mp3").toLocal8Bit()
-                                 + "' \"$4/slide-1.png\"");
-    QTemporaryDir dir;
-    const QString deck = dir.filePath("my deck.pptx");
-    writeFile(deck, "slides");
-    Scan scan;
-    const bool ended = scan.add(dir.path());
-    QDir(installDir + "/CaptureImages").removeRecursively();
-    QVERIFY(ended);
-
-    const QVariantMap record = scan.record("my deck.pptx");
-    QCOMPARE(record.value("asyncCompleted"), QVariant(true));
-    const QString slides = record.value("info").toMap().value("pptPath").toString();
-    QVERIFY(slides.startsWith(scan.project.path() + "/picture/"));
-    QVERIFY(!slides.endsWith(QLatin1Char('/')));
-    QVERIFY(QFileInfo::exists(slides + "/slide-1.png"));
-    QFile written(arguments);
-    QVERIFY(written.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromLocal8Bit(written.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
-             (QStringList{"-jar", installDir + "/CaptureImages/CaptureImages.jar", deck,
-                          slides + QLatin1Char('/')}));
-    written.remove();
-}
+    // The stand-in writes the arguments it receives into the directory it is given.
+    void slideCaptureRunsTheInstalledTool()
+    {
+        const QString installDir = QCoreApplication::applicationDirPath();
+        writeFile(installDir + "/CaptureImages/jre/bin/java",
+                  "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$4/arguments.txt\"", true);
+        Scan scan;
+        writeFile(scan.path("my deck.pptx"), "slides");
+        const bool ended = scan.add();
+        QDir(installDir + "/CaptureImages").removeRecursively();
+        QVERIFY(ended);
+        const QVariantMap record = scan.record("my deck.pptx");
+        QCOMPARE(record.value("asyncCompleted"), QVariant(true));
+        const QString slides = record.value("info").toMap().value("pptPath").toString();
+        QVERIFY(slides.startsWith(scan.project.path() + "/picture/") && !slides.endsWith('/'));
+        QFile written(slides + "/arguments.txt");
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromLocal8Bit(written.readAll()).split('\n', Qt::SkipEmptyParts),
+                 (QStringList{"-jar", installDir + "/CaptureImages/CaptureImages.jar",
+                              scan.path("my deck.pptx"), slides + '/'}));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestProbeRunner)
 #include "tst_proberunner.moc"
