@@ -2,10 +2,10 @@
 // come back from the store; the folders given on the command line are added after them.
 
 #include "hostsetup.h"
+#include "projectoption.h"
 
 #include "facade/ui_proc_signalcustomfolder_desktop.h"
 #include "store/ui_proc_config_desktop.h"
-#include "store/utility_commparam.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -24,19 +24,17 @@ constexpr int kSettleMs = 500;
 
 int main(int argc, char *argv[])
 {
-    QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("customfolder"));
     QCoreApplication::setOrganizationName(QStringLiteral("customfolder"));
 
+    // The command line is read before the window system is asked for, so that --help and
+    // mistakes are answered without a display.
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
             "The custom folder page: add folders, browse their media, drag items onto the "
             "virtual screens, transcode videos."));
-    parser.addHelpOption();
-    const QCommandLineOption project(
-            QStringLiteral("project"),
-            QStringLiteral("Project directory: keeps the media-info store and thumbnails."),
-            QStringLiteral("DIR"));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption project = projectOption();
     parser.addOption(project);
     const QCommandLineOption screenshot(
             QStringLiteral("screenshot"),
@@ -46,14 +44,22 @@ int main(int argc, char *argv[])
     parser.addPositionalArgument(QStringLiteral("FOLDER"),
                                  QStringLiteral("Folders to add after the stored ones."),
                                  QStringLiteral("[FOLDER...]"));
-    parser.process(app);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (!parser.parse(arguments)) {
+        QTextStream(stderr) << parser.errorText() << Qt::endl;
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        const QCoreApplication helpOnly(argc, argv);
+        QTextStream(stdout) << parser.helpText();
+        return 0;
+    }
 
-    const QString projectDir
-            = QDir(parser.isSet(project) ? parser.value(project)
-                                         : Utility_CommParam::getInstance()->getProjectPath())
-                      .absolutePath();
-    QDir().mkpath(projectDir);
-    Utility_CommParam::getInstance()->setProjectPath(projectDir);
+    QGuiApplication app(argc, argv);
+
+    useProjectDirectory(parser, project);
 
     registerCustomFolderTypes();
     QQmlApplicationEngine engine;

@@ -4,17 +4,16 @@
 // items are transcoded after the scan.
 
 #include "messagebox.h"
+#include "projectoption.h"
 #include "transcodes.h"
 #include "treejson.h"
 
 #include "facade/ui_proc_signalcustomfolder_desktop.h"
 #include "store/ui_proc_config_desktop.h"
-#include "store/utility_commparam.h"
 
 #include <QAbstractItemModel>
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QTextStream>
@@ -22,13 +21,6 @@
 #include <memory>
 
 namespace {
-
-QString projectDirectory(const QCommandLineParser &parser, const QCommandLineOption &project)
-{
-    const QString dir = parser.isSet(project) ? parser.value(project)
-                                              : Utility_CommParam::getInstance()->getProjectPath();
-    return QDir(dir).absolutePath();
-}
 
 // Folders are added one at a time so that each load's end is seen on its own.
 bool scan(UI_Proc_SignalCustomFolder_Desktop &facade, const QString &folder)
@@ -64,10 +56,7 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral(
             "Scans folders as the custom folder page does and prints their tree as JSON."));
     parser.addHelpOption();
-    const QCommandLineOption project(
-            QStringLiteral("project"),
-            QStringLiteral("Project directory: keeps the media-info store and thumbnails."),
-            QStringLiteral("DIR"));
+    const QCommandLineOption project = projectOption();
     parser.addOption(project);
     const QCommandLineOption restoreOption(
             QStringLiteral("restore"),
@@ -88,10 +77,7 @@ int main(int argc, char *argv[])
         parser.showHelp(2);
     }
 
-    const QString projectDir = projectDirectory(parser, project);
-    if (!QDir().mkpath(projectDir))
-        QTextStream(stderr) << "Cannot create the project directory " << projectDir << Qt::endl;
-    Utility_CommParam::getInstance()->setProjectPath(projectDir);
+    useProjectDirectory(parser, project);
 
     std::unique_ptr<UI_Proc_SignalCustomFolder_Desktop> facade(
             static_cast<UI_Proc_SignalCustomFolder_Desktop *>(
