@@ -21,5 +21,5 @@ trap 'rm -rf "$work"' EXIT
     echo '</office:presentation></office:body></office:document>'
 } >"$work/deck.fodp"
 soffice -env:UserInstallation="file://$work/profile" --headless --convert-to pptx \
-    --outdir "$work" "$work/deck.fodp" >/dev/null
+    --outdir "$work" "$work/deck.fodp" >/dev/null 2>&1
 mv "$work/deck.pptx" "$output"
