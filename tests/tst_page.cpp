@@ -32,6 +32,7 @@ public slots:
     void qmlEngineAvailable(QQmlEngine *engine)
     {
         registerCustomFolderTypes();
+        setPageContext(engine->rootContext(), engine);
         engine->rootContext()->setContextProperty("mediaFolder", media.filePath("folder"));
     }
 

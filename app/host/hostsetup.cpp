@@ -3,6 +3,7 @@
 #include "facade/ui_proc_signalcustomfolder_desktop.h"
 
 #include <QFileInfo>
+#include <QQmlContext>
 #include <QQmlEngine>
 #include <QUrl>
 
@@ -18,4 +19,10 @@ QString iconFontUrl()
     const QString font
             = QStringLiteral("/usr/share/fonts/truetype/font-awesome/fontawesome-webfont.ttf");
     return QFileInfo::exists(font) ? QUrl::fromLocalFile(font).toString() : QString();
+}
+
+void setPageContext(QQmlContext *context, QObject *owner)
+{
+    context->setContextProperty(QStringLiteral("iconFontUrl"), iconFontUrl());
+    context->setContextProperty(QStringLiteral("localFiles"), new LocalFiles(owner));
 }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
+#include <QUrl>
+
+class QQmlContext;
 
 // Makes the facade known to QML as the singleton "CustomFolder" 1.0 of module CustomFolder,
 // as the application's page imports it.
@@ -8,3 +12,15 @@ void registerCustomFolderTypes();
 
 // The icon font the page draws type icons with; empty when it is not installed.
 QString iconFontUrl();
+
+// Turns local paths into URLs for the page's images, as the platform writes them.
+class LocalFiles : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    Q_INVOKABLE QUrl url(const QString &path) const { return QUrl::fromLocalFile(path); }
+};
+
+// What the page finds in its context: the icon font and the local-file helper.
+void setPageContext(QQmlContext *context, QObject *owner);

@@ -63,7 +63,7 @@ int main(int argc, char *argv[])
 
     registerCustomFolderTypes();
     QQmlApplicationEngine engine;
-    engine.rootContext()->setContextProperty(QStringLiteral("iconFontUrl"), iconFontUrl());
+    setPageContext(engine.rootContext(), &engine);
     engine.load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
     if (engine.rootObjects().isEmpty())
         return 1;

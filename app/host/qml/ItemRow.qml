@@ -58,7 +58,7 @@ Item {
                 asynchronous: true
                 sourceSize.width: 152
                 source: info.type === "office" && info.asyncCompleted && media.pptPath
-                        ? "file://" + media.pptPath + "/1.png" : ""
+                        ? localFiles.url(media.pptPath + "/1.png") : ""
                 visible: status === Image.Ready
             }
         }
