@@ -2,6 +2,7 @@
 #include "model/foldermodel.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 #include "testfolders.h"
+#include "transcode/ui_proc_transcodingtool_desktop.h"
 
 #include <QAbstractItemModelTester>
 #include <QProcess>
@@ -52,6 +53,7 @@ private slots:
     void initTestCase();
     void itemJobsRunInTurn();
     void stoppingItemJobs();
+    void lateReportLeavesAProbeAlone();
     void pathJobThenSignalList_data();
     void pathJobThenSignalList();
     void stoppingAPathStopsAllItsRequests();
@@ -166,6 +168,27 @@ void TestTranscoding::pathJobThenSignalList()
     emit page.facade->checkTranscodeMark(uuid);
     QTRY_COMPARE(marks.count(), 1);
     QCOMPARE(marks.at(0), (QVariantList{uuid, marked}));
+}
+
+// A report of a stopped transcode can arrive after its job left the queue; it must not end
+// the probe that runs in its place.
+void TestTranscoding::lateReportLeavesAProbeAlone()
+{
+    ProjectDir project;
+    QTemporaryDir dir;
+    QVERIFY(QFile::copy(clips.filePath("short.mp4"), dir.filePath("short.mp4")));
+    FolderModel model(nullptr);
+    auto *tool = model.findChild<UI_Proc_TranscodingTool_Desktop *>();
+    auto *tools = model.findChild<QProcess *>(QString(), Qt::FindDirectChildrenOnly);
+    connect(tools, &QProcess::started, tool,
+            [tool] { emit tool->updateProgress("stopped", 1.0f); });
+    QSignalSpy ended(&model, &FolderModel::loadFolderEnded);
+    model.addFolder(dir.path());
+    QVERIFY(ended.wait(30000));
+    const QVariantMap clip = model.recordOf(model.idOfKey(dir.filePath("short.mp4") + ":0"));
+    QCOMPARE(clip.value("info").toMap().value("frameWidth"), QVariant(320));
+    QVERIFY(!clip.contains("transcodeProgress"));
+    QCOMPARE(model.rowCount(model.index(0, 0)), 1);
 }
 
 void TestTranscoding::stoppingAPathStopsAllItsRequests()

@@ -16,6 +16,12 @@ QString freshPictureName()
     return QUuid::createUuid().toString();
 }
 
+QString newThumbnailPath()
+{
+    QDir().mkpath(pictureDirectory());
+    return pictureDirectory() + freshPictureName() + QStringLiteral(".jpg");
+}
+
 bool isMadeThumbnail(const QString &path)
 {
     const QFileInfo file(path);

@@ -7,6 +7,12 @@
 #include <QProcess>
 #include <QTimer>
 
+namespace {
+
+constexpr int kAudioFrameSide = 400; // the square a sound takes as a layer
+
+} // namespace
+
 void FolderModel::runNextTask()
 {
     if (taskQueue.empty() || taskQueue.front() == runningTask)
@@ -59,8 +65,8 @@ void FolderModel::startProbe(const FileTask &task)
 void FolderModel::onProcessFinished(int)
 {
     toolTimer->stop();
-    if (taskQueue.empty() || taskQueue.front() != runningTask || !runningTask)
-        return;
+    if (taskQueue.empty() || taskQueue.front() != runningTask)
+        return; // nothing started by this model, or its item's transcode was stopped
     const QString report = QString::fromLocal8Bit(process->readAllStandardError());
     if (retryThumbnailAtFirstFrame(*runningTask))
         return;
@@ -83,8 +89,8 @@ void FolderModel::completeToolJob(const FileTask &task, const QString &report)
             record.insert(ItemField::asyncCompleted, true);
         if (task.taskType() == AudioProbe) {
             QVariantMap info = record.value(ItemField::info).toMap();
-            info.insert(InfoField::frameWidth, 400);
-            info.insert(InfoField::frameHeight, 400);
+            info.insert(InfoField::frameWidth, kAudioFrameSide);
+            info.insert(InfoField::frameHeight, kAudioFrameSide);
             record.insert(ItemField::info, info);
         }
         buildQueue.push_back({id, Save});

@@ -10,15 +10,15 @@
 #include <QFile>
 #include <QFileInfo>
 
-// The frame at seekSeconds, 320 pixels wide. The item names its thumbnail at once.
+// The frame at seekSeconds, kThumbnailWidth pixels wide. The item names its thumbnail at once.
 void FolderModel::startThumbnail(const FileTask &task, int seekSeconds)
 {
-    QDir().mkpath(pictureDirectory());
-    const QString out = pictureDirectory() + freshPictureName() + QStringLiteral(".jpg");
+    const QString out = newThumbnailPath();
     runTool(kFfmpeg,
             {QStringLiteral("-ss"), QString::number(seekSeconds), QStringLiteral("-i"),
              pathOf(task.fileIdx), QStringLiteral("-y"), QStringLiteral("-vf"),
-             QStringLiteral("scale=320:-1"), QStringLiteral("-vframes"), QStringLiteral("1"), out},
+             QStringLiteral("scale=%1:-1").arg(kThumbnailWidth), QStringLiteral("-vframes"),
+             QStringLiteral("1"), out},
             toolTimeLimitMs);
     records[task.fileIdx].insert(ItemField::img, out);
 }
@@ -74,8 +74,7 @@ void FolderModel::finishPictureLoad(const FileTask &task)
     QVariantMap &record = records[id];
     record.insert(ItemField::isValid, picture.isValid);
     if (!record.contains(ItemField::img) && picture.isValid) {
-        QDir().mkpath(pictureDirectory());
-        const QString out = pictureDirectory() + freshPictureName() + QStringLiteral(".jpg");
+        const QString out = newThumbnailPath();
         picture.thumbnail.save(out);
         record.insert(ItemField::img, out);
     }

@@ -5,8 +5,6 @@
 
 namespace {
 
-const QString kCategory = QStringLiteral("folder"); // every record of the folder page
-
 // The probe writes the frame rate as "25 fps"; the record wants the number.
 double framesPerSecond(const QString &fpsText)
 {
@@ -22,7 +20,7 @@ Module_Mediainfo newItemRecord(const QString &uuid, const QString &path, int roo
     Module_Mediainfo record;
     record.uuid = uuid;
     record.path = path;
-    record.category = kCategory;
+    record.category = kFolderPageCategory;
     record.filePath = path;
     record.rootIndex = QString::number(rootOrdinal);
     return record;

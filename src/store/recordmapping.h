@@ -6,6 +6,9 @@
 
 // How an item of the folder tree becomes a media-info record of the store.
 
+// The category of every record that the folder page writes, and the only one it restores.
+inline const QString kFolderPageCategory = QStringLiteral("folder");
+
 // The first record of a newly built item: where it is, nothing about its media yet.
 Module_Mediainfo newItemRecord(const QString &uuid, const QString &path, int rootOrdinal);
 

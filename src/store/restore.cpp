@@ -1,11 +1,10 @@
 #include "model/foldermodel.h"
+#include "store/recordmapping.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 
 #include <QFileInfo>
 
 namespace {
-
-const QString kCategory = QStringLiteral("folder"); // records of the folder page
 
 RestoreGroup &groupOf(QVector<RestoreGroup> &groups, int rootOrdinal)
 {
@@ -34,7 +33,7 @@ void FolderModel::restoreFromStore()
     const QList<Module_Mediainfo> stored = store->loadMediaObjlist();
     for (const Module_Mediainfo &record : stored) {
         QString path = record.path;
-        if (record.category != kCategory || path.isEmpty())
+        if (record.category != kFolderPageCategory || path.isEmpty())
             continue;
         if (path.endsWith(QLatin1Char('/')) && !QFileInfo(path).isRoot())
             path.chop(1);

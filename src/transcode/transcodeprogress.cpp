@@ -40,6 +40,8 @@ void FolderModel::onTranscodeRunning(const QString &, float progress)
         endRunningTranscode();
 
     if (belongsToTree(task->params)) {
+        if (!idToKey.contains(task->fileIdx))
+            return; // removed meanwhile: the output stays on disk, unlisted
         records[task->fileIdx].insert(ItemField::transcodeProgress, percent);
         notify(task->index);
         if (percent != kDone)
@@ -47,7 +49,7 @@ void FolderModel::onTranscodeRunning(const QString &, float progress)
         const QString output = task->params.value(TranscodeParam::outputPath).toString();
         const int outputId = insertTranscodedItem(task->fileIdx, output);
         if (outputId == -1)
-            return; // the source went away meanwhile: the file stays on disk, unlisted
+            return; // its folder went away meanwhile
         buildQueue.push_back({outputId, Add});
         records[outputId].insert(ItemField::isTranscoded, true);
         post(BuildStep);
@@ -73,14 +75,14 @@ void FolderModel::onTranscodeFailed(const QString &jobId, const QString &reason)
         return;
     const QSharedPointer<FileTask> task = taskQueue.front();
     endRunningTranscode();
-    if (belongsToTree(task->params)) {
-        records[task->fileIdx].insert(ItemField::transcodeProgress, kNoTranscode);
-        notify(records.value(task->fileIdx).value(ItemField::modelIdx).toModelIndex());
-    } else {
+    if (!belongsToTree(task->params)) {
         const QString uuid = task->params.value(TranscodeParam::externalUuid).toString();
         externalTranscodes[task->params.value(TranscodeParam::externalPath).toString()].active
                 = false;
         emit videoFileTranscodingStopped(uuid);
+    } else if (idToKey.contains(task->fileIdx)) {
+        records[task->fileIdx].insert(ItemField::transcodeProgress, kNoTranscode);
+        notify(records.value(task->fileIdx).value(ItemField::modelIdx).toModelIndex());
     }
     emit transcodeFailed(jobId, reason);
 }
