@@ -260,3 +260,13 @@ bool Ui_Proc_MediaInfo_Desktop::addMediaInfoList(const QList<Module_Mediainfo> &
     }
     return db.commit();
 }
+
+bool Ui_Proc_MediaInfo_Desktop::replaceMediaInfo(const Module_Mediainfo &record)
+{
+    return addMediaInfo(record);
+}
+
+bool Ui_Proc_MediaInfo_Desktop::commit()
+{
+    return true;
+}

@@ -1,5 +1,8 @@
 #include "model/foldermodel.h"
 #include "probe/picturedecoder.h"
+#include "probe/proberunner.h"
+#include "probe/toolprocess.h"
+#include "store/ui_proc_config_desktop.h"
 #include "testfolders.h"
 
 #include <QAbstractItemModelTester>
@@ -45,9 +48,9 @@ class TestProbeRunner : public QObject
         {
             for (const char *name : copies)
                 QFile::copy(media.filePath(name), path(name));
-            connect(model.process, &QProcess::started,
-                    [this] { runs << model.process->arguments(); });
-            model.installEventFilter(this);
+            for (ToolProcess *tool : model.findChildren<ToolProcess *>())
+                connect(tool, &ToolProcess::started, [this, tool] { runs << tool->arguments(); });
+            runner()->installEventFilter(this);
         }
         bool eventFilter(QObject *, QEvent *event) override
         {
@@ -56,6 +59,7 @@ class TestProbeRunner : public QObject
             return false;
         }
         QString path(const QString &name) const { return dir.filePath(name); }
+        ProbeRunner *runner() { return model.findChild<ProbeRunner *>(); }
         bool add()
         {
             QSignalSpy ended(&model, &FolderModel::loadFolderEnded);
@@ -79,6 +83,7 @@ class TestProbeRunner : public QObject
 private slots:
     void initTestCase()
     {
+        UI_Proc_Config_Desktop::getInstance().setValue(kParallelJobsKey, 1); // runs in order
         for (const auto &[name, source] :
              {std::pair{"clip.mp4", "testsrc=size=320x240:rate=25:duration=2"},
               std::pair{"short.mkv", "testsrc=size=160x120:rate=25:duration=0.5"},
@@ -160,7 +165,7 @@ private slots:
             writeFile(scan.project.path() + "/bin/ffmpeg", "#!/bin/sh\n" + ffmpeg, true);
         const auto restore = qScopeGuard([path = qgetenv("PATH")] { qputenv("PATH", path); });
         qputenv("PATH", QFile::encodeName(scan.project.path() + "/bin"));
-        scan.model.toolTimeLimitMs = 300;
+        scan.runner()->setToolTimeLimit(300);
         QVERIFY(scan.add());
         QCOMPARE(scan.record("clip.mp4").value("isValid"), QVariant(false));
     }
@@ -175,11 +180,11 @@ private slots:
             ids[name] = scan.model.idOfKey(FolderModel::itemKey(scan.path(name), 0));
             scan.model.clearIndexOfKey(FolderModel::itemKey(scan.path(name), 0));
         };
-        connect(scan.model.process, &QProcess::started, this, [&] { forget("song.mp3"); });
+        for (ToolProcess *tool : scan.model.findChildren<ToolProcess *>())
+            connect(tool, &ToolProcess::started, this, [&] { forget("song.mp3"); });
         scan.atFirst = std::bind(forget, "photo.jpg");
         scan.model.addFolder(scan.dir.path());
-        QTRY_VERIFY(scan.model.taskQueue.empty() && scan.model.buildQueue.empty()
-                    && ids.size() == 2);
+        QTRY_VERIFY(!scan.model.isBusy() && ids.size() == 2);
         QVERIFY(ids["song.mp3"] > 0 && !scan.model.recordOf(ids["song.mp3"]).contains("info"));
         QVERIFY(QDir(scan.project.path() + "/picture").isEmpty());
     }

@@ -2,6 +2,7 @@
 #include "model/foldermodel.h"
 #include "model/itemfields.h"
 #include "probe/picturedirectory.h"
+#include "probe/toolprocess.h"
 #include "store/ui_proc_config_desktop.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 #include "testfolders.h"
@@ -104,8 +105,8 @@ void TestRestore::restartKeepsTheScannedTree()
             static_cast<Facade *>(Facade::singletonTypeProvider(nullptr, nullptr)));
     auto *model = static_cast<FolderModel *>(host->folderModel());
     QAbstractItemModelTester tester(model);
-    for (QProcess *tool : model->findChildren<QProcess *>())
-        connect(tool, &QProcess::stateChanged, [&programs, tool] { programs << tool->program(); });
+    for (ToolProcess *tool : model->findChildren<ToolProcess *>())
+        connect(tool, &ToolProcess::started, [&programs, tool] { programs << tool->program(); });
     QVERIFY(restore(*model));
     QCOMPARE(shownBelow(*model, {}, true), scanned); // the same rows and uuids, ascending
     const QVariantMap clip = recordOf(model, "clip.mp4");

@@ -1,5 +1,6 @@
 #include "facade/ui_proc_signalcustomfolder_desktop.h"
 #include "model/foldermodel.h"
+#include "probe/toolprocess.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 #include "testfolders.h"
 #include "transcode/ui_proc_transcodingtool_desktop.h"
@@ -179,9 +180,9 @@ void TestTranscoding::lateReportLeavesAProbeAlone()
     QVERIFY(QFile::copy(clips.filePath("short.mp4"), dir.filePath("short.mp4")));
     FolderModel model(nullptr);
     auto *tool = model.findChild<UI_Proc_TranscodingTool_Desktop *>();
-    auto *tools = model.findChild<QProcess *>(QString(), Qt::FindDirectChildrenOnly);
-    connect(tools, &QProcess::started, tool,
-            [tool] { emit tool->updateProgress("stopped", 1.0f); });
+    for (ToolProcess *probe : model.findChildren<ToolProcess *>())
+        connect(probe, &ToolProcess::started, tool,
+                [tool] { emit tool->updateProgress("stopped", 1.0f); });
     QSignalSpy ended(&model, &FolderModel::loadFolderEnded);
     model.addFolder(dir.path());
     QVERIFY(ended.wait(30000));

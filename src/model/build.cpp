@@ -4,65 +4,60 @@
 #include "store/recordmapping.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 
-// One build entry per step.
+// Build entries one after another for a few milliseconds a step.
 void FolderModel::buildStep()
 {
-    if (buildQueue.empty())
-        return;
-    const BuildEntry entry = buildQueue.front();
-    buildQueue.pop_front();
-    switch (entry.flag) {
-    case Add:
-        buildItem(entry.id);
-        break;
-    case Save:
-        saveItem(entry.id);
-        break;
-    case Remove:
-        forgetItem(entry.id);
-        break;
+    buildPosted = false;
+    QElapsedTimer clock;
+    clock.start();
+    while (!buildQueue.empty() && clock.nsecsElapsed() < kStepBudgetNs) {
+        const BuildEntry entry = buildQueue.front();
+        buildQueue.pop_front();
+        switch (entry.flag) {
+        case Add:
+            buildItem(entry.id);
+            break;
+        case Save:
+            saveItem(entry.id);
+            break;
+        case Remove:
+            forgetItem(entry.id);
+            break;
+        }
     }
-    if (!buildQueue.empty())
-        post(BuildStep);
+    scheduleBuild();
 }
 
 void FolderModel::buildItem(int id)
 {
     storeFirstRecord(id);
     const QString path = pathOf(id);
-    const auto typeAs = [&](const QString &type) {
+    const auto typeAs = [&](const QString &type, const QVector<FileTaskType> &jobs) {
         records[id].insert(ItemField::type, type);
+        if (!nodes.value(id).jobsAsked)
+            requestJobs(id, {}, jobs);
     };
-    if (isVideo(path)) {
-        typeAs(ItemType::video);
-        post(VideoThumbnail, id);
-        post(VideoProbe, id);
-    } else if (isAudio(path)) {
-        typeAs(ItemType::audio);
-        post(AudioProbe, id);
-    } else if (isOffice(path)) {
-        typeAs(ItemType::office);
-        post(OfficeCapture, id);
-    } else if (isPicture(path)) {
-        typeAs(ItemType::picture);
-        post(PictureLoad, id);
-    } else if (id == lastFileId) {
-        // A folder ends the load; so does one that vanished since the walk listed it.
-        post(LoadEndCheck);
-    }
+    if (isVideo(path))
+        typeAs(ItemType::video, {VideoThumbnail, VideoProbe});
+    else if (isAudio(path))
+        typeAs(ItemType::audio, {AudioProbe});
+    else if (isOffice(path))
+        typeAs(ItemType::office, {OfficeCapture});
+    else if (isPicture(path))
+        typeAs(ItemType::picture, {PictureLoad});
+    else if (id == lastFileId)
+        post(LoadEndCheck); // a folder ends the load; so does one that vanished meanwhile
 }
 
+// The model issued the item's uuid itself, so there is nothing to look up first.
 void FolderModel::storeFirstRecord(int id)
 {
     int rootOrdinal = 0;
     const QString path = splitItemKey(keyOf(id), &rootOrdinal);
-    const Module_Mediainfo record = newItemRecord(uuidOf(id), path, rootOrdinal);
-    if (store->getMediaInfo(record.uuid).uuid.isEmpty())
-        store->addMediaInfo(record);
-    else
-        store->updateMediaInfo(record);
+    store->replaceMediaInfo(newItemRecord(uuidOf(id), path, rootOrdinal));
 }
 
 // Writes what the jobs learnt about an item back to its stored record.

@@ -1,15 +1,14 @@
 #include "model/foldermodel.h"
+#include "store/ui_proc_mediainfo_desktop.h"
 
 #include <QCoreApplication>
 
 bool FolderModel::event(QEvent *e)
 {
-    if (auto *step = dynamic_cast<FileTask *>(e)) {
-        if (isJobRequest(step->taskType()))
-            enqueue(*step);
-        else
-            runControlStep(step->taskType());
-        repeatWaitingLoadEndChecks();
+    const int type = e->type();
+    if (type >= WalkStep && type <= LoadEndCheck) {
+        runControlStep(FileTaskType(type));
+        whenIdle();
     }
     return QAbstractItemModel::event(e);
 }
@@ -18,84 +17,55 @@ void FolderModel::runControlStep(FileTaskType type)
 {
     switch (type) {
     case WalkStep:
-        walkStep(kMaxWalkDepth);
+        walkStep();
         break;
     case BuildStep:
         buildStep();
         break;
-    case RunNextTask:
-        runNextTask();
+    case RebuildFromStore:
+        rebuildStep();
         break;
     case LoadEndCheck:
         checkLoadEnd();
         break;
-    case PictureReadChunk:
-        readPictureChunk();
-        break;
-    case RebuildFromStore:
-        rebuildFromStore();
-        break;
     default:
         break;
     }
 }
 
-bool FolderModel::isJobRequest(FileTaskType type)
+void FolderModel::post(FileTaskType type)
 {
-    switch (type) {
-    case VideoThumbnail:
-    case VideoProbe:
-    case PictureLoad:
-    case AudioProbe:
-    case OfficeCapture:
-    case Transcode:
-        return true;
-    default:
-        return false;
-    }
+    QCoreApplication::postEvent(this, new FileTask(type));
 }
 
-void FolderModel::post(FileTaskType type, int id, const QModelIndex &index)
+// One build chain at a time, however many jobs ended or entries arrived meanwhile.
+void FolderModel::scheduleBuild()
 {
-    if (isJobRequest(type))
-        ++postedJobRequests;
-    QCoreApplication::postEvent(this, new FileTask(type, id, index));
+    if (buildPosted || buildQueue.empty())
+        return;
+    buildPosted = true;
+    post(BuildStep);
 }
 
-// Jobs run one at a time in the order their requests arrived; a request that finds the
-// queue idle starts it.
-void FolderModel::enqueue(const FileTask &request)
+// An item's probing is asked for once, by whichever comes first: its build or a view
+// showing it.
+void FolderModel::requestJobs(int id, const QModelIndex &index, const QVector<FileTaskType> &types)
 {
-    --postedJobRequests;
-    if (taskQueue.empty())
-        post(RunNextTask, request.fileIdx, request.index);
-    auto task
-            = QSharedPointer<FileTask>::create(request.taskType(), request.fileIdx, request.index);
-    task->params = request.params;
-    taskQueue.push_back(task);
+    nodes[id].jobsAsked = true;
+    for (FileTaskType type : types)
+        runner->enqueue(Job::create(type, id, index));
 }
 
-QSharedPointer<FileTask> FolderModel::takeHeadTask()
+void FolderModel::afterJob()
 {
-    QSharedPointer<FileTask> head = taskQueue.front();
-    taskQueue.pop_front();
-    if (runningTask == head)
-        runningTask.reset();
-    return head;
-}
-
-void FolderModel::advanceAfterJob()
-{
-    if (!buildQueue.empty())
-        post(BuildStep);
-    if (!taskQueue.empty())
-        post(RunNextTask);
+    scheduleBuild();
+    whenIdle();
 }
 
 bool FolderModel::isBusy() const
 {
-    return !walkStack.empty() || !buildQueue.empty() || !taskQueue.empty() || postedJobRequests > 0
-           || !restoreGroups.isEmpty();
+    return !walkStack.empty() || !buildQueue.empty() || !runner->isIdle()
+           || storedGroupsReader->isRunning() || !restoreGroups.isEmpty() || storedRoot;
 }
 
 // A load has ended when nothing is left to build and no job is left to run. A check that
@@ -103,18 +73,21 @@ bool FolderModel::isBusy() const
 // would keep the GUI thread spinning for as long as a tool runs.
 void FolderModel::checkLoadEnd()
 {
-    if (buildQueue.empty() && taskQueue.empty())
+    if (buildQueue.empty() && runner->isIdle()) {
+        store->commit();
         emit loadFolderEnded();
-    else
+    } else {
         ++waitingLoadEndChecks;
+    }
 }
 
-// Runs after every step, when the steps that it posted are already queued behind it: a
-// check posted now sees the jobs that this step asked for.
-void FolderModel::repeatWaitingLoadEndChecks()
+// Runs after every step and job, when what they asked for is already queued: a check posted
+// now sees it. What the steps wrote is made durable as soon as the work is done.
+void FolderModel::whenIdle()
 {
-    if (waitingLoadEndChecks == 0 || !buildQueue.empty() || !taskQueue.empty())
+    if (!buildQueue.empty() || !runner->isIdle())
         return;
     for (; waitingLoadEndChecks > 0; --waitingLoadEndChecks)
         post(LoadEndCheck);
+    store->commit();
 }

@@ -5,9 +5,6 @@
 #include "store/ui_proc_mediainfo_desktop.h"
 #include "transcode/ui_proc_transcodingtool_desktop.h"
 
-#include <QFile>
-#include <QProcess>
-#include <QTimer>
 #include <QUuid>
 
 namespace {
@@ -24,9 +21,9 @@ FolderModel::FolderModel(QObject *parent)
     , store(new Ui_Proc_MediaInfo_Desktop(this))
     , dbWorker(new DBWorker(this))
     , config(&UI_Proc_Config_Desktop::getInstance())
-    , process(new QProcess(this))
-    , toolTimer(new QTimer(this))
-    , pictureFile(new QFile(this))
+    , storedGroupsReader(new QFutureWatcher<QVector<RestoreGroup>>(this))
+    , runner(new ProbeRunner([this](int id) { return pathOf(id); },
+                             config->value(kParallelJobsKey, defaultParallelJobs()).toInt(), this))
     , transcoder(new UI_Proc_TranscodingTool_Desktop(this, 1))
 {
     connect(config, &UI_Proc_Config_Desktop::loadDatabase, this, &FolderModel::restoreFromStore);
@@ -37,30 +34,21 @@ FolderModel::FolderModel(QObject *parent)
             &FolderModel::onTranscodeRunning, Qt::QueuedConnection);
     connect(transcoder, &UI_Proc_TranscodingTool_Desktop::transcodeFailed, this,
             &FolderModel::onTranscodeFailed, Qt::QueuedConnection);
+    connect(storedGroupsReader, &QFutureWatcher<QVector<RestoreGroup>>::finished, this,
+            &FolderModel::onStoredGroupsRead);
 
-    // Tools read nothing and write their report to standard error only.
-    process->setStandardInputFile(QProcess::nullDevice());
-    process->setStandardOutputFile(QProcess::nullDevice());
-    toolTimer->setSingleShot(true);
-    connect(toolTimer, &QTimer::timeout, process, &QProcess::kill);
-    connect(process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
-            &FolderModel::onProcessFinished, Qt::QueuedConnection);
-    // A tool that cannot start ends its job like a run that wrote nothing.
-    connect(process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            QMetaObject::invokeMethod(
-                    this, [this] { onProcessFinished(-1); }, Qt::QueuedConnection);
-    });
+    connect(runner, &ProbeRunner::thumbnailStarted, this, &FolderModel::onThumbnailStarted);
+    connect(runner, &ProbeRunner::slideCaptureStarted, this, &FolderModel::onSlideCaptureStarted);
+    connect(runner, &ProbeRunner::toolJobFinished, this, &FolderModel::onToolJobFinished);
+    connect(runner, &ProbeRunner::pictureRead, this, &FolderModel::onPictureRead);
+    connect(runner, &ProbeRunner::transcodeDue, this, &FolderModel::startTranscodeJob);
+    connect(runner, &ProbeRunner::jobEnded, this, &FolderModel::afterJob);
 }
 
-// A tool still running is ended here rather than left to outlive the model.
+// The store is read off the GUI thread; the reader must not outlive the model.
 FolderModel::~FolderModel()
 {
-    process->disconnect(this);
-    if (process->state() != QProcess::NotRunning) {
-        process->kill();
-        process->waitForFinished();
-    }
+    storedGroupsReader->waitForFinished();
 }
 
 QString FolderModel::itemKey(const QString &path, int rootOrdinal)
@@ -82,11 +70,23 @@ int FolderModel::fileIndex(const QString &key)
     const auto known = keyToId.constFind(key);
     if (known != keyToId.constEnd())
         return *known;
-    const int id = int(++fileIdxCounter);
+    const int id = reserveIds(1);
+    registerItem(id, key, QUuid::createUuid().toString());
+    return id;
+}
+
+int FolderModel::reserveIds(int count)
+{
+    const int first = int(fileIdxCounter + 1);
+    fileIdxCounter += count;
+    return first;
+}
+
+void FolderModel::registerItem(int id, const QString &key, const QString &uuid)
+{
     keyToId.insert(key, id);
     idToKey.insert(id, key);
-    idToUuid.insert(id, QUuid::createUuid().toString());
-    return id;
+    idToUuid.insert(id, uuid);
 }
 
 int FolderModel::idOfKey(const QString &key) const

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "model/filetask.h"
-#include "store/module_mediainfo.h"
+#include "probe/proberunner.h"
+#include "store/restoregroups.h"
 
 #include <QAbstractItemModel>
-#include <QByteArray>
+#include <QFutureWatcher>
+#include <QHash>
 #include <QMap>
 #include <QSharedPointer>
 #include <QStringList>
@@ -12,24 +14,33 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 
-class QFile;
-class QProcess;
-class QTimer;
 class DBWorker;
+class ProbeRunner;
 class Ui_Proc_MediaInfo_Desktop;
 class UI_Proc_Config_Desktop;
 class UI_Proc_TranscodingTool_Desktop;
+struct DecodedPicture;
 
 // A folder's children, in row order. Shared so that look-ups hand it out without copying.
 using ChildList = QVector<int>;
 using ChildListPtr = QSharedPointer<ChildList>;
-using ChildLists = QMap<int, ChildListPtr>; // folder id -> its children
+using ChildLists = QHash<int, ChildListPtr>; // folder id -> its children
 
 struct RootEntry
 {
     int rootId = 0;
     ChildLists childLists; // every folder below the root, the root itself included
+};
+
+// Where an item stands in the tree, kept beside its id so that rows and parents are found
+// without searching.
+struct ItemNode
+{
+    int parentId = 0; // 0 for a root
+    int row = -1; // -1 while the item is not in the tree
+    bool jobsAsked = false; // its probing was asked for, by the build or by a view
 };
 
 enum BuildFlag { Add = 0, Remove = 1, Save = 2 };
@@ -40,17 +51,13 @@ struct BuildEntry
     BuildFlag flag;
 };
 
-// A stored record of an earlier run, and the group of one stored root.
-struct RestoreEntry
+// A path waiting to be walked, and what its directory's listing said of it.
+struct WalkEntry
 {
     QString path;
-    Module_Mediainfo record;
-};
-
-struct RestoreGroup
-{
-    int rootOrdinal;
-    QVector<RestoreEntry> entries;
+    int id;
+    int parentId; // 0 for the root
+    bool isDir;
 };
 
 // A file outside the tree registered for transcoding by path.
@@ -67,9 +74,7 @@ enum FolderError {
 };
 
 constexpr int kMaxWalkDepth = 10; // deeper folders show as empty
-constexpr int kPictureChunkBytes = 1024; // one slice per step keeps the GUI responsive
-constexpr int kToolTimeLimitMs = 60 * 1000; // a probe or thumbnail run that takes longer hangs
-constexpr int kCaptureTimeLimitMs = 300 * 1000; // slide capture converts whole presentations
+constexpr qint64 kStepBudgetNs = 4 * 1000 * 1000; // a step leaves most of a frame to the GUI
 
 // The tree of added folders and their media files, one property map (record) per item.
 // Items are known by ids that are never reused; the tree itself is only lists of ids.
@@ -140,7 +145,6 @@ signals:
 public slots:
     void addFolder(const QString &path);
     void prepareAddingFolders();
-    void onProcessFinished(int exitCode);
     void onLoadFolder(const QVariantMap &folder);
     void onClearAll();
     void onTranscodeRunning(const QString &guid, float progress);
@@ -157,97 +161,102 @@ protected:
     bool event(QEvent *e) override;
 
 private:
+    int reserveIds(int count); // the first of count consecutive new ids
+    void registerItem(int id, const QString &key, const QString &uuid);
+
     // item model
     QVariantMap showItem(const QModelIndex &index);
     int rootRow(int id) const;
     QVector<int> rootIds() const;
-    int parentIdOf(int id) const;
+    RootEntry *rootEntry(int rootId);
     QModelIndex indexOfId(int id) const;
     void notify(const QModelIndex &index);
+    void attach(int id, int parentId, int row);
+    void renumberRows(const ChildList &siblings, int from);
+    void renumberRoots(int from);
 
     // steps and queues
-    static bool isJobRequest(FileTaskType type);
     void runControlStep(FileTaskType type);
-    void post(FileTaskType type, int id = 0, const QModelIndex &index = {});
-    void enqueue(const FileTask &request);
-    QSharedPointer<FileTask> takeHeadTask();
-    void advanceAfterJob();
+    void post(FileTaskType type);
+    void scheduleBuild();
+    void requestJobs(int id, const QModelIndex &index, const QVector<FileTaskType> &types);
+    void afterJob();
     void checkLoadEnd();
-    void repeatWaitingLoadEndChecks();
+    void whenIdle();
 
     // walking and building
     void addNextPendingFolder();
-    void walkStep(int maxDepth);
-    void listDirectory(const QString &path);
-    void attachToParent(const QString &path, ChildLists &childLists);
+    void walkStep();
+    void walkEntry(const WalkEntry &entry, ChildLists &childLists);
+    void listDirectory(const QString &path, int id);
     void finishWalk(const QString &lastPath);
     void buildStep();
     void buildItem(int id);
     void storeFirstRecord(int id);
     void saveItem(int id);
 
-    // removing and rebuilding
+    // removing, restoring and rebuilding
+    bool isInTree(int id) const;
+    void removeRow(int id, const ItemNode &node);
+    void removeRoot(int id, int position);
     void forgetItem(int id);
+    void forgetIndexOf(int id);
     void removeFolderContents(int id);
     void restoreFromStore();
-    void rebuildFromStore();
-    void rebuildRoot(QVector<RestoreEntry> entries);
+    void onStoredGroupsRead();
+    void rebuildStep();
+    bool startNextStoredRoot();
+    void restoreRows();
+    int restoreItem(int position, ChildLists &childLists);
 
-    // jobs
-    void runNextTask();
-    void runTool(const QString &program, const QStringList &arguments, int timeLimitMs);
-    void startProbe(const FileTask &task);
-    void completeToolJob(const FileTask &task, const QString &report);
+    // job results
+    void onThumbnailStarted(int id, const QString &thumbnail);
+    void onSlideCaptureStarted(int id, const QString &slideDirectory);
+    void onToolJobFinished(const FileTask &job, const QString &report);
+    void onPictureRead(const FileTask &job, const DecodedPicture &picture);
     bool parseProbeReport(int id, const QString &report);
-    void startThumbnail(const FileTask &task, int seekSeconds);
-    bool retryThumbnailAtFirstFrame(const FileTask &task);
-    void startPictureLoad(const FileTask &task);
-    void readPictureChunk();
-    void finishPictureLoad(const FileTask &task);
-    void startSlideCapture(const FileTask &task);
 
     // transcoding
-    void postTranscodeRequest(int idx, const QModelIndex &index, const QVariantMap &params);
-    void startTranscodeJob(FileTask &task);
-    bool headIsRunningTranscode() const;
+    void queueTranscode(int idx, const QModelIndex &index, const QVariantMap &params);
+    void startTranscodeJob(const Job &job);
     void endRunningTranscode();
     int insertTranscodedItem(int sourceId, const QString &outputPath);
-    QVector<QSharedPointer<FileTask>> removeTasks(
-            const std::function<bool(const FileTask &)> &matches);
 
-    QMap<QString, int> keyToId;
-    QMap<int, QString> idToKey;
-    QMap<int, QString> idToUuid; // made when the id is issued; names the stored record
+    QHash<QString, int> keyToId;
+    QHash<int, QString> idToKey;
+    QHash<int, QString> idToUuid; // made when the id is issued; names the stored record
+    QHash<int, ItemNode> nodes; // every item in the tree
     int rootOrdinal = -1; // ordinal of the root being added; part of every item key
     std::deque<BuildEntry> buildQueue;
+    bool buildPosted = false; // one build chain at a time
     int lastFileId = -1; // its build entry starts the end-of-load check
     QString currentRootPath;
+    int walkRootId = 0; // the root the walk fills
     bool depthExceeded = false;
     QStringList pendingReAdd; // roots to add again once the index is empty
     std::deque<QString> pendingFolders; // wait for the running walk to end
-    std::deque<QString> walkStack; // not empty: a walk is under way
-    QMap<int, QVariantMap> records;
+    std::deque<WalkEntry> walkStack; // not empty: a walk is under way
+    QMap<int, QVariantMap> records; // ordered: queries list items by id
     QVector<RootEntry> roots; // top-level rows, in the order added
     Ui_Proc_MediaInfo_Desktop *store;
     DBWorker *dbWorker;
     UI_Proc_Config_Desktop *config; // the host's; not owned
+    QFutureWatcher<QVector<RestoreGroup>> *storedGroupsReader; // reads the store off the GUI thread
     QVector<RestoreGroup> restoreGroups; // stored roots waiting for the rebuild
-    QProcess *process; // the one tool that runs at a time
-    QTimer *toolTimer; // ends a tool run that takes too long
-    QFile *pictureFile;
-    QByteArray pictureBytes; // read so far by the running picture job
-    std::deque<QSharedPointer<FileTask>> taskQueue; // the head is the running job
-    QSharedPointer<FileTask> runningTask; // the head, once started: a second start is a no-op
-    bool thumbnailRetried = false; // the running thumbnail job is on its first-frame run
-    int toolTimeLimitMs = kToolTimeLimitMs;
-    int captureTimeLimitMs = kCaptureTimeLimitMs;
+    struct StoredRoot
+    {
+        RestoreGroup group;
+        int ordinal = 0;
+        int firstId = 0; // the root's; the group's ids follow in path order
+        std::deque<int> folders; // positions of folders whose rows are still to come
+        int nextChild = 0; // of the front folder
+    };
+    std::unique_ptr<StoredRoot> storedRoot; // the stored root being put back
+    ProbeRunner *runner;
     UI_Proc_TranscodingTool_Desktop *transcoder;
     QMap<QString, ExternalTranscode> externalTranscodes; // by the path as the page gives it
     QString watchedOutputPath; // output of the last completed path job, awaited in the signal list
     QString runningTranscodeUuid; // job id of the job started last; kept after it ends
     bool transcoding = false; // a transcode has started and neither completed nor stopped
-    int postedJobRequests = 0; // posted, not yet in taskQueue
     int waitingLoadEndChecks = 0; // checks that found work and wait for both queues to drain
-
-    friend class TestProbeRunner;
 };

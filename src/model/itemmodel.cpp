@@ -8,19 +8,34 @@
 
 int FolderModel::rootRow(int id) const
 {
-    for (int row = 0; row < roots.size(); ++row) {
-        if (roots.at(row).rootId == id)
-            return row;
-    }
-    return -1;
+    const ItemNode node = nodes.value(id);
+    return node.parentId == 0 ? node.row : -1;
 }
 
-// The parent folder is the item whose path is this item's directory, under the same root.
-int FolderModel::parentIdOf(int id) const
+RootEntry *FolderModel::rootEntry(int rootId)
 {
-    int rootOrdinal = 0;
-    const QString path = splitItemKey(keyOf(id), &rootOrdinal);
-    return idOfKey(itemKey(QFileInfo(path).absolutePath(), rootOrdinal));
+    const int row = rootRow(rootId);
+    return row >= 0 ? &roots[row] : nullptr;
+}
+
+void FolderModel::attach(int id, int parentId, int row)
+{
+    ItemNode &node = nodes[id];
+    node.parentId = parentId;
+    node.row = row;
+}
+
+// The rows from `from` on moved: their items learn where they stand now.
+void FolderModel::renumberRows(const ChildList &siblings, int from)
+{
+    for (int row = from; row < siblings.size(); ++row)
+        nodes[siblings.at(row)].row = row;
+}
+
+void FolderModel::renumberRoots(int from)
+{
+    for (int row = from; row < roots.size(); ++row)
+        nodes[roots.at(row).rootId].row = row;
 }
 
 QModelIndex FolderModel::index(int row, int column, const QModelIndex &parent) const
@@ -38,24 +53,19 @@ QModelIndex FolderModel::index(int row, int column, const QModelIndex &parent) c
     return createIndex(row, column, quintptr(list->at(row)));
 }
 
-// The index of an item found by its id alone; invalid for -1.
+// The index of an item found by its id alone; invalid for an item that is not in the tree.
 QModelIndex FolderModel::indexOfId(int id) const
 {
-    if (id == -1)
-        return {};
-    const int row = rootRow(id);
-    if (row >= 0)
-        return createIndex(row, 0, quintptr(id));
-    const ChildListPtr siblings = childListOf(parentIdOf(id));
-    return createIndex(siblings ? qMax(0, siblings->indexOf(id)) : 0, 0, quintptr(id));
+    const ItemNode node = nodes.value(id);
+    return node.row >= 0 ? createIndex(node.row, 0, quintptr(id)) : QModelIndex();
 }
 
 QModelIndex FolderModel::parent(const QModelIndex &child) const
 {
-    const int id = int(child.internalId());
-    if (!child.isValid() || rootRow(id) >= 0)
+    if (!child.isValid())
         return {};
-    return indexOfId(parentIdOf(id));
+    const ItemNode node = nodes.value(int(child.internalId()));
+    return node.parentId != 0 ? indexOfId(node.parentId) : QModelIndex();
 }
 
 int FolderModel::rowCount(const QModelIndex &parent) const
@@ -231,11 +241,12 @@ QVariantMap FolderModel::showItem(const QModelIndex &index)
     if (hasRecord) {
         copyFrom(record, item, kept);
     } else {
-        // The first showing of a media file records it and asks for its probing.
+        // The first showing of a media file records it, and asks for its probing unless
+        // its build did.
         item.insert(ItemField::asyncCompleted, false);
         records.insert(id, item);
-        for (FileTaskType job : qAsConst(jobs))
-            post(job, id, index);
     }
+    if (!nodes.value(id).jobsAsked)
+        requestJobs(id, index, jobs);
     return item;
 }

@@ -40,9 +40,20 @@ const QStringList &officeSuffixes()
     return suffixes;
 }
 
+// What QFileInfo::suffix() gives, without its cost: the walk and the build test every path.
+QStringRef suffixOf(const QString &path)
+{
+    const int dot = path.lastIndexOf(QLatin1Char('.'));
+    return dot > path.lastIndexOf(QLatin1Char('/')) ? path.midRef(dot + 1) : QStringRef();
+}
+
 bool hasSuffixIn(const QString &path, const QStringList &suffixes)
 {
-    return suffixes.contains(QFileInfo(path).suffix(), Qt::CaseInsensitive);
+    const QStringRef suffix = suffixOf(path);
+    return !suffix.isEmpty()
+           && std::any_of(suffixes.cbegin(), suffixes.cend(), [&suffix](const QString &known) {
+                  return suffix.compare(known, Qt::CaseInsensitive) == 0;
+              });
 }
 
 } // namespace
@@ -67,12 +78,16 @@ bool isOffice(const QString &path)
     return hasSuffixIn(path, officeSuffixes());
 }
 
+bool isMediaFile(const QString &path)
+{
+    return isPicture(path) || isVideo(path) || isAudio(path) || isOffice(path);
+}
+
 bool isAcceptedEntry(const QFileInfo &entry)
 {
     if (entry.isDir())
         return true;
     if (!entry.isFile())
         return false;
-    const QString path = entry.filePath();
-    return isPicture(path) || isVideo(path) || isAudio(path) || isOffice(path);
+    return isMediaFile(entry.fileName());
 }

@@ -10,6 +10,7 @@ bool isVideo(const QString &path);
 bool isPicture(const QString &path);
 bool isAudio(const QString &path);
 bool isOffice(const QString &path);
+bool isMediaFile(const QString &path); // of any of the four types
 
 // What the folder walk takes into the tree: directories, and regular files of a known
 // type. Pipes, sockets and devices are left out whatever their names, since reading one

@@ -4,86 +4,117 @@
 #include "model/mediatypes.h"
 #include "probe/stillinfo.h"
 
-#include <QFileInfo>
+#include <QElapsedTimer>
 
 namespace {
 
-bool isMediaFile(const QString &path)
-{
-    return isPicture(path) || isVideo(path) || isAudio(path) || isOffice(path);
-}
+constexpr int kRowsPerInsert = 256; // rows announced together; a few per step
 
 } // namespace
 
-// Replaces the tree by the roots stored in an earlier run.
-void FolderModel::rebuildFromStore()
+// Stored roots come back one after another, each folder's rows in blocks, so that the
+// first rows show at once and no step holds the GUI thread for long.
+void FolderModel::rebuildStep()
 {
-    for (int id : rootIds())
-        removeItem(id);
-    idToKey.clear();
-    keyToId.clear();
-    idToUuid.clear();
-    rootOrdinal = -1;
-    while (!restoreGroups.isEmpty())
-        rebuildRoot(restoreGroups.takeFirst().entries);
-    beginResetModel();
-    endResetModel();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.nsecsElapsed() < kStepBudgetNs) {
+        if (!storedRoot && !startNextStoredRoot())
+            return;
+        restoreRows();
+    }
+    post(RebuildFromStore);
 }
 
-// One stored root. Items keep the uuids they were stored under; rows come in ascending
-// path order. Videos keep their thumbnails and are probed again, pictures read again,
-// presentations come back complete.
-void FolderModel::rebuildRoot(QVector<RestoreEntry> entries)
+// Ids are reserved for the whole group in path order, as if each had been issued in turn;
+// each is registered when its row comes.
+bool FolderModel::startNextStoredRoot()
 {
-    ++rootOrdinal;
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const RestoreEntry &a, const RestoreEntry &b) { return a.path < b.path; });
-    entries.erase(std::unique(entries.begin(), entries.end(),
-                              [](const RestoreEntry &a, const RestoreEntry &b) {
-                                  return a.path == b.path;
-                              }),
-                  entries.end());
-    if (entries.isEmpty())
+    if (restoreGroups.isEmpty())
+        return false;
+    storedRoot = std::make_unique<StoredRoot>();
+    StoredRoot &root = *storedRoot;
+    root.group = restoreGroups.takeFirst();
+    root.ordinal = ++rootOrdinal;
+    root.firstId = reserveIds(root.group.entries.size());
+    const RestoreEntry &entry = root.group.entries.first();
+    registerItem(root.firstId, itemKey(entry.path, root.ordinal), entry.record.uuid);
+
+    RootEntry restored{root.firstId, {}};
+    if (root.group.isFolder.first())
+        restored.childLists.insert(root.firstId, ChildListPtr::create());
+    beginInsertRows({}, roots.size(), roots.size());
+    roots.append(restored);
+    attach(root.firstId, 0, roots.size() - 1);
+    endInsertRows();
+    root.folders.push_back(0);
+    return true;
+}
+
+// The next block of rows of the folder at the front. A root or folder that was removed
+// meanwhile gets nothing more.
+void FolderModel::restoreRows()
+{
+    StoredRoot &root = *storedRoot;
+    RootEntry *entry = rootEntry(root.firstId);
+    if (!entry || root.folders.empty()) {
+        storedRoot.reset();
         return;
-
-    const int rootId = fileIndex(itemKey(entries.first().path, rootOrdinal));
-    roots.append(RootEntry{rootId, {}});
-    ChildLists &folders = roots.last().childLists;
-    for (const RestoreEntry &entry : qAsConst(entries)) {
-        const int id = fileIndex(itemKey(entry.path, rootOrdinal));
-        idToUuid.insert(id, entry.record.uuid);
-        if (!isMediaFile(entry.path))
-            folders.insert(id, ChildListPtr::create());
     }
-
-    for (const RestoreEntry &entry : qAsConst(entries)) {
-        const QFileInfo file(entry.path);
-        if (file.isRoot())
-            continue;
-        const int id = idOfKey(itemKey(entry.path, rootOrdinal));
-        const ChildListPtr siblings
-                = folders.value(idOfKey(itemKey(file.absolutePath(), rootOrdinal)));
-        if (!siblings)
-            continue; // the root itself, or a path outside this root's folders
-        siblings->append(id);
-        const QString img = withoutFileUrlPrefix(entry.record.img);
-        QVariantMap &record = records[id];
-        if (isVideo(entry.path)) {
-            record.insert(ItemField::type, ItemType::video);
-            record.insert(ItemField::isTranscoded, entry.record.isTranscoded);
-            record.insert(ItemField::img, img);
-            post(VideoProbe, id);
-        } else if (isOffice(entry.path)) {
-            record.insert(ItemField::type, ItemType::office);
-            record.insert(ItemField::info, presentationInfo(img));
-            record.insert(ItemField::asyncCompleted, true);
-        } else if (isAudio(entry.path)) {
-            record.insert(ItemField::type, ItemType::audio);
-            post(AudioProbe, id);
-        } else if (isPicture(entry.path)) {
-            record.insert(ItemField::type, ItemType::picture);
-            record.insert(ItemField::img, img);
-            post(PictureLoad, id);
+    const int folder = root.folders.front();
+    const int folderId = root.firstId + folder;
+    const QVector<int> &children = root.group.children.at(folder);
+    const ChildListPtr list = entry->childLists.value(folderId);
+    const int count = qMin(kRowsPerInsert, children.size() - root.nextChild);
+    if (list && count > 0 && isInTree(folderId)) {
+        beginInsertRows(indexOfId(folderId), list->size(), list->size() + count - 1);
+        for (int i = root.nextChild; i < root.nextChild + count; ++i) {
+            const int id = restoreItem(children.at(i), entry->childLists);
+            attach(id, folderId, list->size());
+            list->append(id);
         }
+        endInsertRows();
+        root.nextChild += count;
     }
+    if (!list || count <= 0 || root.nextChild >= children.size()) {
+        root.folders.pop_front();
+        root.nextChild = 0;
+    }
+}
+
+// Besides its path and uuid an item takes from its record only what its type needs. Videos
+// keep their thumbnails and are probed again, pictures read again, presentations come back
+// complete.
+int FolderModel::restoreItem(int position, ChildLists &childLists)
+{
+    StoredRoot &root = *storedRoot;
+    const RestoreEntry &entry = root.group.entries.at(position);
+    const int id = root.firstId + position;
+    registerItem(id, itemKey(entry.path, root.ordinal), entry.record.uuid);
+    if (root.group.isFolder.at(position)) {
+        childLists.insert(id, ChildListPtr::create());
+        root.folders.push_back(position);
+        return id;
+    }
+    const QString img = withoutFileUrlPrefix(entry.record.img);
+    QVariantMap &record = records[id];
+    if (isVideo(entry.path)) {
+        record.insert(ItemField::type, ItemType::video);
+        record.insert(ItemField::isTranscoded, entry.record.isTranscoded);
+        record.insert(ItemField::img, img);
+        requestJobs(id, {}, {VideoProbe});
+    } else if (isOffice(entry.path)) {
+        record.insert(ItemField::type, ItemType::office);
+        record.insert(ItemField::info, presentationInfo(img));
+        record.insert(ItemField::asyncCompleted, true);
+        requestJobs(id, {}, {});
+    } else if (isAudio(entry.path)) {
+        record.insert(ItemField::type, ItemType::audio);
+        requestJobs(id, {}, {AudioProbe});
+    } else {
+        record.insert(ItemField::type, ItemType::picture);
+        record.insert(ItemField::img, img);
+        requestJobs(id, {}, {PictureLoad});
+    }
+    return id;
 }

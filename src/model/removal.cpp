@@ -6,50 +6,67 @@
 #include <QFile>
 #include <QSet>
 
+// Whether the item is shown: it and every folder above it up to a root still have rows.
+bool FolderModel::isInTree(int id) const
+{
+    for (ItemNode node = nodes.value(id); node.row >= 0; node = nodes.value(node.parentId)) {
+        if (node.parentId == 0)
+            return true;
+    }
+    return false;
+}
+
 void FolderModel::removeItem(int id)
 {
-    // Only rows the view has shown carry an index; no empty record is left for others.
-    const QModelIndex index = records.value(id).value(ItemField::modelIdx).toModelIndex();
-    const QModelIndex parentIndex = parent(index);
-    const int parentId = int(parentIndex.internalId());
-
-    if (parentId != 0) {
-        const ChildListPtr siblings = childListOf(parentId);
-        const int row = siblings ? siblings->indexOf(id) : -1;
-        if (row < 0)
-            return;
-        beginRemoveRows(parentIndex, row, row);
-        siblings->remove(row);
-        endRemoveRows();
-        buildQueue.push_back({id, Remove});
-        post(BuildStep);
+    if (!isInTree(id))
         return;
-    }
+    const ItemNode node = nodes.value(id);
+    if (node.parentId != 0)
+        removeRow(id, node);
+    else
+        removeRoot(id, node.row);
+}
 
-    const int rootPosition = rootRow(id);
-    if (rootPosition < 0)
-        return;
-    // Every id of the root, folders and files alike, is forgotten like a file: its child
-    // lists leave with the root entry.
+void FolderModel::removeRow(int id, const ItemNode &node)
+{
+    const ChildListPtr siblings = childListOf(node.parentId);
+    beginRemoveRows(indexOfId(node.parentId), node.row, node.row);
+    siblings->remove(node.row);
+    nodes[id].row = -1;
+    renumberRows(*siblings, node.row);
+    endRemoveRows();
+    buildQueue.push_back({id, Remove});
+    scheduleBuild();
+}
+
+// Every id of the root, folders and files alike, is forgotten like a file: its child lists
+// leave with the root entry.
+void FolderModel::removeRoot(int id, int position)
+{
     QSet<int> ids;
-    for (auto list = roots.at(rootPosition).childLists.cbegin();
-         list != roots.at(rootPosition).childLists.cend(); ++list) {
+    const ChildLists &childLists = roots.at(position).childLists;
+    for (auto list = childLists.cbegin(); list != childLists.cend(); ++list) {
         ids.insert(list.key());
         for (int child : qAsConst(**list))
             ids.insert(child);
     }
     QList<int> ordered = ids.values();
     std::sort(ordered.begin(), ordered.end());
-    roots.remove(rootPosition);
-    for (int each : qAsConst(ordered))
-        buildQueue.push_back({each, Remove});
-    post(BuildStep);
-    walkStack.clear(); // a walk under way stops at its next step
+
     beginResetModel();
+    roots.remove(position);
+    renumberRoots(position);
+    for (int each : qAsConst(ordered)) {
+        nodes[each].row = -1;
+        buildQueue.push_back({each, Remove});
+    }
+    if (id == walkRootId)
+        walkStack.clear(); // its walk stops at its next step
     endResetModel();
+    scheduleBuild();
 }
 
-// The second phase of a removal, one item per build step.
+// The second phase of a removal, one item per build entry.
 void FolderModel::forgetItem(int id)
 {
     const auto record = records.find(id);
@@ -63,9 +80,15 @@ void FolderModel::forgetItem(int id)
     if (childListOf(id))
         removeFolderContents(id);
     else
-        clearIndexOfId(id);
+        forgetIndexOf(id);
     if (id == lastFileId)
         post(LoadEndCheck);
+}
+
+void FolderModel::forgetIndexOf(int id)
+{
+    nodes.remove(id);
+    clearIndexOfId(id);
 }
 
 // A folder is taken apart level by level: its files first, then its sub-folders the same
@@ -74,7 +97,7 @@ void FolderModel::removeFolderContents(int id)
 {
     const ChildListPtr list = childListOf(id);
     if (list->isEmpty()) {
-        clearIndexOfId(id);
+        forgetIndexOf(id);
         for (RootEntry &root : roots)
             root.childLists.remove(id);
         return;
@@ -90,7 +113,7 @@ void FolderModel::removeFolderContents(int id)
     for (auto folder = subFolders.crbegin(); folder != subFolders.crend(); ++folder)
         buildQueue.push_back({*folder, Remove});
     buildQueue.push_back({id, Remove});
-    post(BuildStep);
+    scheduleBuild();
 }
 
 QVector<int> FolderModel::rootIds() const
@@ -116,8 +139,6 @@ void FolderModel::refreshTree()
     for (int id : ids)
         removeItem(id);
     rootOrdinal = -1;
-    beginResetModel();
-    endResetModel();
 }
 
 // Runs when the index has become empty: the folders of a refresh come back from disk.

@@ -3,6 +3,7 @@
 #include "model/mediatypes.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -54,7 +55,9 @@ void FolderModel::addFolder(const QString &path)
     beginResetModel();
     const int rootId = fileIndex(itemKey(root, rootOrdinal));
     roots.append({rootId, {{rootId, ChildListPtr::create()}}});
-    walkStack.push_back(root);
+    attach(rootId, 0, roots.size() - 1);
+    walkRootId = rootId;
+    walkStack.push_back({root, rootId, 0, QFileInfo(root).isDir()});
     currentRootPath = root;
     post(WalkStep);
     endResetModel();
@@ -62,36 +65,49 @@ void FolderModel::addFolder(const QString &path)
     lastFileId = -1;
 }
 
-// One directory per step. The tree fills without row notifications; the view learns of it
-// from the reset when the walk ends.
-void FolderModel::walkStep(int maxDepth)
+// Directories one after another for a few milliseconds a step. The tree fills without row
+// notifications; the view learns of it from the reset when the walk ends.
+void FolderModel::walkStep()
 {
-    if (walkStack.empty())
+    RootEntry *root = rootEntry(walkRootId);
+    if (walkStack.empty() || !root)
         return;
-    const QString path = walkStack.back();
-    walkStack.pop_back();
-    ChildLists &childLists = roots.last().childLists;
-
-    if (QFileInfo(path).isDir()) {
-        const int id = fileIndex(itemKey(path, rootOrdinal));
-        childLists.insert(id, ChildListPtr::create());
-        buildQueue.push_back({id, Add});
-        if (depthBelow(currentRootPath, path) >= maxDepth)
-            depthExceeded = true;
-        else
-            listDirectory(path);
+    QElapsedTimer clock;
+    clock.start();
+    QString lastPath;
+    while (!walkStack.empty() && clock.nsecsElapsed() < kStepBudgetNs) {
+        const WalkEntry entry = walkStack.back();
+        walkStack.pop_back();
+        walkEntry(entry, root->childLists);
+        lastPath = entry.path;
     }
-    attachToParent(path, childLists);
-
     if (!walkStack.empty())
         post(WalkStep);
     else
-        finishWalk(path);
+        finishWalk(lastPath);
+}
+
+// A folder is listed and built; every path joins its parent's rows.
+void FolderModel::walkEntry(const WalkEntry &entry, ChildLists &childLists)
+{
+    if (entry.isDir) {
+        childLists.insert(entry.id, ChildListPtr::create());
+        buildQueue.push_back({entry.id, Add});
+        if (depthBelow(currentRootPath, entry.path) >= kMaxWalkDepth)
+            depthExceeded = true;
+        else
+            listDirectory(entry.path, entry.id);
+    }
+    const ChildListPtr siblings = childLists.value(entry.parentId);
+    if (siblings) {
+        attach(entry.id, entry.parentId, siblings->size());
+        siblings->append(entry.id);
+    }
 }
 
 // Entries are pushed in name order and taken from the back, so a folder's rows end up in
 // descending name order.
-void FolderModel::listDirectory(const QString &path)
+void FolderModel::listDirectory(const QString &path, int id)
 {
     const QFileInfoList entries = QDir(path).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot,
                                                            QDir::Name | QDir::IgnoreCase);
@@ -99,23 +115,12 @@ void FolderModel::listDirectory(const QString &path)
         if (!isAcceptedEntry(entry))
             continue;
         const QString entryPath = entry.absoluteFilePath();
-        walkStack.push_back(entryPath);
-        const int id = fileIndex(itemKey(entryPath, rootOrdinal));
+        const int entryId = fileIndex(itemKey(entryPath, rootOrdinal));
+        walkStack.push_back({entryPath, entryId, id, entry.isDir()});
         if (!entry.isDir())
-            lastFileId = id;
-        buildQueue.push_back({id, Add});
+            lastFileId = entryId;
+        buildQueue.push_back({entryId, Add});
     }
-}
-
-void FolderModel::attachToParent(const QString &path, ChildLists &childLists)
-{
-    const QFileInfo file(path);
-    if (file.isRoot())
-        return;
-    const int parentId = idOfKey(itemKey(file.absolutePath(), rootOrdinal));
-    const ChildListPtr siblings = childLists.value(parentId);
-    if (siblings)
-        siblings->append(fileIndex(itemKey(path, rootOrdinal)));
 }
 
 void FolderModel::finishWalk(const QString &lastPath)
@@ -135,5 +140,5 @@ void FolderModel::finishWalk(const QString &lastPath)
         if (!QFileInfo(lastPath).isDir())
             post(LoadEndCheck);
     }
-    post(BuildStep);
+    scheduleBuild();
 }

@@ -19,6 +19,8 @@ QSize thumbnailSize(const QSize &pictureSize)
 
 DecodedPicture decodePicture(const QByteArray &bytes)
 {
+    if (bytes.isEmpty())
+        return {}; // nothing for the format readers to look at
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);

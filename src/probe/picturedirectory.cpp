@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QUuid>
 
 QString pictureDirectory()
@@ -20,6 +21,13 @@ QString newThumbnailPath()
 {
     QDir().mkpath(pictureDirectory());
     return pictureDirectory() + freshPictureName() + QStringLiteral(".jpg");
+}
+
+QString savePictureThumbnail(const QImage &thumbnail)
+{
+    const QString out = newThumbnailPath();
+    thumbnail.save(out);
+    return out;
 }
 
 bool isMadeThumbnail(const QString &path)

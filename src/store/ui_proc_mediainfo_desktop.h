@@ -24,6 +24,8 @@ public:
     // Every stored record, in the order in which they were first added.
     QList<Module_Mediainfo> loadMediaObjlist();
     bool addMediaInfoList(const QList<Module_Mediainfo> &records);
+    bool replaceMediaInfo(const Module_Mediainfo &record);
+    bool commit();
 
     static QString databaseFileName();
 

@@ -22,19 +22,13 @@ bool isTranscodingRecord(const QVariantMap &record)
 
 } // namespace
 
-// Reports belong to the transcode at the head of the queue once it has started; one that
-// arrives later (sent before a stop, say) must not end a probe that took its place.
-bool FolderModel::headIsRunningTranscode() const
-{
-    return !taskQueue.empty() && taskQueue.front() == runningTask
-           && runningTask->taskType() == Transcode;
-}
-
+// Reports belong to the transcode that runs; one that arrives later (sent before a stop,
+// say) finds none and is dropped.
 void FolderModel::onTranscodeRunning(const QString &, float progress)
 {
-    if (!headIsRunningTranscode())
+    const Job task = runner->runningTranscode();
+    if (!task)
         return;
-    const QSharedPointer<FileTask> task = taskQueue.front();
     const int percent = int(std::floor(progress * 100.0f));
     if (percent == kDone)
         endRunningTranscode();
@@ -52,7 +46,7 @@ void FolderModel::onTranscodeRunning(const QString &, float progress)
             return; // its folder went away meanwhile
         buildQueue.push_back({outputId, Add});
         records[outputId].insert(ItemField::isTranscoded, true);
-        post(BuildStep);
+        scheduleBuild();
         return;
     }
 
@@ -71,9 +65,9 @@ void FolderModel::onTranscodeRunning(const QString &, float progress)
 // hears why.
 void FolderModel::onTranscodeFailed(const QString &jobId, const QString &reason)
 {
-    if (!headIsRunningTranscode())
+    const Job task = runner->runningTranscode();
+    if (!task)
         return;
-    const QSharedPointer<FileTask> task = taskQueue.front();
     endRunningTranscode();
     if (!belongsToTree(task->params)) {
         const QString uuid = task->params.value(TranscodeParam::externalUuid).toString();
@@ -89,48 +83,37 @@ void FolderModel::onTranscodeFailed(const QString &jobId, const QString &reason)
 
 void FolderModel::endRunningTranscode()
 {
-    takeHeadTask();
     transcoding = false;
-    if (!taskQueue.empty())
-        post(RunNextTask);
+    runner->endTranscode();
 }
 
-// The output row goes directly above its source, in the source's folder.
+// The output row goes directly above its source, in the source's folder, and is probed
+// like a new file.
 int FolderModel::insertTranscodedItem(int sourceId, const QString &outputPath)
 {
-    int rootOrdinal = 0;
-    const QString source = splitItemKey(keyOf(sourceId), &rootOrdinal);
-    const int folderId = idOfKey(itemKey(QFileInfo(source).absolutePath(), rootOrdinal));
-    const ChildListPtr siblings = childListOf(folderId);
-    if (!idToKey.contains(sourceId) || !siblings)
+    const ItemNode source = nodes.value(sourceId);
+    const ChildListPtr siblings = childListOf(source.parentId);
+    if (!siblings || !isInTree(sourceId))
         return -1;
-    const QModelIndex folder = indexOfId(folderId);
+    int rootOrdinal = 0;
+    splitItemKey(keyOf(sourceId), &rootOrdinal);
+    const QModelIndex folder = indexOfId(source.parentId);
     const int outputId = fileIndex(itemKey(outputPath, rootOrdinal));
     const int listed = siblings->indexOf(outputId);
-    if (listed >= 0) { // an earlier output that was never shown, so never removed
+    if (listed >= 0) { // an earlier output whose removal has not come yet
         beginRemoveRows(folder, listed, listed);
         siblings->remove(listed);
+        renumberRows(*siblings, listed);
         endRemoveRows();
     }
-    const int sourceRow = siblings->indexOf(sourceId);
-    const int row = sourceRow >= 0 ? sourceRow : siblings->size();
+    const int row = nodes.value(sourceId).row;
     beginInsertRows(folder, row, row);
     siblings->insert(row, outputId);
+    attach(outputId, source.parentId, row);
+    nodes[outputId].jobsAsked = false; // a new file, even where an earlier output was probed
+    renumberRows(*siblings, row);
     endInsertRows();
     return outputId;
-}
-
-QVector<QSharedPointer<FileTask>> FolderModel::removeTasks(
-        const std::function<bool(const FileTask &)> &matches)
-{
-    QVector<QSharedPointer<FileTask>> removed;
-    std::deque<QSharedPointer<FileTask>> kept;
-    for (const QSharedPointer<FileTask> &task : taskQueue)
-        (matches(*task) ? removed.append(task) : kept.push_back(task));
-    taskQueue.swap(kept);
-    if (runningTask && removed.contains(runningTask))
-        runningTask.reset();
-    return removed;
 }
 
 void FolderModel::onStopTranscode(int idx)
@@ -150,27 +133,29 @@ void FolderModel::onStopTranscode(int idx)
     record.insert(ItemField::transcodeProgress, kNoTranscode);
     notify(index);
 
-    // The item's transcode at the head goes alone; otherwise every queued job of the item
-    // goes. A probe of the item that is running is left to finish: its tool is still busy.
-    const bool headIsItsTranscode = !taskQueue.empty() && taskQueue.front()->fileIdx == idx
-                                    && taskQueue.front()->taskType() == Transcode;
-    const QSharedPointer<FileTask> head = taskQueue.empty() ? nullptr : taskQueue.front();
-    removeTasks([&](const FileTask &task) {
-        if (headIsItsTranscode)
-            return &task == head.get();
-        return task.fileIdx == idx && (&task != runningTask.get());
-    });
-    if (!taskQueue.empty())
-        post(RunNextTask);
+    // The item's running transcode goes alone; otherwise every waiting job of the item goes.
+    // A probe of the item that runs is left to finish: its tool is still busy.
+    const Job running = runner->runningTranscode();
+    if (running && running->fileIdx == idx)
+        runner->endTranscode();
+    else
+        runner->takeWaiting([idx](const FileTask &task) { return task.fileIdx == idx; });
 }
 
 void FolderModel::onStopTranscode(const QString &path)
 {
-    const QVector<QSharedPointer<FileTask>> stopped = removeTasks([&](const FileTask &task) {
-        return task.params.value(TranscodeParam::externalPath).toString() == path
-               && task.params.contains(TranscodeParam::externalPath);
-    });
-    for (const QSharedPointer<FileTask> &task : stopped) {
+    const auto isOfPath = [&path](const FileTask &task) {
+        return task.params.contains(TranscodeParam::externalPath)
+               && task.params.value(TranscodeParam::externalPath).toString() == path;
+    };
+    QVector<Job> stopped;
+    const Job running = runner->runningTranscode();
+    if (running && isOfPath(*running)) {
+        stopped << running;
+        runner->endTranscode();
+    }
+    stopped << runner->takeWaiting(isOfPath);
+    for (const Job &task : qAsConst(stopped)) {
         const QString uuid = task->params.value(TranscodeParam::externalUuid).toString();
         if (uuid == runningTranscodeUuid) {
             transcoder->stopOne(uuid);
@@ -179,8 +164,6 @@ void FolderModel::onStopTranscode(const QString &path)
         emit videoFileTranscodingStopped(uuid);
         externalTranscodes[path].active = false;
     }
-    if (!taskQueue.empty())
-        post(RunNextTask);
 }
 
 bool FolderModel::isTranscodingVideoInFolder(int parent)

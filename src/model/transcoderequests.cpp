@@ -4,8 +4,6 @@
 #include "transcode/transcodeparams.h"
 #include "transcode/ui_proc_transcodingtool_desktop.h"
 
-#include <QCoreApplication>
-
 namespace {
 
 // The target format by name, in any letter case; an unknown name leaves the codec out.
@@ -24,15 +22,16 @@ QVariantMap requestParams(const QString &type, int w, int h, bool fromFolder)
 
 } // namespace
 
-void FolderModel::postTranscodeRequest(int idx, const QModelIndex &index, const QVariantMap &params)
+// Transcodes wait in the one job queue like any probe, and start on a later pass of the event
+// loop at the earliest.
+void FolderModel::queueTranscode(int idx, const QModelIndex &index, const QVariantMap &params)
 {
-    auto *request = new FileTask(Transcode, idx, index);
-    request->params = params;
-    ++postedJobRequests;
-    QCoreApplication::postEvent(this, request);
+    const Job job = Job::create(Transcode, idx, index);
+    job->params = params;
+    runner->enqueue(job);
 }
 
-// A transcode of a tree item. It waits in the one job queue like any probe.
+// A transcode of a tree item.
 void FolderModel::onTranscode(int idx, const QString &type, int w, int h)
 {
     if (!idToKey.contains(idx))
@@ -41,7 +40,7 @@ void FolderModel::onTranscode(int idx, const QString &type, int w, int h)
     const QModelIndex index = record.value(ItemField::modelIdx).toModelIndex();
     record.insert(ItemField::transcodeProgress, 0);
     notify(index);
-    postTranscodeRequest(idx, index, requestParams(type, w, h, true));
+    queueTranscode(idx, index, requestParams(type, w, h, true));
 }
 
 // A transcode of a file outside the tree, registered by path beforehand.
@@ -54,13 +53,12 @@ void FolderModel::onTranscode(const QString &path, const QString &type, int w, i
     file.active = true;
     watchedOutputPath.clear();
     emit beginVideoFileTranscoding(file.uuid);
-    postTranscodeRequest(0, {}, params);
+    queueTranscode(0, {}, params);
 }
 
-void FolderModel::startTranscodeJob(FileTask &task)
+void FolderModel::startTranscodeJob(const Job &job)
 {
-    if (transcoding)
-        return;
+    FileTask &task = *job;
     transcoding = true;
     QString source;
     QString jobId;

@@ -1,0 +1,79 @@
+#include "model/foldermodel.h"
+#include "model/itemfields.h"
+#include "probe/picturedirectory.h"
+#include "probe/reportparser.h"
+#include "probe/stillinfo.h"
+
+namespace {
+
+constexpr int kAudioFrameSide = 400; // the square a sound takes as a layer
+
+} // namespace
+
+// The item names its thumbnail as soon as the tool is asked to write it.
+void FolderModel::onThumbnailStarted(int id, const QString &thumbnail)
+{
+    records[id].insert(ItemField::img, thumbnail);
+}
+
+// A presentation stands for its slides with fixed values, whatever the capture makes of it.
+void FolderModel::onSlideCaptureStarted(int id, const QString &slideDirectory)
+{
+    records[id].insert(ItemField::info, presentationInfo(slideDirectory));
+}
+
+void FolderModel::onToolJobFinished(const FileTask &job, const QString &report)
+{
+    const int id = job.fileIdx;
+    switch (job.taskType()) {
+    case VideoProbe:
+    case AudioProbe: {
+        const bool valid = parseProbeReport(id, report);
+        QVariantMap &record = records[id];
+        record.insert(ItemField::isValid, valid);
+        if (valid)
+            record.insert(ItemField::asyncCompleted, true);
+        if (job.taskType() == AudioProbe) {
+            QVariantMap info = record.value(ItemField::info).toMap();
+            info.insert(InfoField::frameWidth, kAudioFrameSide);
+            info.insert(InfoField::frameHeight, kAudioFrameSide);
+            record.insert(ItemField::info, info);
+        }
+        buildQueue.push_back({id, Save});
+        break;
+    }
+    case OfficeCapture:
+        records[id].insert(ItemField::asyncCompleted, true);
+        buildQueue.push_back({id, Save});
+        break;
+    default:
+        break;
+    }
+    notify(records.value(id).value(ItemField::modelIdx).toModelIndex());
+}
+
+bool FolderModel::parseProbeReport(int id, const QString &report)
+{
+    const std::optional<QVariantMap> info = ::parseProbeReport(report);
+    if (info)
+        records[id].insert(ItemField::info, *info);
+    return info.has_value();
+}
+
+// A picture shown before it was read keeps its own file as its image; others get a thumbnail.
+void FolderModel::onPictureRead(const FileTask &job, const DecodedPicture &picture)
+{
+    const int id = job.fileIdx;
+    QVariantMap &record = records[id];
+    record.insert(ItemField::isValid, picture.isValid);
+    if (!record.contains(ItemField::img) && picture.isValid)
+        record.insert(ItemField::img, savePictureThumbnail(picture.thumbnail));
+    record.insert(ItemField::type, ItemType::picture);
+    record.insert(ItemField::info, pictureInfo(picture.size.width(), picture.size.height()));
+    record.insert(ItemField::asyncCompleted, true);
+    buildQueue.push_back({id, Save});
+    const QModelIndex shown = record.value(ItemField::modelIdx).toModelIndex();
+    notify(shown);
+    if (job.index != shown)
+        notify(job.index);
+}

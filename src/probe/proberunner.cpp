@@ -1,0 +1,258 @@
+#include "probe/proberunner.h"
+
+#include "probe/picturedirectory.h"
+#include "probe/toolprocess.h"
+#include "probe/tools.h"
+#include "transcode/transcodeparams.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+int defaultParallelJobs()
+{
+    return qMax(1, QThread::idealThreadCount() / 2);
+}
+
+ProbeRunner::ProbeRunner(std::function<QString(int)> pathOf, int parallelJobs, QObject *parent)
+    : QObject(parent), pathOf(std::move(pathOf)), lanes(qMax(1, parallelJobs))
+{
+    for (int i = 0; i < lanes.size(); ++i) {
+        Lane &lane = lanes[i];
+        lane.tool = new ToolProcess(this);
+        lane.picture = new QFile(this);
+        connect(lane.tool, &ToolProcess::finished, this, [this, i] { onToolFinished(lanes[i]); });
+    }
+}
+
+ProbeRunner::~ProbeRunner() = default;
+
+void ProbeRunner::enqueue(const Job &job)
+{
+    waiting.push_back(job);
+    scheduleStart();
+}
+
+bool ProbeRunner::isIdle() const
+{
+    return waiting.empty() && !transcode && !isAnyLaneBusy();
+}
+
+bool ProbeRunner::isAnyLaneBusy() const
+{
+    return std::any_of(lanes.cbegin(), lanes.cend(), [](const Lane &l) { return l.job; });
+}
+
+void ProbeRunner::endTranscode()
+{
+    if (!transcode)
+        return;
+    transcode.reset();
+    finishJob();
+}
+
+QVector<Job> ProbeRunner::takeWaiting(const std::function<bool(const FileTask &)> &matches)
+{
+    QVector<Job> taken;
+    std::deque<Job> kept;
+    for (const Job &job : waiting)
+        (matches(*job) ? taken.append(job) : kept.push_back(job));
+    waiting.swap(kept);
+    scheduleStart();
+    return taken;
+}
+
+bool ProbeRunner::event(QEvent *e)
+{
+    if (e->type() == QEvent::Type(RunNextTask)) {
+        startPosted = false;
+        startWaitingJobs();
+    } else if (e->type() == QEvent::Type(PictureReadChunk)) {
+        readPictureChunk(static_cast<FileTask *>(e)->fileIdx);
+    }
+    return QObject::event(e);
+}
+
+// One start step at a time, however many jobs ended or arrived meanwhile.
+void ProbeRunner::scheduleStart()
+{
+    if (startPosted || waiting.empty())
+        return;
+    startPosted = true;
+    QCoreApplication::postEvent(this, new FileTask(RunNextTask));
+}
+
+// Jobs start in queue order. One whose item still runs an earlier job waits for it while
+// others pass; a transcode waits until nothing runs and holds back everything behind it.
+void ProbeRunner::startWaitingJobs()
+{
+    bool dropped = false;
+    for (auto next = waiting.begin(); !transcode && next != waiting.end();) {
+        Lane *lane = freeLane();
+        if (!lane)
+            break;
+        const Job job = *next;
+        const bool isTranscode = job->taskType() == Transcode;
+        if (isTranscode && isAnyLaneBusy())
+            break;
+        if (!isTranscode && isItemBusy(job->fileIdx)) {
+            ++next;
+            continue;
+        }
+        next = waiting.erase(next);
+        if (belongsToTree(job->params) && pathOf(job->fileIdx).isEmpty()) {
+            dropped = true; // its item was removed while it waited
+            continue;
+        }
+        if (isTranscode) {
+            transcode = job;
+            emit transcodeDue(job);
+            break;
+        }
+        start(*lane, job);
+    }
+    if (dropped)
+        emit jobEnded();
+}
+
+bool ProbeRunner::isItemBusy(int id) const
+{
+    return std::any_of(lanes.cbegin(), lanes.cend(),
+                       [id](const Lane &l) { return l.job && l.job->fileIdx == id; });
+}
+
+ProbeRunner::Lane *ProbeRunner::freeLane()
+{
+    for (Lane &lane : lanes) {
+        if (!lane.job)
+            return &lane;
+    }
+    return nullptr;
+}
+
+void ProbeRunner::start(Lane &lane, const Job &job)
+{
+    lane.job = job;
+    switch (job->taskType()) {
+    case VideoThumbnail:
+        lane.thumbnailRetried = false;
+        startThumbnail(lane, 1);
+        break;
+    case VideoProbe:
+    case AudioProbe:
+        lane.tool->start(kFfmpeg, {QStringLiteral("-i"), pathOf(job->fileIdx)}, toolTimeLimitMs);
+        break;
+    case PictureLoad:
+        startPictureRead(lane);
+        break;
+    case OfficeCapture:
+        startSlideCapture(lane);
+        break;
+    default:
+        release(lane);
+        finishJob();
+        break;
+    }
+}
+
+// The frame at seekSeconds, kThumbnailWidth pixels wide. The item names its thumbnail at once.
+void ProbeRunner::startThumbnail(Lane &lane, int seekSeconds)
+{
+    lane.thumbnail = newThumbnailPath();
+    const int id = lane.job->fileIdx;
+    lane.tool->start(kFfmpeg,
+                     {QStringLiteral("-ss"), QString::number(seekSeconds), QStringLiteral("-i"),
+                      pathOf(id), QStringLiteral("-y"), QStringLiteral("-vf"),
+                      QStringLiteral("scale=%1:-1").arg(kThumbnailWidth),
+                      QStringLiteral("-vframes"), QStringLiteral("1"), lane.thumbnail},
+                     toolTimeLimitMs);
+    emit thumbnailStarted(id, lane.thumbnail);
+}
+
+// The capture tool writes images of the slides into a directory of their own.
+void ProbeRunner::startSlideCapture(Lane &lane)
+{
+    const QString dir = pictureDirectory() + freshPictureName();
+    QDir().mkpath(dir);
+    const QString installDir = QCoreApplication::applicationDirPath();
+    const int id = lane.job->fileIdx;
+    lane.tool->start(QDir::toNativeSeparators(captureRuntimePath(installDir)),
+                     {QStringLiteral("-jar"),
+                      QDir::toNativeSeparators(captureArchivePath(installDir)),
+                      QDir::toNativeSeparators(pathOf(id)),
+                      QDir::toNativeSeparators(dir + QLatin1Char('/'))},
+                     kCaptureTimeLimitMs);
+    emit slideCaptureStarted(id, dir);
+}
+
+void ProbeRunner::startPictureRead(Lane &lane)
+{
+    lane.pictureBytes.clear();
+    lane.picture->setFileName(pathOf(lane.job->fileIdx));
+    lane.picture->open(QIODevice::ReadOnly);
+    QCoreApplication::postEvent(this, new FileTask(PictureReadChunk, lane.job->fileIdx));
+}
+
+// One slice per step; the last one ends the picture job.
+void ProbeRunner::readPictureChunk(int id)
+{
+    const auto reading = std::find_if(lanes.begin(), lanes.end(), [id](const Lane &l) {
+        return l.job && l.job->fileIdx == id && l.job->taskType() == PictureLoad;
+    });
+    if (reading == lanes.end())
+        return;
+    Lane &lane = *reading;
+    if (lane.picture->isOpen()) // a file that cannot be opened reads as empty
+        lane.pictureBytes += lane.picture->read(kPictureChunkBytes);
+    if (!lane.picture->atEnd()) {
+        QCoreApplication::postEvent(this, new FileTask(PictureReadChunk, id));
+        return;
+    }
+    lane.picture->close();
+    const QByteArray bytes = std::exchange(lane.pictureBytes, {});
+    const Job job = release(lane);
+    if (!pathOf(id).isEmpty()) // a removed item's picture is not worth decoding
+        emit pictureRead(*job, decodePicture(bytes));
+    finishJob();
+}
+
+// Every way a run ends arrives here: a normal exit, a crash, a kill after the time limit,
+// or a tool that could not start. The report is whatever the tool wrote.
+void ProbeRunner::onToolFinished(Lane &lane)
+{
+    if (!lane.job)
+        return;
+    const QString report = QString::fromLocal8Bit(lane.tool->standardError());
+    if (retryThumbnailAtFirstFrame(lane))
+        return;
+    const Job job = release(lane);
+    if (!pathOf(job->fileIdx).isEmpty())
+        emit toolJobFinished(*job, report);
+    finishJob();
+}
+
+// A video no longer than the seek point leaves no frame at 1 second; its first frame
+// serves instead. Reports whether the job goes on with that second run.
+bool ProbeRunner::retryThumbnailAtFirstFrame(Lane &lane)
+{
+    if (lane.job->taskType() != VideoThumbnail || lane.thumbnailRetried
+        || pathOf(lane.job->fileIdx).isEmpty() || QFileInfo(lane.thumbnail).size() > 0)
+        return false;
+    QFile::remove(lane.thumbnail);
+    lane.thumbnailRetried = true;
+    startThumbnail(lane, 0);
+    return true;
+}
+
+Job ProbeRunner::release(Lane &lane)
+{
+    return std::exchange(lane.job, {});
+}
+
+void ProbeRunner::finishJob()
+{
+    scheduleStart();
+    emit jobEnded();
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "model/filetask.h"
+#include "probe/picturedecoder.h"
+
+#include <QObject>
+#include <QSharedPointer>
+#include <QVector>
+
+#include <deque>
+#include <functional>
+
+class QFile;
+class ToolProcess;
+
+using Job = QSharedPointer<FileTask>;
+
+// The host's configuration key for how many tool and picture jobs may run at once.
+inline const QString kParallelJobsKey = QStringLiteral("customFolder/parallelJobs");
+
+constexpr int kPictureChunkBytes = 1024; // one slice per step keeps the GUI responsive
+constexpr int kToolTimeLimitMs = 60 * 1000; // a probe or thumbnail run that takes longer hangs
+constexpr int kCaptureTimeLimitMs = 300 * 1000; // slide capture converts whole presentations
+
+// Half the cores, at least one: the tools share the machine with the host and its wall.
+int defaultParallelJobs();
+
+// Runs the jobs that learn about items: probes, thumbnails, picture reads and slide captures,
+// up to a number of them at once, each item's jobs one after another in the order asked. A
+// transcode runs alone: when its turn comes the runner hands it to its owner and starts
+// nothing else until the owner ends it. Jobs name their item by id; an item that is gone by
+// the time its job would start loses the job, and a job that ends after its item went
+// reports nothing.
+class ProbeRunner : public QObject
+{
+    Q_OBJECT
+public:
+    // pathOf gives the path of an item, empty once the item is gone.
+    ProbeRunner(std::function<QString(int)> pathOf, int parallelJobs, QObject *parent);
+    ~ProbeRunner() override;
+
+    void enqueue(const Job &job);
+    bool isIdle() const;
+    int parallelJobs() const { return lanes.size(); }
+    void setToolTimeLimit(int ms) { toolTimeLimitMs = ms; }
+
+    Job runningTranscode() const { return transcode; }
+    void endTranscode();
+    // Takes the waiting jobs that match out of the queue, keeping the order of the others.
+    QVector<Job> takeWaiting(const std::function<bool(const FileTask &)> &matches);
+
+signals:
+    void thumbnailStarted(int id, const QString &thumbnail);
+    void slideCaptureStarted(int id, const QString &slideDirectory);
+    // A thumbnail, probe or slide capture has ended; the report is what the tool wrote.
+    void toolJobFinished(const FileTask &job, const QString &report);
+    void pictureRead(const FileTask &job, const DecodedPicture &picture);
+    void transcodeDue(const Job &job);
+    // After every job that ended or was dropped, once its result is delivered.
+    void jobEnded();
+
+protected:
+    bool event(QEvent *e) override;
+
+private:
+    struct Lane
+    {
+        Job job;
+        ToolProcess *tool = nullptr;
+        QFile *picture = nullptr;
+        QByteArray pictureBytes; // read so far
+        QString thumbnail; // the file the running thumbnail job writes
+        bool thumbnailRetried = false; // the thumbnail run is at the first frame
+    };
+
+    void scheduleStart();
+    void startWaitingJobs();
+    bool isAnyLaneBusy() const;
+    bool isItemBusy(int id) const;
+    Lane *freeLane();
+    void start(Lane &lane, const Job &job);
+    void startThumbnail(Lane &lane, int seekSeconds);
+    void startSlideCapture(Lane &lane);
+    void startPictureRead(Lane &lane);
+    void readPictureChunk(int id);
+    void onToolFinished(Lane &lane);
+    bool retryThumbnailAtFirstFrame(Lane &lane);
+    Job release(Lane &lane);
+    void finishJob();
+
+    std::function<QString(int)> pathOf;
+    std::deque<Job> waiting;
+    QVector<Lane> lanes; // one per job that may run at once
+    Job transcode; // handed to the owner and not yet ended by it
+    bool startPosted = false;
+    int toolTimeLimitMs = kToolTimeLimitMs;
+};
