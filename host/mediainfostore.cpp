@@ -8,9 +8,16 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QTimer>
 #include <QVariant>
 
+#include <utility>
+
 namespace {
+
+// One synced commit per group instead of one per write makes a large scan fast; a crash
+// loses at most the writes of this last moment.
+constexpr int kGroupCommitDelayMs = 200;
 
 // Column order is the order of valuesOf() and recordAt().
 const QStringList &columns()
@@ -75,6 +82,12 @@ QString upsertStatement()
                  updates.join(QLatin1Char(',')));
 }
 
+QString selectStatement()
+{
+    return QStringLiteral("SELECT %1 FROM mediainfo WHERE uuid=?")
+            .arg(columns().join(QLatin1Char(',')));
+}
+
 QString updateStatement()
 {
     QStringList assignments;
@@ -99,6 +112,16 @@ QString nextConnectionName()
     return QStringLiteral("customfolder-mediainfo-%1").arg(counter.fetchAndAddRelaxed(1));
 }
 
+// Instances of this thread whose group is open. SQLite lets one connection write at a time,
+// and a group keeps the file's write lock until it is committed; the thread that waits for
+// that lock is the one that would commit it, so an instance commits the others' groups
+// before it opens its own.
+QList<Ui_Proc_MediaInfo_Desktop *> &openGroupsOfThisThread()
+{
+    thread_local QList<Ui_Proc_MediaInfo_Desktop *> groups;
+    return groups;
+}
+
 bool run(QSqlQuery &query, const char *what)
 {
     if (query.exec())
@@ -109,9 +132,48 @@ bool run(QSqlQuery &query, const char *what)
 
 bool bindAndRun(QSqlQuery &query, const QVariantList &values, const char *what)
 {
-    for (const QVariant &value : values)
-        query.addBindValue(value);
+    for (int i = 0; i < values.size(); ++i)
+        query.bindValue(i, values.at(i));
     return run(query, what);
+}
+
+bool runEach(QSqlDatabase db, const QStringList &statements)
+{
+    QSqlQuery query(db);
+    for (const QString &statement : statements) {
+        if (!query.exec(statement)) {
+            qWarning("media-info store: %s failed: %s", qPrintable(statement),
+                     qPrintable(query.lastError().text()));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Inside the open group: a savepoint takes the list back alone when one of its records
+// cannot be stored.
+bool storeWholeList(QSqlDatabase db, QSqlQuery &upsert, const QList<Module_Mediainfo> &records)
+{
+    const QString release = QStringLiteral("RELEASE list");
+    if (!runEach(db, {QStringLiteral("SAVEPOINT list")}))
+        return false;
+    for (const Module_Mediainfo &record : records) {
+        if (record.uuid.isEmpty() || !bindAndRun(upsert, valuesOf(record), "storing a record")) {
+            runEach(db, {QStringLiteral("ROLLBACK TO list"), release});
+            return false;
+        }
+    }
+    return runEach(db, {release});
+}
+
+bool commitTransaction(QSqlDatabase db)
+{
+    if (db.commit())
+        return true;
+    qWarning("media-info store: cannot commit, the last writes are lost: %s",
+             qPrintable(db.lastError().text()));
+    db.rollback();
+    return false;
 }
 
 // Opens the connection and makes sure the file is a usable database; returns what went
@@ -136,9 +198,40 @@ QString openConnection(const QString &connectionName, const QString &file)
 
 } // namespace
 
+// Made once per opened connection: the writes of a large scan need no parsing.
+struct Ui_Proc_MediaInfo_Desktop::Statements
+{
+    explicit Statements(const QSqlDatabase &db) : select(db), upsert(db), update(db), remove(db) { }
+
+    // What went wrong; empty when every statement is ready.
+    QString prepare()
+    {
+        const std::pair<QSqlQuery *, QString> all[]
+                = {{&select, selectStatement()},
+                   {&upsert, upsertStatement()},
+                   {&update, updateStatement()},
+                   {&remove, QStringLiteral("DELETE FROM mediainfo WHERE uuid=?")}};
+        for (const auto &[query, statement] : all) {
+            query->setForwardOnly(true);
+            if (!query->prepare(statement))
+                return query->lastError().text();
+        }
+        return {};
+    }
+
+    QSqlQuery select;
+    QSqlQuery upsert;
+    QSqlQuery update;
+    QSqlQuery remove;
+};
+
 Ui_Proc_MediaInfo_Desktop::Ui_Proc_MediaInfo_Desktop(QObject *parent)
-    : QObject(parent), connectionName(nextConnectionName())
-{ }
+    : QObject(parent), connectionName(nextConnectionName()), groupTimer(new QTimer(this))
+{
+    groupTimer->setSingleShot(true);
+    groupTimer->setInterval(kGroupCommitDelayMs);
+    connect(groupTimer, &QTimer::timeout, this, &Ui_Proc_MediaInfo_Desktop::commit);
+}
 
 Ui_Proc_MediaInfo_Desktop::~Ui_Proc_MediaInfo_Desktop()
 {
@@ -162,9 +255,13 @@ bool Ui_Proc_MediaInfo_Desktop::openDatabase()
     if (file == failedFile)
         return false;
 
-    const QString problem = QFileInfo(projectDir).isDir()
-                                    ? openConnection(connectionName, file)
-                                    : QStringLiteral("the project directory does not exist");
+    QString problem = QFileInfo(projectDir).isDir()
+                              ? openConnection(connectionName, file)
+                              : QStringLiteral("the project directory does not exist");
+    if (problem.isEmpty()) {
+        statements = std::make_unique<Statements>(QSqlDatabase::database(connectionName));
+        problem = statements->prepare();
+    }
     if (!problem.isEmpty()) {
         qWarning("media-info store: cannot use %s: %s; media information is not kept",
                  qPrintable(QDir::toNativeSeparators(file)), qPrintable(problem));
@@ -179,6 +276,8 @@ bool Ui_Proc_MediaInfo_Desktop::openDatabase()
 
 void Ui_Proc_MediaInfo_Desktop::closeDatabase()
 {
+    commit();
+    statements.reset();
     openFile.clear();
     if (!QSqlDatabase::contains(connectionName))
         return;
@@ -186,42 +285,82 @@ void Ui_Proc_MediaInfo_Desktop::closeDatabase()
     QSqlDatabase::removeDatabase(connectionName);
 }
 
+bool Ui_Proc_MediaInfo_Desktop::beginGroup()
+{
+    if (groupOpen)
+        return true;
+    const QList<Ui_Proc_MediaInfo_Desktop *> others = openGroupsOfThisThread();
+    for (Ui_Proc_MediaInfo_Desktop *other : others)
+        other->commit();
+    QSqlDatabase db = QSqlDatabase::database(connectionName, false);
+    if (!db.transaction()) {
+        qWarning("media-info store: cannot write: %s", qPrintable(db.lastError().text()));
+        return false;
+    }
+    groupOpen = true;
+    openGroupsOfThisThread() << this;
+    groupTimer->start();
+    return true;
+}
+
+void Ui_Proc_MediaInfo_Desktop::endGroup()
+{
+    groupOpen = false;
+    groupTimer->stop();
+    openGroupsOfThisThread().removeOne(this);
+}
+
+bool Ui_Proc_MediaInfo_Desktop::commit()
+{
+    if (!groupOpen)
+        return true;
+    endGroup();
+    if (!commitTransaction(QSqlDatabase::database(connectionName, false)))
+        return false;
+    emit committed();
+    return true;
+}
+
 Module_Mediainfo Ui_Proc_MediaInfo_Desktop::getMediaInfo(const QString &uuid)
 {
     if (!openDatabase())
         return {};
-    QSqlQuery query(QSqlDatabase::database(connectionName));
-    query.prepare(QStringLiteral("SELECT %1 FROM mediainfo WHERE uuid=?")
-                          .arg(columns().join(QLatin1Char(','))));
-    query.addBindValue(uuid);
-    if (!run(query, "reading a record") || !query.next())
-        return {};
-    return recordAt(query);
+    QSqlQuery &query = statements->select;
+    query.bindValue(0, uuid);
+    Module_Mediainfo record;
+    if (run(query, "reading a record") && query.next())
+        record = recordAt(query);
+    query.finish(); // a statement left inside its result would hold on to an old snapshot
+    return record;
 }
 
 bool Ui_Proc_MediaInfo_Desktop::addMediaInfo(const Module_Mediainfo &record)
 {
-    return addMediaInfoList({record});
+    return replaceMediaInfo(record);
+}
+
+bool Ui_Proc_MediaInfo_Desktop::replaceMediaInfo(const Module_Mediainfo &record)
+{
+    if (record.uuid.isEmpty() || !openDatabase() || !beginGroup())
+        return false;
+    return bindAndRun(statements->upsert, valuesOf(record), "storing a record");
 }
 
 bool Ui_Proc_MediaInfo_Desktop::updateMediaInfo(const Module_Mediainfo &record)
 {
-    if (!openDatabase())
+    if (!openDatabase() || !beginGroup())
         return false;
-    QSqlQuery query(QSqlDatabase::database(connectionName));
-    query.prepare(updateStatement());
     QVariantList values = valuesOf(record).mid(1);
     values << record.uuid;
-    return bindAndRun(query, values, "updating a record") && query.numRowsAffected() > 0;
+    return bindAndRun(statements->update, values, "updating a record")
+           && statements->update.numRowsAffected() > 0;
 }
 
 bool Ui_Proc_MediaInfo_Desktop::delMediaInfo(const QString &uuid)
 {
-    if (!openDatabase())
+    if (!openDatabase() || !beginGroup())
         return false;
-    QSqlQuery query(QSqlDatabase::database(connectionName));
-    query.prepare(QStringLiteral("DELETE FROM mediainfo WHERE uuid=?"));
-    return bindAndRun(query, {uuid}, "deleting a record");
+    return bindAndRun(statements->remove, {uuid}, "deleting a record");
 }
 
 QList<Module_Mediainfo> Ui_Proc_MediaInfo_Desktop::loadMediaObjlist()
@@ -242,23 +381,11 @@ QList<Module_Mediainfo> Ui_Proc_MediaInfo_Desktop::loadMediaObjlist()
 
 bool Ui_Proc_MediaInfo_Desktop::addMediaInfoList(const QList<Module_Mediainfo> &records)
 {
-    if (!openDatabase())
+    if (!openDatabase() || !beginGroup())
         return false;
-    QSqlDatabase db = QSqlDatabase::database(connectionName);
-    // One transaction: the whole list is stored, or none of it.
-    if (!db.transaction()) {
-        qWarning("media-info store: cannot write: %s", qPrintable(db.lastError().text()));
-        return false;
-    }
-    QSqlQuery query(db);
-    query.prepare(upsertStatement());
-    for (const Module_Mediainfo &record : records) {
-        if (record.uuid.isEmpty() || !bindAndRun(query, valuesOf(record), "storing a record")) {
-            db.rollback();
-            return false;
-        }
-    }
-    return db.commit();
+    const bool stored = storeWholeList(QSqlDatabase::database(connectionName, false),
+                                       statements->upsert, records);
+    return commit() && stored;
 }
 
 bool Ui_Proc_MediaInfo_Desktop::replaceMediaInfo(const Module_Mediainfo &record)
