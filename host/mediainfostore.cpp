@@ -387,13 +387,3 @@ bool Ui_Proc_MediaInfo_Desktop::addMediaInfoList(const QList<Module_Mediainfo> &
                                        statements->upsert, records);
     return commit() && stored;
 }
-
-bool Ui_Proc_MediaInfo_Desktop::replaceMediaInfo(const Module_Mediainfo &record)
-{
-    return addMediaInfo(record);
-}
-
-bool Ui_Proc_MediaInfo_Desktop::commit()
-{
-    return true;
-}

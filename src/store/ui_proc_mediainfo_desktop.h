@@ -39,8 +39,6 @@ public:
     // Stores the whole list or none of it, and commits it together with the pending writes
     // before it returns.
     bool addMediaInfoList(const QList<Module_Mediainfo> &records);
-    bool replaceMediaInfo(const Module_Mediainfo &record);
-    bool commit();
 
     // Makes the pending writes durable. True when nothing was pending or the commit worked.
     bool commit();
