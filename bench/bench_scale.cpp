@@ -1,0 +1,427 @@
+// Scans a generated library of empty media files through the folder model, with a stand-in
+// ffmpeg that answers at once, so that every figure is the model's own cost: the scan beside
+// the bare cost of the same tool runs, the walk/build/store rate without tools, how soon a
+// restart shows the stored tree, how long the GUI thread is held, and memory per item.
+//
+//   build/bench/bench_scale [ENTRIES] [--jobs N]
+
+#include "model/foldermodel.h"
+#include "store/ui_proc_config_desktop.h"
+#include "store/utility_commparam.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+constexpr int kDefaultEntries = 100000; // the largest library the page is meant for
+constexpr unsigned kSeed = 20240611; // the same library on every run
+constexpr int kFolderShare = 10; // one entry in ten is a folder
+constexpr int kMaxFolderDepth = 5; // below the root
+constexpr int kPollMs = 1; // isBusy() has no signal: polled this often
+constexpr int kTickMs = 10; // the lateness probe's period
+constexpr char kStandIn[] = FFMPEG_STANDIN_DIR "/ffmpeg";
+
+// Time the bench spends inside the model's events (counting rows in its signals); taken out
+// of the event and lateness figures, which are the model's.
+qint64 benchNs = 0;
+
+enum Kind { Video, Picture, Sound, Other, KindCount };
+const char *const kSuffixes[KindCount] = {".mp4", ".jpg", ".mp3", ".txt"};
+
+struct Library
+{
+    QString root;
+    int folders = 0;
+    int files[KindCount] = {};
+    QStringList videos, sounds;
+};
+
+// Folders hang below random earlier folders; files go to random folders with random kinds.
+// Without tool files the same draws are made and the videos and sounds left out.
+Library makeLibrary(const QString &root, int entries, bool withToolFiles)
+{
+    std::mt19937 random(kSeed);
+    Library library;
+    library.root = root;
+    QVector<QPair<QString, int>> parents{{root, 0}}; // folders that may get sub-folders
+    QStringList folders{root};
+    QDir().mkpath(root);
+    for (; library.folders < entries / kFolderShare; ++library.folders) {
+        const auto parent = parents.at(int(random() % unsigned(parents.size())));
+        folders << parent.first + QStringLiteral("/d%1").arg(library.folders);
+        QDir().mkdir(folders.last());
+        if (parent.second + 1 < kMaxFolderDepth)
+            parents.append({folders.last(), parent.second + 1});
+    }
+    for (int i = 0; i < entries - library.folders; ++i) {
+        const QString &folder = folders.at(int(random() % unsigned(folders.size())));
+        const Kind kind = Kind(random() % KindCount);
+        if (!withToolFiles && (kind == Video || kind == Sound))
+            continue;
+        const QString path
+                = folder + QStringLiteral("/f%1").arg(i) + QLatin1String(kSuffixes[kind]);
+        QFile(path).open(QIODevice::WriteOnly);
+        ++library.files[kind];
+        if (kind == Video || kind == Sound)
+            (kind == Video ? library.videos : library.sounds) << path;
+    }
+    return library;
+}
+
+struct Responsiveness
+{
+    qint64 longestEventNs = 0;
+    int longestEventType = 0;
+    std::vector<qint64> latenessNs; // of each tick of a precise kTickMs timer
+};
+
+// While a phase is watched, times every event handled on the GUI thread and ticks a precise
+// timer: how late a tick comes is how long the event loop was kept from it.
+class TimedApplication : public QCoreApplication
+{
+public:
+    TimedApplication(int &argc, char **argv) : QCoreApplication(argc, argv)
+    {
+        ticker.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&ticker, &QTimer::timeout, [this] { tick(); });
+    }
+
+    void watch(Responsiveness *figures)
+    {
+        watched = figures;
+        clock.start();
+        lastTickNs = 0;
+        lastBenchNs = benchNs;
+        if (figures)
+            ticker.start(kTickMs);
+        else
+            ticker.stop();
+    }
+
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        const int type = event->type(); // a posted event is gone once handled
+        const qint64 benchBefore = benchNs;
+        QElapsedTimer timer;
+        timer.start();
+        const bool handled = QCoreApplication::notify(receiver, event);
+        const qint64 spent = timer.nsecsElapsed() - (benchNs - benchBefore);
+        if (watched && spent > watched->longestEventNs) {
+            watched->longestEventNs = spent;
+            watched->longestEventType = type;
+        }
+        return handled;
+    }
+
+private:
+    void tick()
+    {
+        if (!watched)
+            return;
+        const qint64 now = clock.nsecsElapsed();
+        const qint64 interval = now - lastTickNs - (benchNs - lastBenchNs);
+        watched->latenessNs.push_back(qMax<qint64>(0, interval - qint64(kTickMs) * 1000000));
+        lastTickNs = now;
+        lastBenchNs = benchNs;
+    }
+
+    Responsiveness *watched = nullptr;
+    QTimer ticker;
+    QElapsedTimer clock;
+    qint64 lastTickNs = 0;
+    qint64 lastBenchNs = 0;
+};
+
+// The item and every row below it.
+int subtreeSize(const QAbstractItemModel &model, const QModelIndex &item)
+{
+    int size = item.isValid() ? 1 : 0;
+    for (int row = 0, rows = model.rowCount(item); row < rows; ++row)
+        size += subtreeSize(model, model.index(row, 0, item));
+    return size;
+}
+
+int rowsIn(const QAbstractItemModel &model, const QModelIndex &parent, int first, int last)
+{
+    int rows = 0;
+    for (int row = first; row <= last; ++row)
+        rows += subtreeSize(model, model.index(row, 0, parent));
+    return rows;
+}
+
+struct Phase
+{
+    qint64 ns = 0; // from its first event until the model is idle
+    int rows = 0; // in the whole tree at the end
+    qint64 firstRowsNs = -1; // when the first root first showed rows
+    qint64 allRowsNs = -1; // when the tree first had all its rows
+    qint64 residentGrowth = 0;
+    Responsiveness gui;
+};
+
+// Follows the number of rows in the whole tree from the model's own announcements, and
+// notes when the first root first shows rows and when the tree first has all its rows.
+class RowWatch : public QObject
+{
+public:
+    RowWatch(const QAbstractItemModel &watched, int allRows, const QElapsedTimer &clock,
+             Phase &phase)
+        : model(watched), allRows(allRows), clock(clock), figures(phase)
+    {
+        connect(&model, &QAbstractItemModel::modelReset, this,
+                [this] { follow([this] { figures.rows = subtreeSize(model, {}); }); });
+        connect(&model, &QAbstractItemModel::rowsInserted, this,
+                [this](const QModelIndex &parent, int first, int last) {
+                    follow([&] { figures.rows += rowsIn(model, parent, first, last); });
+                });
+        connect(&model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+                [this](const QModelIndex &parent, int first, int last) {
+                    follow([&] { figures.rows -= rowsIn(model, parent, first, last); });
+                });
+    }
+
+private:
+    void follow(const std::function<void()> &count)
+    {
+        const qint64 now = clock.nsecsElapsed();
+        count();
+        if (figures.firstRowsNs < 0 && model.rowCount() > 0
+            && model.rowCount(model.index(0, 0)) > 0)
+            figures.firstRowsNs = now;
+        if (figures.allRowsNs < 0 && figures.rows == allRows)
+            figures.allRowsNs = now;
+        benchNs += clock.nsecsElapsed() - now;
+    }
+
+    const QAbstractItemModel &model;
+    const int allRows;
+    const QElapsedTimer &clock;
+    Phase &figures;
+};
+
+void waitUntil(const std::function<bool()> &done)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    poll.start(kPollMs);
+    loop.exec();
+}
+
+qint64 residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
+}
+
+// Adds the folder from an event, as a host does, and waits until the model is idle.
+Phase scan(TimedApplication &app, const QString &folder, const QString &project)
+{
+    QDir().mkpath(project);
+    Utility_CommParam::getInstance()->setProjectPath(project);
+    Phase figures;
+    const qint64 residentBefore = residentBytes();
+    FolderModel model(nullptr);
+    bool ended = false;
+    QObject::connect(&model, &FolderModel::loadFolderEnded, [&] { ended = true; });
+    QElapsedTimer clock;
+    app.watch(&figures.gui);
+    QTimer::singleShot(0, &model, [&] {
+        clock.start();
+        model.addFolder(folder);
+    });
+    waitUntil([&] { return ended && !model.isBusy(); });
+    figures.ns = clock.nsecsElapsed();
+    app.watch(nullptr);
+    figures.rows = subtreeSize(model, {});
+    figures.residentGrowth = residentBytes() - residentBefore;
+    return figures;
+}
+
+// A fresh model on the project of the last scan, restored as at a restart of the host.
+Phase restore(TimedApplication &app, int allRows)
+{
+    Phase figures;
+    FolderModel model(nullptr);
+    QElapsedTimer clock;
+    RowWatch rows(model, allRows, clock, figures);
+    app.watch(&figures.gui);
+    QTimer::singleShot(0, &model, [&] {
+        clock.start();
+        emit UI_Proc_Config_Desktop::getInstance().loadDatabase();
+    });
+    waitUntil([&] { return clock.isValid() && !model.isBusy(); });
+    figures.ns = clock.nsecsElapsed();
+    app.watch(nullptr);
+    return figures;
+}
+
+// A run as the model makes it: IN and OUT in the shape stand for the input and output files.
+QByteArrayList toolRun(const char *shape, const QString &in, const QString &out = {})
+{
+    QByteArrayList arguments = QByteArray(shape).split(' ');
+    for (QByteArray &argument : arguments) {
+        if (argument == "IN" || argument == "OUT")
+            argument = QFile::encodeName(argument == "IN" ? in : out);
+    }
+    return arguments;
+}
+
+// Each video's thumbnail and probe, each sound's probe; without a thumbnail directory, the
+// probes alone, as after a restore, which keeps the thumbnails.
+QList<QByteArrayList> toolRuns(const Library &library, const QString &thumbnailDir = {})
+{
+    QList<QByteArrayList> runs;
+    for (const QString &video : library.videos) {
+        const QString out = thumbnailDir + QStringLiteral("/%1.jpg").arg(runs.size());
+        if (!thumbnailDir.isEmpty())
+            runs << toolRun("ffmpeg -ss 1 -i IN -y -vf scale=320:-1 -vframes 1 OUT", video, out);
+        runs << toolRun("ffmpeg -i IN", video);
+    }
+    for (const QString &sound : library.sounds)
+        runs << toolRun("ffmpeg -i IN", sound);
+    return runs;
+}
+
+// The least any scheduler of these runs could take: the stand-in started one run at a time.
+qint64 spawnFloorNs(const QList<QByteArrayList> &runs)
+{
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+        posix_spawn_file_actions_addopen(&quiet, fd, "/dev/null", O_RDWR, 0);
+    QElapsedTimer clock;
+    clock.start();
+    for (QByteArrayList run : runs) {
+        std::vector<char *> argv;
+        for (QByteArray &argument : run)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        pid_t child = 0;
+        if (posix_spawn(&child, kStandIn, &quiet, nullptr, argv.data(), environ) == 0)
+            waitpid(child, nullptr, 0);
+    }
+    posix_spawn_file_actions_destroy(&quiet);
+    return clock.nsecsElapsed();
+}
+
+void line(const char *label, const QString &value, const char *target = nullptr)
+{
+    std::printf("%-24s%s", label, qPrintable(value));
+    if (target)
+        std::printf(" (target %s)", target);
+    std::printf("\n");
+}
+
+QString seconds(qint64 ns)
+{
+    return ns < 0 ? QStringLiteral("never") : QString::asprintf("%.3f s", ns / 1e9);
+}
+
+QString ratio(qint64 ns, qint64 floorNs)
+{
+    return QString::asprintf("%.2f", double(ns) / double(qMax<qint64>(1, floorNs)));
+}
+
+QString counts(const Library &library)
+{
+    return QString::asprintf("%d folders, %d videos, %d pictures, %d sounds, %d other",
+                             library.folders, library.files[Video], library.files[Picture],
+                             library.files[Sound], library.files[Other]);
+}
+
+void printResponsiveness(const QByteArray &phase, Responsiveness gui)
+{
+    std::vector<qint64> &lateness = gui.latenessNs;
+    std::sort(lateness.begin(), lateness.end());
+    const double p99 = lateness.empty() ? 0 : lateness[lateness.size() * 99 / 100] / 1e6;
+    const double max = lateness.empty() ? 0 : lateness.back() / 1e6;
+    line((phase + " longest event:").constData(),
+         QString::asprintf("%.1f ms, event type %d", gui.longestEventNs / 1e6,
+                           gui.longestEventType),
+         "<= 16 ms");
+    line((phase + " lateness:").constData(),
+         QString::asprintf("max %.1f ms, p99 %.1f ms", max, p99), "p99 <= 16 ms");
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    TimedApplication app(argc, argv);
+    int entries = kDefaultEntries;
+    int jobs = 0; // the model's default
+    const QStringList arguments = app.arguments();
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (arguments.at(i) == QLatin1String("--jobs") && i + 1 < arguments.size())
+            jobs = arguments.at(++i).toInt();
+        else
+            entries = arguments.at(i).toInt();
+    }
+    if (jobs > 0)
+        UI_Proc_Config_Desktop::getInstance().setValue(QStringLiteral("customFolder/parallelJobs"),
+                                                       jobs);
+    qputenv("PATH", QByteArray(FFMPEG_STANDIN_DIR ":") + qgetenv("PATH"));
+
+    QTemporaryDir work;
+    const Library library = makeLibrary(work.filePath(QStringLiteral("library")), entries, true);
+    const Library stills = makeLibrary(work.filePath(QStringLiteral("stills")), entries, false);
+    line("entries:", QString::number(entries));
+    line("jobs:", jobs > 0 ? QString::number(jobs) : QStringLiteral("model default"));
+    line("library:", counts(library));
+    line("second tree:", counts(stills));
+
+    const Phase full = scan(app, library.root, work.filePath(QStringLiteral("project")));
+    const Phase restored = restore(app, full.rows);
+    const Phase still = scan(app, stills.root, work.filePath(QStringLiteral("stills-project")));
+    const QString floorDir = work.filePath(QStringLiteral("floor"));
+    QDir().mkpath(floorDir);
+    const QList<QByteArrayList> runs = toolRuns(library, floorDir);
+    const QList<QByteArrayList> probes = toolRuns(library);
+    const qint64 scanFloorNs = spawnFloorNs(runs);
+    const qint64 probeFloorNs = spawnFloorNs(probes);
+
+    line("scan:", seconds(full.ns) + QString::asprintf(", %d items shown", full.rows));
+    line("scan floor:", seconds(scanFloorNs) + QString::asprintf(", %d tool runs", runs.size()));
+    line("scan/floor:", ratio(full.ns, scanFloorNs), "<= 1.2");
+    line("walk+build+store:",
+         QString::asprintf("%.0f items/s, %d items shown", still.rows / (still.ns / 1e9),
+                           still.rows),
+         ">= 50000 items/s");
+    line("restore first rows:", seconds(restored.firstRowsNs), "<= 0.2 s");
+    line("restore all rows:",
+         seconds(restored.allRowsNs) + QString::asprintf(", %d rows", restored.rows), "<= 2 s");
+    line("restore to idle:", seconds(restored.ns));
+    line("re-probe floor:",
+         seconds(probeFloorNs) + QString::asprintf(", %d tool runs", probes.size()));
+    line("restore/floor:", ratio(restored.ns, probeFloorNs));
+    printResponsiveness("scan", full.gui);
+    printResponsiveness("restore", restored.gui);
+    line("memory:", QString::asprintf("%lld B/item", full.residentGrowth / qMax(1, full.rows)),
+         "<= 1024 B/item");
+    return 0;
+}
