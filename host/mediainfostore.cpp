@@ -4,6 +4,7 @@
 #include <QAtomicInt>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -88,17 +89,24 @@ QString selectStatement()
             .arg(columns().join(QLatin1Char(',')));
 }
 
-QString updateStatement()
+QString updateStatement(const QStringList &fields)
 {
     QStringList assignments;
-    for (const QString &column : columns().mid(1))
-        assignments << column + QStringLiteral("=?");
+    for (const QString &field : fields)
+        assignments << field + QStringLiteral("=?");
     return QStringLiteral("UPDATE mediainfo SET %1 WHERE uuid=?")
             .arg(assignments.join(QLatin1Char(',')));
 }
 
+bool isKnownField(const QString &field)
+{
+    return field != columns().first() && columns().contains(field);
+}
+
+// A new row's seq is one above the largest, so ordering by seq is the order in which records
+// were first added; files made with AUTOINCREMENT order the same way.
 const char *const kSchema = "CREATE TABLE IF NOT EXISTS mediainfo ("
-                            " seq INTEGER PRIMARY KEY AUTOINCREMENT,"
+                            " seq INTEGER PRIMARY KEY,"
                             " uuid TEXT NOT NULL UNIQUE,"
                             " path TEXT, category TEXT, img TEXT,"
                             " frameHeight INTEGER, frameWidth INTEGER, fps REAL,"
@@ -209,7 +217,7 @@ struct Ui_Proc_MediaInfo_Desktop::Statements
         const std::pair<QSqlQuery *, QString> all[]
                 = {{&select, selectStatement()},
                    {&upsert, upsertStatement()},
-                   {&update, updateStatement()},
+                   {&update, updateStatement(columns().mid(1))},
                    {&remove, QStringLiteral("DELETE FROM mediainfo WHERE uuid=?")}};
         for (const auto &[query, statement] : all) {
             query->setForwardOnly(true);
@@ -219,10 +227,27 @@ struct Ui_Proc_MediaInfo_Desktop::Statements
         return {};
     }
 
+    // An update of some fields only, made the first time those fields are asked for.
+    QSqlQuery *fieldUpdate(const QStringList &fields)
+    {
+        const QString key = fields.join(QLatin1Char(','));
+        auto found = fieldUpdates.find(key);
+        if (found == fieldUpdates.end()) {
+            found = fieldUpdates.insert(key, QSqlQuery(select));
+            found->setForwardOnly(true);
+            if (!found->prepare(updateStatement(fields))) {
+                fieldUpdates.erase(found);
+                return nullptr;
+            }
+        }
+        return &*found;
+    }
+
     QSqlQuery select;
     QSqlQuery upsert;
     QSqlQuery update;
     QSqlQuery remove;
+    QHash<QString, QSqlQuery> fieldUpdates; // by the fields, joined
 };
 
 Ui_Proc_MediaInfo_Desktop::Ui_Proc_MediaInfo_Desktop(QObject *parent)
@@ -248,9 +273,13 @@ QString Ui_Proc_MediaInfo_Desktop::databaseFileName()
 bool Ui_Proc_MediaInfo_Desktop::openDatabase()
 {
     const QString projectDir = Utility_CommParam::getInstance()->getProjectPath();
-    const QString file = QDir(projectDir).filePath(databaseFileName());
-    if (file == openFile)
+    if (projectDir == openProjectDir && !openFile.isEmpty())
         return true;
+    const QString file = QDir(projectDir).filePath(databaseFileName());
+    if (file == openFile) {
+        openProjectDir = projectDir;
+        return true;
+    }
     closeDatabase();
     if (file == failedFile)
         return false;
@@ -270,6 +299,7 @@ bool Ui_Proc_MediaInfo_Desktop::openDatabase()
         return false;
     }
     openFile = file;
+    openProjectDir = projectDir;
     failedFile.clear();
     return true;
 }
@@ -279,6 +309,7 @@ void Ui_Proc_MediaInfo_Desktop::closeDatabase()
     commit();
     statements.reset();
     openFile.clear();
+    openProjectDir.clear();
     if (!QSqlDatabase::contains(connectionName))
         return;
     QSqlDatabase::database(connectionName, false).close();
@@ -354,6 +385,26 @@ bool Ui_Proc_MediaInfo_Desktop::updateMediaInfo(const Module_Mediainfo &record)
     values << record.uuid;
     return bindAndRun(statements->update, values, "updating a record")
            && statements->update.numRowsAffected() > 0;
+}
+
+bool Ui_Proc_MediaInfo_Desktop::updateMediaInfoFields(const Module_Mediainfo &record,
+                                                      const QStringList &fields)
+{
+    if (fields.isEmpty() || !std::all_of(fields.cbegin(), fields.cend(), isKnownField)) {
+        qWarning("media-info store: cannot update the fields %s",
+                 qPrintable(fields.join(QLatin1Char(' '))));
+        return false;
+    }
+    if (!openDatabase() || !beginGroup())
+        return false;
+    QSqlQuery *update = statements->fieldUpdate(fields);
+    if (!update)
+        return false;
+    const QVariantList values = valuesOf(record);
+    for (int i = 0; i < fields.size(); ++i)
+        update->bindValue(i, values.at(columns().indexOf(fields.at(i))));
+    update->bindValue(fields.size(), record.uuid);
+    return run(*update, "updating a record") && update->numRowsAffected() > 0;
 }
 
 bool Ui_Proc_MediaInfo_Desktop::delMediaInfo(const QString &uuid)

@@ -6,13 +6,18 @@
 
 #include <QAbstractItemModel>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QVariantMap>
+
+#include <functional>
 
 // Creates each entry below root: names ending in "/" as folders, the others as empty files.
 inline void makeEntries(const QString &root, const QStringList &entries)
@@ -46,6 +51,23 @@ inline QModelIndex childNamed(const QAbstractItemModel &model, const QModelIndex
             return child;
     }
     return {};
+}
+
+// Runs the event loop until done() answers true, or for timeoutMs at most; unlike
+// QTRY_VERIFY it does not sleep between passes, so that a long chain of steps is not slowed.
+inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 30000)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done() || clock.hasExpired(timeoutMs))
+            loop.quit();
+    });
+    poll.start(1);
+    loop.exec();
+    return done();
 }
 
 inline QVariantMap fileInfo(const QModelIndex &index)

@@ -33,6 +33,40 @@ static void writeFile(const QString &path, const QByteArray &bytes, bool executa
         file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
 }
 
+// Answers like ffmpeg after a short random while, with a frame size and a length taken from
+// the number in the file's name; a thumbnail run writes its picture.
+static const QByteArray kNumberedStandIn = R"(#!/bin/bash
+for last; do :; done
+for arg; do [ "$previous" = -i ] && in=$arg; previous=$arg; done
+base=${in%.*}; n=${base##*[!0-9]}
+sleep 0.0$((RANDOM % 3))
+[ "$last" != "$in" ] && printf jpg > "$last"
+printf "Input #0, mov, from '%s':\n  Duration: 00:00:%02d.00, start: 0.000000, bitrate: 9 kb/s\n" "$in" "$n" >&2
+printf "    Stream #0:0: Video: h264, yuv420p, %dx%d, 25 fps, 25 tbr (default)\n" $((n + 16)) $((n + 9)) >&2
+)";
+
+// Every row below parent, depth first: its name and what the jobs learnt about it.
+static QStringList learnt(FolderModel &model, const QModelIndex &parent = {})
+{
+    QStringList rows;
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex child = model.index(row, 0, parent);
+        const QVariantMap record = model.recordOf(int(child.internalId()));
+        const QVariantMap info = record.value("info").toMap();
+        rows << QStringList{child.data().toString(),
+                            record.value("type").toString(),
+                            record.value("isValid").toString(),
+                            record.value("asyncCompleted").toString(),
+                            info.value("frameWidth").toString(),
+                            info.value("frameHeight").toString(),
+                            info.value("timeLenMsec").toString(),
+                            QString::number(record.value("img").toString().isEmpty())}
+                        .join(' ')
+             << learnt(model, child);
+    }
+    return rows;
+}
+
 class TestProbeRunner : public QObject
 {
     Q_OBJECT
@@ -133,6 +167,47 @@ private slots:
                                row["fileSize"].toLongLong()}),
                  (QVariantList{"320 X 240", 25.0, 2000, video.value("img"),
                                QFileInfo(scan.path("clip.mp4")).size()}));
+    }
+
+    // A view reads every row as soon as the walk shows them, before the build would ask for
+    // the same jobs. Four jobs at once finish in another order, yet every item must end as
+    // with one job at a time.
+    void parallelJobsRunEachJobOnceWithTheSameResults()
+    {
+        QMap<int, QStringList> trees;
+        for (const int jobs : {1, 4}) {
+            UI_Proc_Config_Desktop::getInstance().setValue(kParallelJobsKey, jobs);
+            Scan scan;
+            UI_Proc_Config_Desktop::getInstance().setValue(kParallelJobsKey, 1);
+            QCOMPARE(scan.runner()->parallelJobs(), jobs);
+            QStringList entries, expectedRuns;
+            for (int i = 1; i <= 12; ++i) {
+                entries << QString("sub%1/clip%2.mp4").arg(i % 3).arg(i)
+                        << QString("sub%1/song%2.mp3").arg(i % 3).arg(i);
+                expectedRuns << QString("-ss clip%1.mp4").arg(i) << QString("-i clip%1.mp4").arg(i)
+                             << QString("-i song%1.mp3").arg(i);
+            }
+            makeEntries(scan.dir.path(), entries);
+            writeFile(scan.project.path() + "/bin/ffmpeg", kNumberedStandIn, true);
+            const auto restore = qScopeGuard([path = qgetenv("PATH")] { qputenv("PATH", path); });
+            qputenv("PATH", QFile::encodeName(scan.project.path() + "/bin:") + qgetenv("PATH"));
+            connect(&scan.model, &QAbstractItemModel::modelReset, this, [&scan] {
+                if (scan.model.rowCount() > 0)
+                    learnt(scan.model, {});
+            });
+            QVERIFY(scan.add());
+            QTRY_VERIFY(!scan.model.isBusy());
+
+            QStringList runs;
+            for (const QStringList &run : qAsConst(scan.runs))
+                runs << run.first() + ' ' + QFileInfo(run.at(run.indexOf("-i") + 1)).fileName();
+            runs.sort();
+            expectedRuns.sort();
+            QCOMPARE(runs, expectedRuns);
+            trees[jobs] = learnt(scan.model, scan.model.index(0, 0));
+        }
+        QVERIFY(trees[1].contains("clip7.mp4 video true true 23 16 7000 0"));
+        QCOMPARE(trees[4], trees[1]);
     }
 
     void brokenFilesEndInvalid()

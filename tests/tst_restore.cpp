@@ -45,7 +45,7 @@ bool restore(FolderModel &model)
 {
     emit UI_Proc_Config_Desktop::getInstance().loadDatabase();
     QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
-    return resets.wait(5000) && QTest::qWaitFor([&] { return !model.isBusy(); }, 30000);
+    return resets.wait(5000) && waitUntil([&] { return !model.isBusy(); });
 }
 
 // Every row below parent, depth first, as "folder/name", followed by its uuid when asked.
@@ -72,6 +72,7 @@ private slots:
     void groupsAndPaths_data();
     void groupsAndPaths();
     void goneFilesStayListed();
+    void largeTreeComesBackInBlocks();
 };
 
 void TestRestore::restartKeepsTheScannedTree()
@@ -195,3 +196,47 @@ void TestRestore::goneFilesStayListed()
 
 QTEST_GUILESS_MAIN(TestRestore)
 #include "tst_restore.moc"
+
+// A tree of a few thousand items is walked, cut down and put back from the store, with the
+// model tester checking every change; the restored rows come in blocks.
+void TestRestore::largeTreeComesBackInBlocks()
+{
+    ProjectDir project;
+    QTemporaryDir dir;
+    QStringList entries;
+    QSet<QString> expected; // rows below the root, as "folder/name"
+    for (int i = 0; i < 3000; ++i) {
+        const QString folder = QString("d%1/e%2").arg(i % 7).arg(i % 13);
+        entries << QString("%1/p%2.%3").arg(folder).arg(i).arg(i % 2 ? "png" : "txt");
+        if (i % 2 && !folder.startsWith("d3/e5"))
+            expected << folder.section('/', 0, 0) << folder << entries.last();
+    }
+    makeEntries(dir.path(), entries);
+    expected.remove("d3/e5");
+    expected.remove("d4/e4/p1277.png");
+
+    QStringList scanned;
+    {
+        FolderModel model(nullptr);
+        QAbstractItemModelTester tester(&model);
+        QSignalSpy ended(&model, &FolderModel::loadFolderEnded);
+        model.addFolder(dir.path());
+        QVERIFY(ended.wait(30000));
+        const QModelIndex root = model.index(0, 0);
+        model.removeItem(int(childNamed(model, childNamed(model, root, "d3"), "e5").internalId()));
+        const QModelIndex e4 = childNamed(model, childNamed(model, root, "d4"), "e4");
+        model.removeItem(int(childNamed(model, e4, "p1277.png").internalId()));
+        QTRY_VERIFY_WITH_TIMEOUT(!model.isBusy(), 30000);
+        const QStringList shown = shownBelow(model, root);
+        QCOMPARE(QSet<QString>(shown.cbegin(), shown.cend()), expected);
+        scanned = shownBelow(model, {}, true);
+        scanned.sort(); // depth first in ascending order, for these names
+    }
+
+    FolderModel model(nullptr);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy blocks(&model, &QAbstractItemModel::rowsInserted);
+    QVERIFY(restore(model));
+    QCOMPARE(shownBelow(model, {}, true), scanned);
+    QVERIFY(blocks.count() > 90); // a block at least for each folder, not one reset
+}

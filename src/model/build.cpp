@@ -60,16 +60,17 @@ void FolderModel::storeFirstRecord(int id)
     store->replaceMediaInfo(newItemRecord(uuidOf(id), path, rootOrdinal));
 }
 
-// Writes what the jobs learnt about an item back to its stored record.
+// Writes what the jobs learnt about an item over its stored record, which keeps its other
+// fields. A record that is not stored stays so.
 void FolderModel::saveItem(int id)
 {
-    if (!records.contains(id) || !idToKey.contains(id))
+    const auto record = records.constFind(id);
+    if (record == records.constEnd() || !idToKey.contains(id))
         return;
-    Module_Mediainfo stored = store->getMediaInfo(uuidOf(id));
-    if (!stored.uuid.isEmpty()) {
-        fillFromItem(stored, records.value(id), QFileInfo(pathOf(id)).size());
-        store->updateMediaInfo(stored);
-    }
+    Module_Mediainfo learnt;
+    learnt.uuid = uuidOf(id);
+    fillFromItem(learnt, *record, QFileInfo(pathOf(id)).size());
+    store->updateMediaInfoFields(learnt, filledFields(record->value(ItemField::type).toString()));
     if (id == lastFileId)
         post(LoadEndCheck);
 }

@@ -26,6 +26,18 @@ Module_Mediainfo newItemRecord(const QString &uuid, const QString &path, int roo
     return record;
 }
 
+QStringList filledFields(const QString &type)
+{
+    QStringList fields{QStringLiteral("fileSize"),    QStringLiteral("img"),
+                       QStringLiteral("frameHeight"), QStringLiteral("frameWidth"),
+                       QStringLiteral("timeLenMsec"), QStringLiteral("resolution")};
+    if (type == ItemType::video || type == ItemType::audio)
+        fields << QStringLiteral("detailInfo") << QStringLiteral("duration");
+    if (type == ItemType::video)
+        fields << QStringLiteral("isTranscoded") << QStringLiteral("fps");
+    return fields;
+}
+
 void fillFromItem(Module_Mediainfo &record, const QVariantMap &item, qint64 fileSize)
 {
     const QVariantMap info = item.value(ItemField::info).toMap();

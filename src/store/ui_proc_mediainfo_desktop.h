@@ -33,6 +33,9 @@ public:
     bool replaceMediaInfo(const Module_Mediainfo &record);
     // False when no record is stored under the record's uuid.
     bool updateMediaInfo(const Module_Mediainfo &record);
+    // Overwrites only the named fields of the record stored under the record's uuid; the
+    // others keep their stored values. False when no record is stored under the uuid.
+    bool updateMediaInfoFields(const Module_Mediainfo &record, const QStringList &fields);
     bool delMediaInfo(const QString &uuid);
     // Every stored record, in the order in which they were first added.
     QList<Module_Mediainfo> loadMediaObjlist();
@@ -58,6 +61,7 @@ private:
     void endGroup();
 
     const QString connectionName;
+    QString openProjectDir; // the project directory of openFile
     QString openFile; // database file the connection is open on; empty while closed
     QString failedFile; // last file that could not be opened; warned about once
     std::unique_ptr<Statements> statements; // prepared on the open connection; null while closed
