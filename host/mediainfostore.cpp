@@ -9,16 +9,39 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QThread>
 #include <QTimer>
 #include <QVariant>
+#include <QtConcurrent>
 
+#include <numeric>
 #include <utility>
 
 namespace {
 
-// One synced commit per group instead of one per write makes a large scan fast; a crash
-// loses at most the writes of this last moment.
+// One commit per group instead of one per write makes a large scan fast; a crash loses at
+// most the writes of this last moment.
 constexpr int kGroupCommitDelayMs = 200;
+// Committed groups between checkpoints: the log is copied into the database file and both
+// are synced to the disk about every two seconds of writing.
+constexpr int kGroupsPerCheckpoint = 10;
+
+// Copies the write-ahead log into the database file through a connection of its own, so that
+// the disk's syncs never hold the GUI thread. Writers go on meanwhile.
+void checkpoint(const QString &file)
+{
+    const QString name = QStringLiteral("customfolder-checkpoint-%1")
+                                 .arg(quintptr(QThread::currentThreadId()));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(file);
+        QSqlQuery query(db);
+        if (db.open() && !query.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)")))
+            qWarning("media-info store: checkpoint failed: %s",
+                     qPrintable(query.lastError().text()));
+    }
+    QSqlDatabase::removeDatabase(name);
+}
 
 // Column order is the order of valuesOf() and recordAt().
 const QStringList &columns()
@@ -41,25 +64,71 @@ QVariantList valuesOf(const Module_Mediainfo &r)
             r.fileSize,   r.detailInfo, r.filePath,   r.rootIndex, r.isTranscoded};
 }
 
-Module_Mediainfo recordAt(const QSqlQuery &q)
+void setField(Module_Mediainfo &r, int column, const QVariant &value)
+{
+    switch (column) {
+    case 0:
+        r.uuid = value.toString();
+        break;
+    case 1:
+        r.path = value.toString();
+        break;
+    case 2:
+        r.category = value.toString();
+        break;
+    case 3:
+        r.img = value.toString();
+        break;
+    case 4:
+        r.frameHeight = value.toInt();
+        break;
+    case 5:
+        r.frameWidth = value.toInt();
+        break;
+    case 6:
+        r.fps = value.toDouble();
+        break;
+    case 7:
+        r.resolution = value.toString();
+        break;
+    case 8:
+        r.duration = value.toString();
+        break;
+    case 9:
+        r.timeLenMsec = value.toInt();
+        break;
+    case 10:
+        r.fileSize = value.toLongLong();
+        break;
+    case 11:
+        r.detailInfo = value.toString();
+        break;
+    case 12:
+        r.filePath = value.toString();
+        break;
+    case 13:
+        r.rootIndex = value.toString();
+        break;
+    case 14:
+        r.isTranscoded = value.toBool();
+        break;
+    }
+}
+
+// The query's fields are the given columns, in their order.
+Module_Mediainfo recordAt(const QSqlQuery &q, const QVector<int> &columnsRead)
 {
     Module_Mediainfo r;
-    r.uuid = q.value(0).toString();
-    r.path = q.value(1).toString();
-    r.category = q.value(2).toString();
-    r.img = q.value(3).toString();
-    r.frameHeight = q.value(4).toInt();
-    r.frameWidth = q.value(5).toInt();
-    r.fps = q.value(6).toDouble();
-    r.resolution = q.value(7).toString();
-    r.duration = q.value(8).toString();
-    r.timeLenMsec = q.value(9).toInt();
-    r.fileSize = q.value(10).toLongLong();
-    r.detailInfo = q.value(11).toString();
-    r.filePath = q.value(12).toString();
-    r.rootIndex = q.value(13).toString();
-    r.isTranscoded = q.value(14).toBool();
+    for (int i = 0; i < columnsRead.size(); ++i)
+        setField(r, columnsRead.at(i), q.value(i));
     return r;
+}
+
+QVector<int> allColumns()
+{
+    QVector<int> all(columns().size());
+    std::iota(all.begin(), all.end(), 0);
+    return all;
 }
 
 QString placeholders(int count)
@@ -195,10 +264,12 @@ QString openConnection(const QString &connectionName, const QString &file)
     if (!db.open())
         return db.lastError().text();
     QSqlQuery query(db);
-    // WAL lets several connections share the file; FULL makes every committed write survive
-    // a crash of the host.
+    // WAL lets several connections share the file. A commit reaches the system's file cache
+    // without waiting for the disk, so a crash of the host loses nothing committed; the disk
+    // waits belong to checkpoints, which run on a thread of their own.
     if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL"))
-        || !query.exec(QStringLiteral("PRAGMA synchronous=FULL"))
+        || !query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"))
+        || !query.exec(QStringLiteral("PRAGMA wal_autocheckpoint=0"))
         || !query.exec(QLatin1String(kSchema)))
         return query.lastError().text();
     return {};
@@ -307,6 +378,7 @@ bool Ui_Proc_MediaInfo_Desktop::openDatabase()
 void Ui_Proc_MediaInfo_Desktop::closeDatabase()
 {
     commit();
+    checkpointing.waitForFinished();
     statements.reset();
     openFile.clear();
     openProjectDir.clear();
@@ -348,6 +420,10 @@ bool Ui_Proc_MediaInfo_Desktop::commit()
     endGroup();
     if (!commitTransaction(QSqlDatabase::database(connectionName, false)))
         return false;
+    if (++groupsSinceCheckpoint >= kGroupsPerCheckpoint && checkpointing.isFinished()) {
+        groupsSinceCheckpoint = 0;
+        checkpointing = QtConcurrent::run(checkpoint, openFile);
+    }
     emit committed();
     return true;
 }
@@ -360,7 +436,7 @@ Module_Mediainfo Ui_Proc_MediaInfo_Desktop::getMediaInfo(const QString &uuid)
     query.bindValue(0, uuid);
     Module_Mediainfo record;
     if (run(query, "reading a record") && query.next())
-        record = recordAt(query);
+        record = recordAt(query, allColumns());
     query.finish(); // a statement left inside its result would hold on to an old snapshot
     return record;
 }
@@ -416,17 +492,30 @@ bool Ui_Proc_MediaInfo_Desktop::delMediaInfo(const QString &uuid)
 
 QList<Module_Mediainfo> Ui_Proc_MediaInfo_Desktop::loadMediaObjlist()
 {
+    return loadMediaObjlist(columns());
+}
+
+QList<Module_Mediainfo> Ui_Proc_MediaInfo_Desktop::loadMediaObjlist(const QStringList &fields)
+{
     QList<Module_Mediainfo> records;
-    if (!openDatabase())
+    QVector<int> columnsRead;
+    for (const QString &field : fields) {
+        if (columns().contains(field))
+            columnsRead << columns().indexOf(field);
+    }
+    if (columnsRead.isEmpty() || !openDatabase())
         return records;
+    QStringList names;
+    for (int column : qAsConst(columnsRead))
+        names << columns().at(column);
     QSqlQuery query(QSqlDatabase::database(connectionName));
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT %1 FROM mediainfo ORDER BY seq")
-                          .arg(columns().join(QLatin1Char(','))));
+                          .arg(names.join(QLatin1Char(','))));
     if (!run(query, "loading the records"))
         return records;
     while (query.next())
-        records << recordAt(query);
+        records << recordAt(query, columnsRead);
     return records;
 }
 

@@ -5,6 +5,7 @@
 #include "store/ui_proc_mediainfo_desktop.h"
 #include "transcode/ui_proc_transcodingtool_desktop.h"
 
+#include <QThreadPool>
 #include <QUuid>
 
 namespace {
@@ -18,6 +19,8 @@ qint64 fileIdxCounter = 0;
 
 FolderModel::FolderModel(QObject *parent)
     : QAbstractItemModel(parent)
+    , listingPool(new QThreadPool(this))
+    , listingWatcher(new QFutureWatcher<QVector<ListedEntry>>(this))
     , store(new Ui_Proc_MediaInfo_Desktop(this))
     , dbWorker(new DBWorker(this))
     , config(&UI_Proc_Config_Desktop::getInstance())
@@ -36,6 +39,9 @@ FolderModel::FolderModel(QObject *parent)
             &FolderModel::onTranscodeFailed, Qt::QueuedConnection);
     connect(storedGroupsReader, &QFutureWatcher<QVector<RestoreGroup>>::finished, this,
             &FolderModel::onStoredGroupsRead);
+    listingPool->setMaxThreadCount(1);
+    connect(listingWatcher, &QFutureWatcher<QVector<ListedEntry>>::finished, this,
+            [this] { post(WalkStep); });
 
     connect(runner, &ProbeRunner::thumbnailStarted, this, &FolderModel::onThumbnailStarted);
     connect(runner, &ProbeRunner::slideCaptureStarted, this, &FolderModel::onSlideCaptureStarted);
@@ -51,9 +57,13 @@ FolderModel::~FolderModel()
     storedGroupsReader->waitForFinished();
 }
 
+// Made to its exact size: every item keeps its key for as long as it lives.
 QString FolderModel::itemKey(const QString &path, int rootOrdinal)
 {
-    return path + QLatin1Char(':') + QString::number(rootOrdinal);
+    const QString ordinal = QString::number(rootOrdinal);
+    QString key;
+    key.reserve(path.size() + 1 + ordinal.size());
+    return key.append(path).append(QLatin1Char(':')).append(ordinal);
 }
 
 // Cut at the last ":" so that a drive letter's colon stays in the path.
@@ -70,16 +80,14 @@ int FolderModel::fileIndex(const QString &key)
     const auto known = keyToId.constFind(key);
     if (known != keyToId.constEnd())
         return *known;
-    const int id = reserveIds(1);
+    const int id = newId();
     registerItem(id, key, QUuid::createUuid().toString());
     return id;
 }
 
-int FolderModel::reserveIds(int count)
+int FolderModel::newId()
 {
-    const int first = int(fileIdxCounter + 1);
-    fileIdxCounter += count;
-    return first;
+    return int(++fileIdxCounter);
 }
 
 void FolderModel::registerItem(int id, const QString &key, const QString &uuid)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/directorylisting.h"
 #include "model/filetask.h"
 #include "probe/proberunner.h"
 #include "store/restoregroups.h"
@@ -17,6 +18,8 @@
 #include <memory>
 
 class DBWorker;
+class QElapsedTimer;
+class QThreadPool;
 class ProbeRunner;
 class Ui_Proc_MediaInfo_Desktop;
 class UI_Proc_Config_Desktop;
@@ -161,7 +164,7 @@ protected:
     bool event(QEvent *e) override;
 
 private:
-    int reserveIds(int count); // the first of count consecutive new ids
+    static int newId();
     void registerItem(int id, const QString &key, const QString &uuid);
 
     // item model
@@ -187,8 +190,12 @@ private:
     // walking and building
     void addNextPendingFolder();
     void walkStep();
+    bool needsListing(const WalkEntry &entry) const;
     void walkEntry(const WalkEntry &entry, ChildLists &childLists);
-    void listDirectory(const QString &path, int id);
+    void pushListedEntries(const QElapsedTimer &clock);
+    QFuture<QVector<ListedEntry>> listingOf(const QString &path);
+    void listAhead();
+    void stopWalk();
     void finishWalk(const QString &lastPath);
     void buildStep();
     void buildItem(int id);
@@ -236,6 +243,17 @@ private:
     QStringList pendingReAdd; // roots to add again once the index is empty
     std::deque<QString> pendingFolders; // wait for the running walk to end
     std::deque<WalkEntry> walkStack; // not empty: a walk is under way
+    struct Listing
+    {
+        int dirId = 0;
+        QVector<ListedEntry> entries;
+        int next = 0; // the first entry not yet on walkStack
+    };
+    Listing listing; // of the directory whose entries go onto walkStack
+    QHash<QString, QFuture<QVector<ListedEntry>>> listings; // asked for ahead of the walk
+    QThreadPool *listingPool; // one thread: the disk serves one listing at a time best
+    QFutureWatcher<QVector<ListedEntry>> *listingWatcher; // the listing the walk waits for
+    QString lastWalkedPath;
     QMap<int, QVariantMap> records; // ordered: queries list items by id
     QVector<RootEntry> roots; // top-level rows, in the order added
     Ui_Proc_MediaInfo_Desktop *store;
@@ -247,8 +265,9 @@ private:
     {
         RestoreGroup group;
         int ordinal = 0;
-        int firstId = 0; // the root's; the group's ids follow in path order
-        std::deque<int> folders; // positions of folders whose rows are still to come
+        int rootId = 0;
+        std::deque<std::pair<int, int>>
+                folders; // position and id of folders whose rows are to come
         int nextChild = 0; // of the front folder
     };
     std::unique_ptr<StoredRoot> storedRoot; // the stored root being put back

@@ -1,6 +1,7 @@
 #include "model/mediatypes.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QStringList>
 
 namespace {
@@ -40,47 +41,64 @@ const QStringList &officeSuffixes()
     return suffixes;
 }
 
-// What QFileInfo::suffix() gives, without its cost: the walk and the build test every path.
-QStringRef suffixOf(const QString &path)
+enum class Kind { None, Video, Picture, Audio, Office };
+
+// Every known suffix, lower case, with its kind: one look-up instead of four list scans.
+const QHash<QString, Kind> &kindOfSuffix()
 {
-    const int dot = path.lastIndexOf(QLatin1Char('.'));
-    return dot > path.lastIndexOf(QLatin1Char('/')) ? path.midRef(dot + 1) : QStringRef();
+    static const QHash<QString, Kind> kinds = [] {
+        QHash<QString, Kind> all;
+        for (const auto &[suffixes, kind] : {std::pair{&videoSuffixes(), Kind::Video},
+                                             std::pair{&pictureSuffixes(), Kind::Picture},
+                                             std::pair{&audioSuffixes(), Kind::Audio},
+                                             std::pair{&officeSuffixes(), Kind::Office}}) {
+            for (const QString &suffix : *suffixes)
+                all.insert(suffix, kind);
+        }
+        return all;
+    }();
+    return kinds;
 }
 
-bool hasSuffixIn(const QString &path, const QStringList &suffixes)
+constexpr int kLongestSuffix = 4; // "mpeg", "rmvb", "jpeg", "flac", "pptx"
+
+// The suffix as QFileInfo::suffix() gives it, without its cost: the walk, the build and the
+// restore test every path.
+Kind kindOf(const QString &path)
 {
-    const QStringRef suffix = suffixOf(path);
-    return !suffix.isEmpty()
-           && std::any_of(suffixes.cbegin(), suffixes.cend(), [&suffix](const QString &known) {
-                  return suffix.compare(known, Qt::CaseInsensitive) == 0;
-              });
+    const int dot = path.lastIndexOf(QLatin1Char('.'));
+    const int length = path.size() - dot - 1;
+    if (dot < 0 || dot < path.lastIndexOf(QLatin1Char('/')) || length <= 0
+        || length > kLongestSuffix)
+        return Kind::None;
+    return kindOfSuffix().value(path.right(length).toLower(), Kind::None);
 }
 
 } // namespace
 
 bool isVideo(const QString &path)
 {
-    return hasSuffixIn(path, videoSuffixes());
+    return kindOf(path) == Kind::Video;
 }
 
 bool isPicture(const QString &path)
 {
-    return hasSuffixIn(path, pictureSuffixes());
+    return kindOf(path) == Kind::Picture;
 }
 
 bool isAudio(const QString &path)
 {
-    return hasSuffixIn(path, audioSuffixes());
+    return kindOf(path) == Kind::Audio;
 }
 
 bool isOffice(const QString &path)
 {
-    return hasSuffixIn(path, officeSuffixes());
+    return kindOf(path) == Kind::Office;
 }
 
 bool isMediaFile(const QString &path)
 {
-    return isPicture(path) || isVideo(path) || isAudio(path) || isOffice(path);
+    return kindOf(path) != Kind::None;
 }
 
 bool isAcceptedEntry(const QFileInfo &entry)

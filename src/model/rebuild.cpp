@@ -26,8 +26,6 @@ void FolderModel::rebuildStep()
     post(RebuildFromStore);
 }
 
-// Ids are reserved for the whole group in path order, as if each had been issued in turn;
-// each is registered when its row comes.
 bool FolderModel::startNextStoredRoot()
 {
     if (restoreGroups.isEmpty())
@@ -36,18 +34,18 @@ bool FolderModel::startNextStoredRoot()
     StoredRoot &root = *storedRoot;
     root.group = restoreGroups.takeFirst();
     root.ordinal = ++rootOrdinal;
-    root.firstId = reserveIds(root.group.entries.size());
-    const RestoreEntry &entry = root.group.entries.first();
-    registerItem(root.firstId, itemKey(entry.path, root.ordinal), entry.record.uuid);
+    const RestoreEntry &entry = root.group.entries.at(root.group.root);
+    root.rootId = newId();
+    registerItem(root.rootId, itemKey(entry.path, root.ordinal), entry.uuid);
 
-    RootEntry restored{root.firstId, {}};
-    if (root.group.isFolder.first())
-        restored.childLists.insert(root.firstId, ChildListPtr::create());
+    RootEntry restored{root.rootId, {}};
+    if (root.group.isFolder.at(root.group.root))
+        restored.childLists.insert(root.rootId, ChildListPtr::create());
     beginInsertRows({}, roots.size(), roots.size());
     roots.append(restored);
-    attach(root.firstId, 0, roots.size() - 1);
+    attach(root.rootId, 0, roots.size() - 1);
     endInsertRows();
-    root.folders.push_back(0);
+    root.folders.push_back({root.group.root, root.rootId});
     return true;
 }
 
@@ -56,13 +54,12 @@ bool FolderModel::startNextStoredRoot()
 void FolderModel::restoreRows()
 {
     StoredRoot &root = *storedRoot;
-    RootEntry *entry = rootEntry(root.firstId);
+    RootEntry *entry = rootEntry(root.rootId);
     if (!entry || root.folders.empty()) {
         storedRoot.reset();
         return;
     }
-    const int folder = root.folders.front();
-    const int folderId = root.firstId + folder;
+    const auto [folder, folderId] = root.folders.front();
     const QVector<int> &children = root.group.children.at(folder);
     const ChildListPtr list = entry->childLists.value(folderId);
     const int count = qMin(kRowsPerInsert, children.size() - root.nextChild);
@@ -89,18 +86,18 @@ int FolderModel::restoreItem(int position, ChildLists &childLists)
 {
     StoredRoot &root = *storedRoot;
     const RestoreEntry &entry = root.group.entries.at(position);
-    const int id = root.firstId + position;
-    registerItem(id, itemKey(entry.path, root.ordinal), entry.record.uuid);
+    const int id = newId();
+    registerItem(id, itemKey(entry.path, root.ordinal), entry.uuid);
     if (root.group.isFolder.at(position)) {
         childLists.insert(id, ChildListPtr::create());
-        root.folders.push_back(position);
+        root.folders.push_back({position, id});
         return id;
     }
-    const QString img = withoutFileUrlPrefix(entry.record.img);
+    const QString img = withoutFileUrlPrefix(entry.img);
     QVariantMap &record = records[id];
     if (isVideo(entry.path)) {
         record.insert(ItemField::type, ItemType::video);
-        record.insert(ItemField::isTranscoded, entry.record.isTranscoded);
+        record.insert(ItemField::isTranscoded, entry.isTranscoded);
         record.insert(ItemField::img, img);
         requestJobs(id, {}, {VideoProbe});
     } else if (isOffice(entry.path)) {

@@ -61,7 +61,7 @@ void FolderModel::removeRoot(int id, int position)
         buildQueue.push_back({each, Remove});
     }
     if (id == walkRootId)
-        walkStack.clear(); // its walk stops at its next step
+        stopWalk();
     endResetModel();
     scheduleBuild();
 }

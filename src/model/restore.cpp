@@ -9,7 +9,7 @@ namespace {
 QVector<RestoreGroup> readStoredGroups()
 {
     Ui_Proc_MediaInfo_Desktop store(nullptr);
-    return groupStoredRecords(store.loadMediaObjlist());
+    return groupStoredRecords(store.loadMediaObjlist(restoredFields()));
 }
 
 } // namespace
@@ -24,7 +24,7 @@ void FolderModel::restoreFromStore()
     beginResetModel();
     roots.clear();
     nodes.clear();
-    walkStack.clear();
+    stopWalk();
     endResetModel();
 
     store->commit(); // the reader's connection sees what this one wrote

@@ -5,9 +5,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QThreadPool>
 #include <QTimer>
+#include <QtConcurrent>
 
 namespace {
+
+constexpr int kListingsAhead = 16; // directories listed before the walk reaches them
 
 // Entries are keyed by the absolute paths that listings return, so the root is made to look
 // the same: a trailing separator or backslashes would leave its entries unattached.
@@ -65,7 +69,9 @@ void FolderModel::addFolder(const QString &path)
     lastFileId = -1;
 }
 
-// Directories one after another for a few milliseconds a step. The tree fills without row
+// Paths one after another for a few milliseconds a step. Directories are listed on a worker
+// thread ahead of the walk, since a large one takes longer to list than a frame lasts; the
+// walk waits when it reaches one whose listing has not come yet. The tree fills without row
 // notifications; the view learns of it from the reset when the walk ends.
 void FolderModel::walkStep()
 {
@@ -74,29 +80,46 @@ void FolderModel::walkStep()
         return;
     QElapsedTimer clock;
     clock.start();
-    QString lastPath;
-    while (!walkStack.empty() && clock.nsecsElapsed() < kStepBudgetNs) {
+    while (clock.nsecsElapsed() < kStepBudgetNs) {
+        if (listing.next < listing.entries.size()) {
+            pushListedEntries(clock);
+            continue;
+        }
+        if (walkStack.empty()) {
+            finishWalk(lastWalkedPath);
+            return;
+        }
+        if (needsListing(walkStack.back())) {
+            const QFuture<QVector<ListedEntry>> next = listingOf(walkStack.back().path);
+            listAhead();
+            if (!next.isFinished()) {
+                listingWatcher->setFuture(next);
+                return;
+            }
+        }
         const WalkEntry entry = walkStack.back();
         walkStack.pop_back();
         walkEntry(entry, root->childLists);
-        lastPath = entry.path;
+        lastWalkedPath = entry.path;
     }
-    if (!walkStack.empty())
-        post(WalkStep);
-    else
-        finishWalk(lastPath);
+    post(WalkStep);
 }
 
-// A folder is listed and built; every path joins its parent's rows.
+bool FolderModel::needsListing(const WalkEntry &entry) const
+{
+    return entry.isDir && depthBelow(currentRootPath, entry.path) < kMaxWalkDepth;
+}
+
+// A folder is built and its listing goes onto the stack; every path joins its parent's rows.
 void FolderModel::walkEntry(const WalkEntry &entry, ChildLists &childLists)
 {
     if (entry.isDir) {
         childLists.insert(entry.id, ChildListPtr::create());
         buildQueue.push_back({entry.id, Add});
-        if (depthBelow(currentRootPath, entry.path) >= kMaxWalkDepth)
-            depthExceeded = true;
+        if (needsListing(entry))
+            listing = {entry.id, listings.take(entry.path).result(), 0};
         else
-            listDirectory(entry.path, entry.id);
+            depthExceeded = true;
     }
     const ChildListPtr siblings = childLists.value(entry.parentId);
     if (siblings) {
@@ -107,20 +130,48 @@ void FolderModel::walkEntry(const WalkEntry &entry, ChildLists &childLists)
 
 // Entries are pushed in name order and taken from the back, so a folder's rows end up in
 // descending name order.
-void FolderModel::listDirectory(const QString &path, int id)
+void FolderModel::pushListedEntries(const QElapsedTimer &clock)
 {
-    const QFileInfoList entries = QDir(path).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot,
-                                                           QDir::Name | QDir::IgnoreCase);
-    for (const QFileInfo &entry : entries) {
-        if (!isAcceptedEntry(entry))
-            continue;
-        const QString entryPath = entry.absoluteFilePath();
-        const int entryId = fileIndex(itemKey(entryPath, rootOrdinal));
-        walkStack.push_back({entryPath, entryId, id, entry.isDir()});
-        if (!entry.isDir())
-            lastFileId = entryId;
-        buildQueue.push_back({entryId, Add});
+    while (listing.next < listing.entries.size() && clock.nsecsElapsed() < kStepBudgetNs) {
+        const ListedEntry &entry = listing.entries.at(listing.next++);
+        const int id = fileIndex(itemKey(entry.path, rootOrdinal));
+        walkStack.push_back({entry.path, id, listing.dirId, entry.isDir});
+        if (!entry.isDir)
+            lastFileId = id;
+        buildQueue.push_back({id, Add});
     }
+    if (listing.next == listing.entries.size())
+        listing = {};
+}
+
+QFuture<QVector<ListedEntry>> FolderModel::listingOf(const QString &path)
+{
+    auto known = listings.constFind(path);
+    if (known == listings.constEnd())
+        known = listings.insert(path, QtConcurrent::run(listingPool, listAcceptedEntries, path));
+    return *known;
+}
+
+// The directories that the walk takes next are listed while it handles what comes before.
+void FolderModel::listAhead()
+{
+    int asked = 0;
+    int looked = 0;
+    for (auto next = walkStack.crbegin();
+         next != walkStack.crend() && asked < kListingsAhead && looked < kListingsAhead * 8;
+         ++next, ++looked) {
+        if (needsListing(*next)) {
+            listingOf(next->path);
+            ++asked;
+        }
+    }
+}
+
+void FolderModel::stopWalk()
+{
+    walkStack.clear();
+    listing = {};
+    listings.clear();
 }
 
 void FolderModel::finishWalk(const QString &lastPath)

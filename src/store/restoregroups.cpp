@@ -3,23 +3,45 @@
 #include "model/mediatypes.h"
 #include "store/recordmapping.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 
 namespace {
 
-// Sorted by path, one entry per path, each folder with its children.
-void arrange(RestoreGroup &group)
+// What QFileInfo::absolutePath() gives, without its cost, for the absolute paths that the
+// store keeps; a file-system root ("/", "C:/") is its own parent.
+QString parentPath(const QString &path)
 {
-    QVector<RestoreEntry> &entries = group.entries;
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const RestoreEntry &a, const RestoreEntry &b) { return a.path < b.path; });
-    entries.erase(std::unique(entries.begin(), entries.end(),
-                              [](const RestoreEntry &a, const RestoreEntry &b) {
-                                  return a.path == b.path;
-                              }),
-                  entries.end());
+    if (!QDir::isAbsolutePath(path))
+        return QFileInfo(path).absolutePath();
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString parent = path.left(slash);
+    return parent.isEmpty() || parent.endsWith(QLatin1Char(':')) ? path.left(slash + 1) : parent;
+}
 
+// The first record of each path counts; the root folder has the smallest path.
+void keepOnePerPath(RestoreGroup &group)
+{
+    QHash<QString, int> seen;
+    QVector<RestoreEntry> kept;
+    kept.reserve(group.entries.size());
+    for (const RestoreEntry &entry : qAsConst(group.entries)) {
+        if (seen.contains(entry.path))
+            continue;
+        seen.insert(entry.path, kept.size());
+        if (entry.path < kept.value(group.root).path)
+            group.root = kept.size();
+        kept.append(entry);
+    }
+    group.entries = kept;
+}
+
+// Each folder's children in ascending path order. Only the children of one folder are
+// compared, not the whole group: their paths differ in the last name alone.
+void linkChildren(RestoreGroup &group)
+{
+    const QVector<RestoreEntry> &entries = group.entries;
     group.isFolder.resize(entries.size());
     group.children.resize(entries.size());
     QHash<QString, int> folderAt;
@@ -29,16 +51,25 @@ void arrange(RestoreGroup &group)
             folderAt.insert(entries.at(i).path, i);
     }
     for (int i = 0; i < entries.size(); ++i) {
-        const QFileInfo file(entries.at(i).path);
-        if (file.isRoot())
-            continue;
-        const int parent = folderAt.value(file.absolutePath(), -1);
-        if (parent >= 0 && parent != i)
-            group.children[parent].append(i);
+        const QString parent = parentPath(entries.at(i).path);
+        if (parent == entries.at(i).path)
+            continue; // a file-system root
+        const int folder = folderAt.value(parent, -1);
+        if (folder >= 0)
+            group.children[folder].append(i);
     }
+    for (QVector<int> &children : group.children)
+        std::sort(children.begin(), children.end(),
+                  [&entries](int a, int b) { return entries.at(a).path < entries.at(b).path; });
 }
 
 } // namespace
+
+QStringList restoredFields()
+{
+    return {QStringLiteral("uuid"),      QStringLiteral("path"), QStringLiteral("category"),
+            QStringLiteral("rootIndex"), QStringLiteral("img"),  QStringLiteral("isTranscoded")};
+}
 
 QVector<RestoreGroup> groupStoredRecords(const QList<Module_Mediainfo> &records)
 {
@@ -48,17 +79,19 @@ QVector<RestoreGroup> groupStoredRecords(const QList<Module_Mediainfo> &records)
         QString path = record.path;
         if (record.category != kFolderPageCategory || path.isEmpty())
             continue;
-        if (path.endsWith(QLatin1Char('/')) && !QFileInfo(path).isRoot())
+        if (path.endsWith(QLatin1Char('/')) && parentPath(path) != path)
             path.chop(1);
         const int ordinal = record.rootIndex.toInt(); // 0 when it is not a number
         auto group = groupOfOrdinal.constFind(ordinal);
         if (group == groupOfOrdinal.constEnd()) {
             group = groupOfOrdinal.insert(ordinal, groups.size());
-            groups.append(RestoreGroup{ordinal, {}, {}, {}});
+            groups.append(RestoreGroup{ordinal, {}, 0, {}, {}});
         }
-        groups[*group].entries.append({path, record});
+        groups[*group].entries.append({path, record.uuid, record.img, record.isTranscoded});
     }
-    for (RestoreGroup &group : groups)
-        arrange(group);
+    for (RestoreGroup &group : groups) {
+        keepOnePerPath(group);
+        linkChildren(group);
+    }
     return groups;
 }

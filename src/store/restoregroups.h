@@ -3,26 +3,34 @@
 #include "store/module_mediainfo.h"
 
 #include <QList>
+#include <QStringList>
 #include <QVector>
 
-// A stored record of an earlier run and the path it is matched by.
+// What an item takes back from its stored record: its path, by which it is matched, its
+// uuid, and what its type needs.
 struct RestoreEntry
 {
     QString path;
-    Module_Mediainfo record;
+    QString uuid;
+    QString img;
+    bool isTranscoded = false;
 };
 
-// The stored records of one root, ready to be put back as a tree: one entry per path in
-// ascending path order, so that the root folder comes first, and beside each folder the
-// positions of its children in row order. Entries that no folder of the group holds are in
-// no list.
+// The stored records of one root, ready to be put back as a tree: one entry per path, the
+// root folder being the one with the smallest path, and beside each folder the positions of
+// its children in row order (ascending path order). Entries that no folder of the group
+// holds are in no list.
 struct RestoreGroup
 {
     int rootOrdinal = 0;
     QVector<RestoreEntry> entries;
+    int root = 0;
     QVector<bool> isFolder;
     QVector<QVector<int>> children;
 };
+
+// What the restore reads of a stored record; the rest of it is left alone.
+QStringList restoredFields();
 
 // Groups the records of the folder page by the root they were found under, in the order in
 // which each root first appears. Reads nothing but the records, so it may run on any thread.

@@ -2,6 +2,7 @@
 
 #include "store/module_mediainfo.h"
 
+#include <QFuture>
 #include <QList>
 #include <QObject>
 
@@ -16,8 +17,9 @@ class QTimer;
 //
 // Writes are grouped: they go into one open transaction that is committed shortly after the
 // first of them, by commit(), before the store moves to another project directory and when
-// it is destroyed. A crash loses at most the group that was still open. Reads on an instance
-// see its own pending writes; other connections see them once they are committed.
+// it is destroyed. A crash of the host loses at most the group that was still open; a power
+// cut, at most the writes since the last checkpoint. Reads on an instance see its own pending
+// writes; other connections see them once they are committed.
 class Ui_Proc_MediaInfo_Desktop : public QObject
 {
     Q_OBJECT
@@ -39,6 +41,8 @@ public:
     bool delMediaInfo(const QString &uuid);
     // Every stored record, in the order in which they were first added.
     QList<Module_Mediainfo> loadMediaObjlist();
+    // The same with only the named fields read; the others keep their defaults.
+    QList<Module_Mediainfo> loadMediaObjlist(const QStringList &fields);
     // Stores the whole list or none of it, and commits it together with the pending writes
     // before it returns.
     bool addMediaInfoList(const QList<Module_Mediainfo> &records);
@@ -67,4 +71,6 @@ private:
     std::unique_ptr<Statements> statements; // prepared on the open connection; null while closed
     QTimer *groupTimer;
     bool groupOpen = false; // a transaction holds writes that are not yet committed
+    int groupsSinceCheckpoint = 0;
+    QFuture<void> checkpointing;
 };

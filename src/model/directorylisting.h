@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+// An entry of a directory that the walk takes into the tree.
+struct ListedEntry
+{
+    QString path; // absolute
+    bool isDir = false;
+};
+
+// The accepted entries of a directory in name order, letter case ignored; hidden and system
+// entries left out. An unreadable directory lists as empty. Touches nothing but the file
+// system, so it may run on any thread: a large directory takes longer to list than a frame.
+QVector<ListedEntry> listAcceptedEntries(const QString &path);
