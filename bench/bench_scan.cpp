@@ -1,10 +1,14 @@
-// Scans a generated folder of short clips and pictures through the folder model and runs
-// the same ffmpeg command lines one after another from a plain loop, then prints both times
-// and their ratio: what the model's machinery adds to the tools' own time.
+// Scans a generated folder of short clips and pictures through the folder model, with one job
+// at a time, with the default number of jobs at once and with one per core, and runs the same
+// ffmpeg command lines one after another from a plain loop, then prints the times and their
+// ratios: what the model's machinery adds to the tools' own time, and what parallel jobs
+// take off it.
 //
 //   build/bench/bench_scan [CLIPS]
 
 #include "model/foldermodel.h"
+#include "probe/proberunner.h"
+#include "store/ui_proc_config_desktop.h"
 #include "store/utility_commparam.h"
 
 #include <QCoreApplication>
@@ -14,6 +18,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 
 namespace {
 
@@ -41,9 +46,10 @@ void makeFolder(const QString &dir, int clips)
     }
 }
 
-qint64 scanThroughModel(const QString &folder, const QString &project)
+qint64 scanThroughModel(const QString &folder, const QString &project, int jobs)
 {
     Utility_CommParam::getInstance()->setProjectPath(project);
+    UI_Proc_Config_Desktop::getInstance().setValue(kParallelJobsKey, jobs);
     FolderModel model(nullptr);
     QEventLoop loop;
     QObject::connect(&model, &FolderModel::loadFolderEnded, &loop, &QEventLoop::quit);
@@ -82,19 +88,31 @@ int main(int argc, char *argv[])
     QDir().mkpath(folder);
     makeFolder(folder, clips);
 
-    // Best of three each, alternating, so that neither side profits from a warm cache alone.
-    qint64 model = std::numeric_limits<qint64>::max();
-    qint64 loop = model;
+    QVector<int> jobCounts{1, defaultParallelJobs(), QThread::idealThreadCount()};
+    jobCounts.erase(std::unique(jobCounts.begin(), jobCounts.end()), jobCounts.end());
+
+    // Best of three each, alternating, so that no side profits from a warm cache alone.
+    QMap<int, qint64> model;
+    qint64 loop = std::numeric_limits<qint64>::max();
     for (int round = 0; round < 3; ++round) {
-        const QString project = work.filePath(QStringLiteral("project%1").arg(round));
-        QDir().mkpath(project);
-        model = qMin(model, scanThroughModel(folder, project));
-        loop = qMin(loop, runToolsInALoop(folder, project));
+        for (int jobs : qAsConst(jobCounts)) {
+            const QString project
+                    = work.filePath(QStringLiteral("project%1-%2").arg(round).arg(jobs));
+            QDir().mkpath(project);
+            const qint64 time = scanThroughModel(folder, project, jobs);
+            model[jobs] = model.contains(jobs) ? qMin(model[jobs], time) : time;
+        }
+        loop = qMin(loop, runToolsInALoop(folder, work.path()));
     }
-    QTextStream(stdout) << clips << " clips and " << clips << " pictures\n"
-                        << "folder model: " << model << " ms\n"
-                        << "plain loop:   " << loop << " ms\n"
-                        << "ratio:        " << QString::number(double(model) / loop, 'f', 3)
-                        << '\n';
+    QTextStream out(stdout);
+    out << clips << " clips and " << clips << " pictures\n"
+        << "plain loop:                 " << loop << " ms\n";
+    for (int jobs : qAsConst(jobCounts)) {
+        const QString label = jobs == defaultParallelJobs()
+                                      ? QStringLiteral("%1 at once (default)").arg(jobs)
+                                      : QStringLiteral("%1 at once").arg(jobs);
+        out << "folder model, " << label.leftJustified(20) << ": " << model[jobs] << " ms, ratio "
+            << QString::number(double(model[jobs]) / loop, 'f', 3) << '\n';
+    }
     return 0;
 }

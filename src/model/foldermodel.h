@@ -20,11 +20,9 @@
 class DBWorker;
 class QElapsedTimer;
 class QThreadPool;
-class ProbeRunner;
 class Ui_Proc_MediaInfo_Desktop;
 class UI_Proc_Config_Desktop;
 class UI_Proc_TranscodingTool_Desktop;
-struct DecodedPicture;
 
 // A folder's children, in row order. Shared so that look-ups hand it out without copying.
 using ChildList = QVector<int>;
@@ -266,8 +264,8 @@ private:
         RestoreGroup group;
         int ordinal = 0;
         int rootId = 0;
-        std::deque<std::pair<int, int>>
-                folders; // position and id of folders whose rows are to come
+        // Position and id of each folder whose rows are still to come, in the order they come.
+        std::deque<std::pair<int, int>> folders;
         int nextChild = 0; // of the front folder
     };
     std::unique_ptr<StoredRoot> storedRoot; // the stored root being put back

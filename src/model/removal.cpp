@@ -4,7 +4,6 @@
 #include "store/ui_proc_mediainfo_desktop.h"
 
 #include <QFile>
-#include <QSet>
 
 // Whether the item is shown: it and every folder above it up to a root still have rows.
 bool FolderModel::isInTree(int id) const
@@ -40,26 +39,22 @@ void FolderModel::removeRow(int id, const ItemNode &node)
 }
 
 // Every id of the root, folders and files alike, is forgotten like a file: its child lists
-// leave with the root entry.
+// leave with the root entry. Its items are out of the tree with the root's own row.
 void FolderModel::removeRoot(int id, int position)
 {
-    QSet<int> ids;
+    QVector<int> ids;
     const ChildLists &childLists = roots.at(position).childLists;
-    for (auto list = childLists.cbegin(); list != childLists.cend(); ++list) {
-        ids.insert(list.key());
-        for (int child : qAsConst(**list))
-            ids.insert(child);
-    }
-    QList<int> ordered = ids.values();
-    std::sort(ordered.begin(), ordered.end());
+    for (auto list = childLists.cbegin(); list != childLists.cend(); ++list)
+        ids << list.key() << **list;
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
 
     beginResetModel();
     roots.remove(position);
+    nodes[id].row = -1;
     renumberRoots(position);
-    for (int each : qAsConst(ordered)) {
-        nodes[each].row = -1;
+    for (int each : qAsConst(ids))
         buildQueue.push_back({each, Remove});
-    }
     if (id == walkRootId)
         stopWalk();
     endResetModel();
