@@ -40,12 +40,18 @@ QList<Module_Mediainfo> records(const QStringList &lines, const QString &dir)
     return stored;
 }
 
-// The host announces its store; the tree is emptied at once and rebuilt in a later step.
+bool scan(FolderModel &model, const QString &folder)
+{
+    QSignalSpy ended(&model, &FolderModel::loadFolderEnded);
+    model.addFolder(folder);
+    return ended.wait(30000) && waitUntil([&] { return !model.isBusy(); });
+}
+
+// The host announces its store; the tree is emptied at once and rebuilt in later steps.
 bool restore(FolderModel &model)
 {
     emit UI_Proc_Config_Desktop::getInstance().loadDatabase();
-    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
-    return resets.wait(5000) && waitUntil([&] { return !model.isBusy(); });
+    return model.rootCount() == 0 && waitUntil([&] { return !model.isBusy(); });
 }
 
 // Every row below parent, depth first, as "folder/name", followed by its uuid when asked.
@@ -72,6 +78,7 @@ private slots:
     void groupsAndPaths_data();
     void groupsAndPaths();
     void goneFilesStayListed();
+    void folderAddedWhileTheStoreIsReadStays();
     void largeTreeComesBackInBlocks();
 };
 
@@ -151,10 +158,7 @@ void TestRestore::groupsAndPaths()
     ProjectDir earlier;
     FolderModel model(nullptr);
     QAbstractItemModelTester tester(&model);
-    QSignalSpy ended(&model, &FolderModel::loadFolderEnded);
-    model.addFolder(scanned.path());
-    QVERIFY(ended.wait(20000));
-    QTRY_VERIFY_WITH_TIMEOUT(!model.isBusy(), 30000);
+    QVERIFY(scan(model, scanned.path()));
 
     ProjectDir project;
     Ui_Proc_MediaInfo_Desktop(nullptr).addMediaInfoList(::records(records, dir.path()));
@@ -197,6 +201,28 @@ void TestRestore::goneFilesStayListed()
 QTEST_GUILESS_MAIN(TestRestore)
 #include "tst_restore.moc"
 
+// The host adds the folders it was given right after announcing its store; they must not
+// be lost to the restore, which puts the stored roots back before them.
+void TestRestore::folderAddedWhileTheStoreIsReadStays()
+{
+    ProjectDir project;
+    QTemporaryDir stored, added;
+    makeEntries(added.path(), {"new.mp3"});
+    QVERIFY(Ui_Proc_MediaInfo_Desktop(nullptr).addMediaInfoList(
+            records(words("0|~ 0|~/old.mp3"), stored.path())));
+    FolderModel model(nullptr);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy closes(&model, &FolderModel::folderTabNeedClose);
+    emit UI_Proc_Config_Desktop::getInstance().loadDatabase();
+    model.addFolder(added.path());
+    QVERIFY(waitUntil([&] { return !model.isBusy(); }));
+    QCOMPARE(shownBelow(model, {}), (QStringList{QFileInfo(stored.path()).fileName(),
+                                                 QFileInfo(stored.path()).fileName() + "/old.mp3",
+                                                 QFileInfo(added.path()).fileName(),
+                                                 QFileInfo(added.path()).fileName() + "/new.mp3"}));
+    QCOMPARE(closes.count(), 0);
+}
+
 // A tree of a few thousand items is walked, cut down and put back from the store, with the
 // model tester checking every change; the restored rows come in blocks.
 void TestRestore::largeTreeComesBackInBlocks()
@@ -219,9 +245,7 @@ void TestRestore::largeTreeComesBackInBlocks()
     {
         FolderModel model(nullptr);
         QAbstractItemModelTester tester(&model);
-        QSignalSpy ended(&model, &FolderModel::loadFolderEnded);
-        model.addFolder(dir.path());
-        QVERIFY(ended.wait(30000));
+        QVERIFY(scan(model, dir.path()));
         const QModelIndex root = model.index(0, 0);
         model.removeItem(int(childNamed(model, childNamed(model, root, "d3"), "e5").internalId()));
         const QModelIndex e4 = childNamed(model, childNamed(model, root, "d4"), "e4");

@@ -64,8 +64,8 @@ void FolderModel::afterJob()
 
 bool FolderModel::isBusy() const
 {
-    return !walkStack.empty() || !buildQueue.empty() || !runner->isIdle()
-           || storedGroupsReader->isRunning() || !restoreGroups.isEmpty() || storedRoot;
+    return !walkStack.empty() || !buildQueue.empty() || !runner->isIdle() || readingStore
+           || !restoreGroups.isEmpty() || storedRoot;
 }
 
 // A load has ended when nothing is left to build and no job is left to run. A check that

@@ -258,6 +258,7 @@ private:
     DBWorker *dbWorker;
     UI_Proc_Config_Desktop *config; // the host's; not owned
     QFutureWatcher<QVector<RestoreGroup>> *storedGroupsReader; // reads the store off the GUI thread
+    bool readingStore = false; // until the groups it read are handed over
     QVector<RestoreGroup> restoreGroups; // stored roots waiting for the rebuild
     struct StoredRoot
     {
@@ -269,6 +270,7 @@ private:
         int nextChild = 0; // of the front folder
     };
     std::unique_ptr<StoredRoot> storedRoot; // the stored root being put back
+    int storedRootsShown = 0; // stored roots come first, folders added meanwhile after them
     ProbeRunner *runner;
     UI_Proc_TranscodingTool_Desktop *transcoder;
     QMap<QString, ExternalTranscode> externalTranscodes; // by the path as the page gives it

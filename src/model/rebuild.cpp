@@ -41,9 +41,11 @@ bool FolderModel::startNextStoredRoot()
     RootEntry restored{root.rootId, {}};
     if (root.group.isFolder.at(root.group.root))
         restored.childLists.insert(root.rootId, ChildListPtr::create());
-    beginInsertRows({}, roots.size(), roots.size());
-    roots.append(restored);
-    attach(root.rootId, 0, roots.size() - 1);
+    const int row = qMin(storedRootsShown++, roots.size()); // before folders added meanwhile
+    beginInsertRows({}, row, row);
+    roots.insert(row, restored);
+    attach(root.rootId, 0, row);
+    renumberRoots(row);
     endInsertRows();
     root.folders.push_back({root.group.root, root.rootId});
     return true;

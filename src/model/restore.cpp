@@ -14,39 +14,38 @@ QVector<RestoreGroup> readStoredGroups()
 
 } // namespace
 
-// The host's store is ready: the folders of the earlier run come back from their records,
-// grouped by the root they were found under. The store is read and the groups are sorted
-// off the GUI thread.
+// The host's store is ready: the tree is replaced by the folders of the earlier run, which
+// come back from their records grouped by the root they were found under. The store is read
+// and the groups are made off the GUI thread; folders added meanwhile stay, after them.
 void FolderModel::restoreFromStore()
 {
-    // The view must not hold indexes into roots that are gone while the rebuild waits, and a
-    // walk under way has no root left to fill.
+    // A walk under way has no root left to fill.
     beginResetModel();
     roots.clear();
     nodes.clear();
     stopWalk();
+    idToKey.clear();
+    keyToId.clear();
+    idToUuid.clear();
+    restoreGroups.clear();
+    storedRoot.reset();
+    storedRootsShown = 0;
+    rootOrdinal = -1;
     endResetModel();
 
     store->commit(); // the reader's connection sees what this one wrote
+    readingStore = true;
     storedGroupsReader->waitForFinished(); // an earlier announcement's reading is superseded
     storedGroupsReader->setFuture(QtConcurrent::run(readStoredGroups));
 }
 
-// Replaces the tree by the stored roots: what was added meanwhile goes, and the stored roots
-// come back row by row in later steps.
+// The stored roots come back row by row in later steps. With nothing stored and nothing
+// added meanwhile the page has nothing to show.
 void FolderModel::onStoredGroupsRead()
 {
+    readingStore = false;
     restoreGroups = storedGroupsReader->result();
-    if (restoreGroups.isEmpty())
+    if (restoreGroups.isEmpty() && roots.isEmpty())
         emit folderTabNeedClose();
-    for (int id : rootIds())
-        removeItem(id);
-    beginResetModel();
-    idToKey.clear();
-    keyToId.clear();
-    idToUuid.clear();
-    storedRoot.reset();
-    rootOrdinal = -1;
-    endResetModel();
     post(RebuildFromStore);
 }
