@@ -224,7 +224,8 @@ void TestRestore::folderAddedWhileTheStoreIsReadStays()
 }
 
 // A tree of a few thousand items is walked, cut down and put back from the store, with the
-// model tester checking every change; the restored rows come in blocks.
+// model tester checking every change; the restored rows come in blocks, and a folder deleted
+// before its rows came gets none.
 void TestRestore::largeTreeComesBackInBlocks()
 {
     ProjectDir project;
@@ -257,10 +258,22 @@ void TestRestore::largeTreeComesBackInBlocks()
         scanned.sort(); // depth first in ascending order, for these names
     }
 
+    const QString deleted = QFileInfo(dir.path()).fileName() + "/d6";
+    scanned.erase(std::remove_if(scanned.begin(), scanned.end(),
+                                 [&](const QString &row) {
+                                     return row.startsWith(deleted + ' ')
+                                            || row.startsWith(deleted + '/');
+                                 }),
+                  scanned.end());
     FolderModel model(nullptr);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QSignalSpy blocks(&model, &QAbstractItemModel::rowsInserted);
+    connect(&model, &QAbstractItemModel::rowsInserted, this, [&model](const QModelIndex &parent) {
+        const QModelIndex d6 = childNamed(model, parent, "d6");
+        if (d6.isValid() && model.rowCount(d6) == 0)
+            model.removeItem(int(d6.internalId()));
+    });
     QVERIFY(restore(model));
     QCOMPARE(shownBelow(model, {}, true), scanned);
-    QVERIFY(blocks.count() > 90); // a block at least for each folder, not one reset
+    QVERIFY(blocks.count() > 80); // a block at least for each folder shown, not one reset
 }

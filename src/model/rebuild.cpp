@@ -64,8 +64,9 @@ void FolderModel::restoreRows()
     const auto [folder, folderId] = root.folders.front();
     const QVector<int> &children = root.group.children.at(folder);
     const ChildListPtr list = entry->childLists.value(folderId);
+    const bool isShown = list && isInTree(folderId);
     const int count = qMin(kRowsPerInsert, children.size() - root.nextChild);
-    if (list && count > 0 && isInTree(folderId)) {
+    if (isShown && count > 0) {
         beginInsertRows(indexOfId(folderId), list->size(), list->size() + count - 1);
         for (int i = root.nextChild; i < root.nextChild + count; ++i) {
             const int id = restoreItem(children.at(i), entry->childLists);
@@ -75,7 +76,7 @@ void FolderModel::restoreRows()
         endInsertRows();
         root.nextChild += count;
     }
-    if (!list || count <= 0 || root.nextChild >= children.size()) {
+    if (!isShown || root.nextChild >= children.size()) {
         root.folders.pop_front();
         root.nextChild = 0;
     }

@@ -15,6 +15,7 @@ struct RestoreEntry
     QString img;
     bool isTranscoded = false;
 };
+Q_DECLARE_TYPEINFO(RestoreEntry, Q_MOVABLE_TYPE);
 
 // The stored records of one root, ready to be put back as a tree: one entry per path, the
 // root folder being the one with the smallest path, and beside each folder the positions of
