@@ -428,6 +428,11 @@ bool Ui_Proc_MediaInfo_Desktop::commit()
     return true;
 }
 
+bool Ui_Proc_MediaInfo_Desktop::open()
+{
+    return openDatabase();
+}
+
 Module_Mediainfo Ui_Proc_MediaInfo_Desktop::getMediaInfo(const QString &uuid)
 {
     if (!openDatabase())

@@ -34,6 +34,7 @@ private slots:
 
 void TestFolderModel::idsAreNeverReused()
 {
+    ProjectDir project;
     FolderModel first(nullptr), second(nullptr);
     const int a = first.fileIndex("/m/a.mp4:0");
     QCOMPARE(first.fileIndex("/m/a.mp4:0"), a);
@@ -67,6 +68,7 @@ void TestFolderModel::splitItemKey()
 
 void TestFolderModel::clearingTheLastKeyAnnouncesAnEmptyIndex()
 {
+    ProjectDir project;
     FolderModel model(nullptr);
     QVariantList heard;
     connect(&model, &FolderModel::fileIndexCleared, this, [&](int id) { heard << id; });

@@ -85,15 +85,12 @@ private slots:
         ToolProcess tool;
         QSignalSpy started(&tool, &ToolProcess::started);
         QSignalSpy finished(&tool, &ToolProcess::finished);
-        QElapsedTimer clock;
-        clock.start();
         tool.start(name, kArguments, timeLimitMs);
         QCOMPARE(tool.program(), name);
         QCOMPARE(tool.arguments(), kArguments);
         QVERIFY(tool.isRunning());
         QCOMPARE(finished.count(), 0);
         QVERIFY(finished.wait(kWaitMs));
-        QVERIFY2(clock.elapsed() < kWaitMs, "the event loop was held up"); // no spy time-out then
         QTest::qWait(0); // a second report would already be queued
         QCOMPARE(finished.count(), 1);
         QTEST(finished.at(0).at(0).toInt(), "exitCode");
@@ -113,17 +110,6 @@ private slots:
         QVERIFY(finished.wait(kWaitMs));
         QCOMPARE(finished.at(0).at(0).toInt(), SIGKILL);
         QCOMPARE(finished.at(0).at(1).value<Ending>(), Ending::Crashed);
-    }
-
-    void secondStartWhileRunningIsRefused()
-    {
-        writeTool("sleeper", "exec sleep 60");
-        ToolProcess tool;
-        tool.start("sleeper", {}, 0);
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("still running"));
-        tool.start("other", {}, 0);
-        QCOMPARE(tool.program(), QString("sleeper"));
-        QVERIFY(tool.isRunning());
     }
 
     // The host's other children (the transcoder's QProcess, a plain spawn) are left to their

@@ -211,6 +211,7 @@ void TestTranscoding::stoppingAPathStopsAllItsRequests()
 
 void TestTranscoding::dialogStartsTheFocusedItemOrAPath()
 {
+    ProjectDir project;
     Facade facade;
     QSignalSpy byId(&facade, qOverload<int, const QString &, int, int>(&Facade::transcode));
     QSignalSpy byPath(&facade,
@@ -249,6 +250,7 @@ void TestTranscoding::outputFileNames()
 {
     QFETCH(QString, name);
     QFETCH(QString, output);
+    ProjectDir project;
     QCOMPARE(Facade().transcodeOutputFileName(name), output);
 }
 

@@ -49,6 +49,7 @@ FolderModel::FolderModel(QObject *parent)
     connect(runner, &ProbeRunner::pictureRead, this, &FolderModel::onPictureRead);
     connect(runner, &ProbeRunner::transcodeDue, this, &FolderModel::startTranscodeJob);
     connect(runner, &ProbeRunner::jobEnded, this, &FolderModel::afterJob);
+    store->open(); // while the page is being made, not inside the first build step
 }
 
 // The store is read off the GUI thread; the reader must not outlive the model.

@@ -49,6 +49,9 @@ public:
 
     // Makes the pending writes durable. True when nothing was pending or the commit worked.
     bool commit();
+    // Opens the project's database file now rather than at the first call, which may come
+    // while the page is busy: opening takes longer than a frame.
+    bool open();
 
     static QString databaseFileName();
 
