@@ -75,13 +75,15 @@ bool ProbeRunner::event(QEvent *e)
     return QObject::event(e);
 }
 
-// One start step at a time, however many jobs ended or arrived meanwhile.
+// One start step at a time, however many jobs ended or arrived meanwhile. It goes ahead of
+// the model's build and walk steps: a tool that waits behind a step's slice leaves its lane
+// idle.
 void ProbeRunner::scheduleStart()
 {
     if (startPosted || waiting.empty())
         return;
     startPosted = true;
-    QCoreApplication::postEvent(this, new FileTask(RunNextTask));
+    QCoreApplication::postEvent(this, new FileTask(RunNextTask), Qt::HighEventPriority);
 }
 
 // Jobs start in queue order. One whose item still runs an earlier job waits for it while
@@ -192,7 +194,13 @@ void ProbeRunner::startPictureRead(Lane &lane)
     lane.pictureBytes.clear();
     lane.picture->setFileName(pathOf(lane.job->fileIdx));
     lane.picture->open(QIODevice::ReadOnly);
-    QCoreApplication::postEvent(this, new FileTask(PictureReadChunk, lane.job->fileIdx));
+    postPictureChunk(lane.job->fileIdx);
+}
+
+// Slices of a picture go ahead of the model's steps like job starts: the read is the job.
+void ProbeRunner::postPictureChunk(int id)
+{
+    QCoreApplication::postEvent(this, new FileTask(PictureReadChunk, id), Qt::HighEventPriority);
 }
 
 // One slice per step; the last one ends the picture job.
@@ -207,7 +215,7 @@ void ProbeRunner::readPictureChunk(int id)
     if (lane.picture->isOpen()) // a file that cannot be opened reads as empty
         lane.pictureBytes += lane.picture->read(kPictureChunkBytes);
     if (!lane.picture->atEnd()) {
-        QCoreApplication::postEvent(this, new FileTask(PictureReadChunk, id));
+        postPictureChunk(id);
         return;
     }
     lane.picture->close();

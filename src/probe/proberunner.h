@@ -82,6 +82,7 @@ private:
     void startThumbnail(Lane &lane, int seekSeconds);
     void startSlideCapture(Lane &lane);
     void startPictureRead(Lane &lane);
+    void postPictureChunk(int id);
     void readPictureChunk(int id);
     void onToolFinished(Lane &lane);
     bool retryThumbnailAtFirstFrame(Lane &lane);
