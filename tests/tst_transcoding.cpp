@@ -127,6 +127,12 @@ void TestTranscoding::stoppingItemJobs()
     QCOMPARE(page.progress("long.mp4") + page.progress("other.mp4"), -2); // no late report
     QCOMPARE(page.rows(), (QStringList{"VEK_short.mkv", "short.mp4", "other.mp4", "long.mp4"}));
     QCOMPARE(QDir(page.folder.path()).entryList({"VEK_*"}), QStringList{"VEK_short.mkv"});
+
+    emit page.facade->transcode(page.idOf("other.mp4"), "H264", 320, 180);
+    emit page.facade->stopTranscode(page.idOf("other.mp4")); // before the request could start
+    QVERIFY(waitUntil([&] { return !page.model->isBusy(); }, 60000));
+    QCOMPARE(page.progress("other.mp4"), -1);
+    QCOMPARE(QDir(page.folder.path()).entryList({"VEK_*"}), QStringList{"VEK_short.mkv"});
 }
 
 void TestTranscoding::pathJobThenSignalList_data()
