@@ -15,6 +15,7 @@
 #include <QtConcurrent>
 
 #include <numeric>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -167,9 +168,17 @@ QString updateStatement(const QStringList &fields)
             .arg(assignments.join(QLatin1Char(',')));
 }
 
-bool isKnownField(const QString &field)
+// The columns of the named fields, or nothing when one is not a field that can be updated.
+std::optional<QVector<int>> updatableColumns(const QStringList &fields)
 {
-    return field != columns().first() && columns().contains(field);
+    QVector<int> found;
+    for (const QString &field : fields) {
+        const int column = columns().indexOf(field);
+        if (column <= 0) // the uuid names the record; it is not updated
+            return std::nullopt;
+        found << column;
+    }
+    return found;
 }
 
 // A new row's seq is one above the largest, so ordering by seq is the order in which records
@@ -280,7 +289,14 @@ QString openConnection(const QString &connectionName, const QString &file)
 // Made once per opened connection: the writes of a large scan need no parsing.
 struct Ui_Proc_MediaInfo_Desktop::Statements
 {
-    explicit Statements(const QSqlDatabase &db) : select(db), upsert(db), update(db), remove(db) { }
+    // An update of some fields, with the columns its values come from.
+    struct FieldUpdate
+    {
+        QSqlQuery query;
+        QVector<int> columns;
+    };
+
+    explicit Statements(const QSqlDatabase &db) : select(db), upsert(db), remove(db) { }
 
     // What went wrong; empty when every statement is ready.
     QString prepare()
@@ -288,7 +304,6 @@ struct Ui_Proc_MediaInfo_Desktop::Statements
         const std::pair<QSqlQuery *, QString> all[]
                 = {{&select, selectStatement()},
                    {&upsert, upsertStatement()},
-                   {&update, updateStatement(columns().mid(1))},
                    {&remove, QStringLiteral("DELETE FROM mediainfo WHERE uuid=?")}};
         for (const auto &[query, statement] : all) {
             query->setForwardOnly(true);
@@ -298,27 +313,27 @@ struct Ui_Proc_MediaInfo_Desktop::Statements
         return {};
     }
 
-    // An update of some fields only, made the first time those fields are asked for.
-    QSqlQuery *fieldUpdate(const QStringList &fields)
+    // Made the first time those fields are asked for; null for fields that cannot be updated.
+    FieldUpdate *fieldUpdate(const QStringList &fields)
     {
-        const QString key = fields.join(QLatin1Char(','));
-        auto found = fieldUpdates.find(key);
-        if (found == fieldUpdates.end()) {
-            found = fieldUpdates.insert(key, QSqlQuery(select));
-            found->setForwardOnly(true);
-            if (!found->prepare(updateStatement(fields))) {
-                fieldUpdates.erase(found);
-                return nullptr;
-            }
+        auto found = fieldUpdates.find(fields);
+        if (found != fieldUpdates.end())
+            return &*found;
+        const std::optional<QVector<int>> columnsOfFields = updatableColumns(fields);
+        QSqlQuery query(select);
+        query.setForwardOnly(true);
+        if (fields.isEmpty() || !columnsOfFields || !query.prepare(updateStatement(fields))) {
+            qWarning("media-info store: cannot update the fields %s",
+                     qPrintable(fields.join(QLatin1Char(' '))));
+            return nullptr;
         }
-        return &*found;
+        return &*fieldUpdates.insert(fields, {query, *columnsOfFields});
     }
 
     QSqlQuery select;
     QSqlQuery upsert;
-    QSqlQuery update;
     QSqlQuery remove;
-    QHash<QString, QSqlQuery> fieldUpdates; // by the fields, joined
+    QHash<QStringList, FieldUpdate> fieldUpdates;
 };
 
 Ui_Proc_MediaInfo_Desktop::Ui_Proc_MediaInfo_Desktop(QObject *parent)
@@ -460,32 +475,23 @@ bool Ui_Proc_MediaInfo_Desktop::replaceMediaInfo(const Module_Mediainfo &record)
 
 bool Ui_Proc_MediaInfo_Desktop::updateMediaInfo(const Module_Mediainfo &record)
 {
-    if (!openDatabase() || !beginGroup())
-        return false;
-    QVariantList values = valuesOf(record).mid(1);
-    values << record.uuid;
-    return bindAndRun(statements->update, values, "updating a record")
-           && statements->update.numRowsAffected() > 0;
+    static const QStringList everyField = columns().mid(1);
+    return updateMediaInfoFields(record, everyField);
 }
 
 bool Ui_Proc_MediaInfo_Desktop::updateMediaInfoFields(const Module_Mediainfo &record,
                                                       const QStringList &fields)
 {
-    if (fields.isEmpty() || !std::all_of(fields.cbegin(), fields.cend(), isKnownField)) {
-        qWarning("media-info store: cannot update the fields %s",
-                 qPrintable(fields.join(QLatin1Char(' '))));
-        return false;
-    }
     if (!openDatabase() || !beginGroup())
         return false;
-    QSqlQuery *update = statements->fieldUpdate(fields);
+    Statements::FieldUpdate *update = statements->fieldUpdate(fields);
     if (!update)
         return false;
     const QVariantList values = valuesOf(record);
-    for (int i = 0; i < fields.size(); ++i)
-        update->bindValue(i, values.at(columns().indexOf(fields.at(i))));
-    update->bindValue(fields.size(), record.uuid);
-    return run(*update, "updating a record") && update->numRowsAffected() > 0;
+    for (int i = 0; i < update->columns.size(); ++i)
+        update->query.bindValue(i, values.at(update->columns.at(i)));
+    update->query.bindValue(update->columns.size(), record.uuid);
+    return run(update->query, "updating a record") && update->query.numRowsAffected() > 0;
 }
 
 bool Ui_Proc_MediaInfo_Desktop::delMediaInfo(const QString &uuid)

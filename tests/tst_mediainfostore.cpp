@@ -174,6 +174,13 @@ void TestMediaInfoStore::writesAreSeenByTheirInstanceAndDurableOnceCommitted()
     QVERIFY(store.replaceMediaInfo(makeRecord("new", 3)));
     QVERIFY(store.updateMediaInfo(makeRecord("keep", 5)));
     QVERIFY(!store.updateMediaInfo(makeRecord("absent", 4)));
+    // Only the named fields change; a record that is not stored stays so.
+    QVERIFY(store.updateMediaInfoFields(makeRecord("new", 6), {"fps", "duration"}));
+    QVERIFY(!store.updateMediaInfoFields(makeRecord("absent", 6), {"fps"}));
+    Module_Mediainfo changed = makeRecord("new", 3);
+    changed.fps = makeRecord("new", 6).fps;
+    changed.duration = makeRecord("new", 6).duration;
+    QCOMPARE(fields(store.getMediaInfo("new")), fields(changed));
     QVERIFY(store.delMediaInfo("gone"));
     QCOMPARE(uuidsOf(store.loadMediaObjlist()), (QStringList{"keep", "new"}));
     QCOMPARE(fields(store.getMediaInfo("keep")), fields(makeRecord("keep", 5)));

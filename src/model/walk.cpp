@@ -23,10 +23,10 @@ QString cleanRootPath(const QString &path)
 
 int depthBelow(const QString &root, const QString &path)
 {
-    QString below = path.mid(root.size());
-    if (root.endsWith(QLatin1Char('/')) && !below.isEmpty())
-        below.prepend(QLatin1Char('/')); // a file-system root keeps its separator
-    return below.count(QLatin1Char('/')) + below.count(QLatin1Char('\\'));
+    const QStringRef below = path.midRef(root.size());
+    // A file-system root ("/", "C:/") keeps its separator: its entries are one level down.
+    const bool rootKeepsSeparator = root.endsWith(QLatin1Char('/')) && !below.isEmpty();
+    return int(rootKeepsSeparator) + below.count(QLatin1Char('/')) + below.count(QLatin1Char('\\'));
 }
 
 } // namespace
@@ -155,6 +155,8 @@ QFuture<QVector<ListedEntry>> FolderModel::listingOf(const QString &path)
 // The directories that the walk takes next are listed while it handles what comes before.
 void FolderModel::listAhead()
 {
+    if (listings.size() >= kListingsAhead)
+        return; // the listings asked for are still to be taken
     int asked = 0;
     int looked = 0;
     for (auto next = walkStack.crbegin();

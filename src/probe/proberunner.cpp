@@ -27,8 +27,6 @@ ProbeRunner::ProbeRunner(std::function<QString(int)> pathOf, int parallelJobs, Q
     }
 }
 
-ProbeRunner::~ProbeRunner() = default;
-
 void ProbeRunner::enqueue(const Job &job)
 {
     waiting.push_back(job);
@@ -104,7 +102,9 @@ void ProbeRunner::startWaitingJobs()
             continue;
         }
         next = waiting.erase(next);
-        if (belongsToTree(job->params) && pathOf(job->fileIdx).isEmpty()) {
+        const bool isOfTree = belongsToTree(job->params);
+        const QString path = isOfTree ? pathOf(job->fileIdx) : QString();
+        if (isOfTree && path.isEmpty()) {
             dropped = true; // its item was removed while it waited
             continue;
         }
@@ -113,6 +113,7 @@ void ProbeRunner::startWaitingJobs()
             emit transcodeDue(job);
             break;
         }
+        lane->path = path;
         start(*lane, job);
     }
     if (dropped)
@@ -144,7 +145,7 @@ void ProbeRunner::start(Lane &lane, const Job &job)
         break;
     case VideoProbe:
     case AudioProbe:
-        lane.tool->start(kFfmpeg, {QStringLiteral("-i"), pathOf(job->fileIdx)}, toolTimeLimitMs);
+        lane.tool->start(kFfmpeg, {QStringLiteral("-i"), lane.path}, toolTimeLimitMs);
         break;
     case PictureLoad:
         startPictureRead(lane);
@@ -166,7 +167,7 @@ void ProbeRunner::startThumbnail(Lane &lane, int seekSeconds)
     const int id = lane.job->fileIdx;
     lane.tool->start(kFfmpeg,
                      {QStringLiteral("-ss"), QString::number(seekSeconds), QStringLiteral("-i"),
-                      pathOf(id), QStringLiteral("-y"), QStringLiteral("-vf"),
+                      lane.path, QStringLiteral("-y"), QStringLiteral("-vf"),
                       QStringLiteral("scale=%1:-1").arg(kThumbnailWidth),
                       QStringLiteral("-vframes"), QStringLiteral("1"), lane.thumbnail},
                      toolTimeLimitMs);
@@ -180,19 +181,18 @@ void ProbeRunner::startSlideCapture(Lane &lane)
     QDir().mkpath(dir);
     const QString installDir = QCoreApplication::applicationDirPath();
     const int id = lane.job->fileIdx;
-    lane.tool->start(QDir::toNativeSeparators(captureRuntimePath(installDir)),
-                     {QStringLiteral("-jar"),
-                      QDir::toNativeSeparators(captureArchivePath(installDir)),
-                      QDir::toNativeSeparators(pathOf(id)),
-                      QDir::toNativeSeparators(dir + QLatin1Char('/'))},
-                     kCaptureTimeLimitMs);
+    lane.tool->start(
+            QDir::toNativeSeparators(captureRuntimePath(installDir)),
+            {QStringLiteral("-jar"), QDir::toNativeSeparators(captureArchivePath(installDir)),
+             QDir::toNativeSeparators(lane.path), QDir::toNativeSeparators(dir + QLatin1Char('/'))},
+            kCaptureTimeLimitMs);
     emit slideCaptureStarted(id, dir);
 }
 
 void ProbeRunner::startPictureRead(Lane &lane)
 {
     lane.pictureBytes.clear();
-    lane.picture->setFileName(pathOf(lane.job->fileIdx));
+    lane.picture->setFileName(lane.path);
     lane.picture->open(QIODevice::ReadOnly);
     postPictureChunk(lane.job->fileIdx);
 }
@@ -230,14 +230,11 @@ void ProbeRunner::readPictureChunk(int id)
 // or a tool that could not start. The report is whatever the tool wrote.
 void ProbeRunner::onToolFinished(Lane &lane)
 {
-    if (!lane.job)
-        return;
-    const QString report = QString::fromLocal8Bit(lane.tool->standardError());
-    if (retryThumbnailAtFirstFrame(lane))
+    if (!lane.job || retryThumbnailAtFirstFrame(lane))
         return;
     const Job job = release(lane);
     if (!pathOf(job->fileIdx).isEmpty())
-        emit toolJobFinished(*job, report);
+        emit toolJobFinished(*job, QString::fromLocal8Bit(lane.tool->standardError()));
     finishJob();
 }
 

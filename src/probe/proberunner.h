@@ -37,7 +37,6 @@ class ProbeRunner : public QObject
 public:
     // pathOf gives the path of an item, empty once the item is gone.
     ProbeRunner(std::function<QString(int)> pathOf, int parallelJobs, QObject *parent);
-    ~ProbeRunner() override;
 
     void enqueue(const Job &job);
     bool isIdle() const;
@@ -66,6 +65,7 @@ private:
     struct Lane
     {
         Job job;
+        QString path; // of the job's item, taken when it started
         ToolProcess *tool = nullptr;
         QFile *picture = nullptr;
         QByteArray pictureBytes; // read so far

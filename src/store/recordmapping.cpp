@@ -26,16 +26,16 @@ Module_Mediainfo newItemRecord(const QString &uuid, const QString &path, int roo
     return record;
 }
 
-QStringList filledFields(const QString &type)
+const QStringList &filledFields(const QString &type)
 {
-    QStringList fields{QStringLiteral("fileSize"),    QStringLiteral("img"),
-                       QStringLiteral("frameHeight"), QStringLiteral("frameWidth"),
-                       QStringLiteral("timeLenMsec"), QStringLiteral("resolution")};
-    if (type == ItemType::video || type == ItemType::audio)
-        fields << QStringLiteral("detailInfo") << QStringLiteral("duration");
-    if (type == ItemType::video)
-        fields << QStringLiteral("isTranscoded") << QStringLiteral("fps");
-    return fields;
+    static const QStringList still{QStringLiteral("fileSize"),    QStringLiteral("img"),
+                                   QStringLiteral("frameHeight"), QStringLiteral("frameWidth"),
+                                   QStringLiteral("timeLenMsec"), QStringLiteral("resolution")};
+    static const QStringList sound
+            = still + QStringList{QStringLiteral("detailInfo"), QStringLiteral("duration")};
+    static const QStringList video
+            = sound + QStringList{QStringLiteral("isTranscoded"), QStringLiteral("fps")};
+    return type == ItemType::video ? video : type == ItemType::audio ? sound : still;
 }
 
 void fillFromItem(Module_Mediainfo &record, const QVariantMap &item, qint64 fileSize)

@@ -15,4 +15,4 @@ Module_Mediainfo newItemRecord(const QString &uuid, const QString &path, int roo
 // Overwrites what the item knows about its media; the record keeps everything else.
 void fillFromItem(Module_Mediainfo &record, const QVariantMap &item, qint64 fileSize);
 // The fields that fillFromItem() overwrites for an item of the type.
-QStringList filledFields(const QString &type);
+const QStringList &filledFields(const QString &type);
