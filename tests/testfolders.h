@@ -70,6 +70,21 @@ inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 30000)
     return done();
 }
 
+// Shows every event that reaches the object it is installed on, before the object sees it.
+class EventFilter : public QObject
+{
+public:
+    explicit EventFilter(std::function<void(QEvent *)> seen) : seen(std::move(seen)) { }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        seen(event);
+        return false;
+    }
+
+private:
+    std::function<void(QEvent *)> seen;
+};
+
 inline QVariantMap fileInfo(const QModelIndex &index)
 {
     return index.data(Qt::UserRole + 1).toMap();

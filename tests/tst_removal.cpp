@@ -1,4 +1,7 @@
 #include "model/foldermodel.h"
+#include "model/itemfields.h"
+#include "probe/picturedirectory.h"
+#include "probe/toolprocess.h"
 #include "store/dbworker.h"
 #include "testfolders.h"
 
@@ -34,6 +37,39 @@ public:
     QAbstractItemModelTester tester;
 };
 
+// "path uuid" of every item in the tree, and of every record in the store: the two agree
+// whenever the model is idle.
+QStringList treeItems(const FolderModel &model, const QModelIndex &parent = {})
+{
+    QStringList items;
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex child = model.index(row, 0, parent);
+        const int id = int(child.internalId());
+        items << model.pathOf(id) + ' ' + model.uuidOf(id) << treeItems(model, child);
+    }
+    return items;
+}
+
+QStringList storedItems(const QString &projectDir)
+{
+    QStringList items;
+    for (const QVariantMap &row : storedRows(projectDir)) {
+        QString path = row.value("path").toString();
+        if (path.endsWith('/'))
+            path.chop(1);
+        items << path + ' ' + row.value("uuid").toString();
+    }
+    return items;
+}
+
+bool agree(const FolderModel &model, const QString &projectDir)
+{
+    QStringList tree = treeItems(model), stored = storedItems(projectDir);
+    tree.sort();
+    stored.sort();
+    return tree == stored;
+}
+
 } // namespace
 
 class TestRemoval : public QObject
@@ -43,6 +79,9 @@ private slots:
     void folderIsTakenApartLevelByLevel();
     void removingARootForgetsEverything();
     void refreshThenClearAll();
+    void operationsDuringAWalk_data();
+    void operationsDuringAWalk();
+    void picturesOfRemovedItemsGo();
     void batchingWorkerWritesOnlyWhatIsPending();
 };
 
@@ -107,13 +146,110 @@ void TestRemoval::refreshThenClearAll()
     QCOMPARE(scan.model.pathOf(int(scan.model.index(0, 0).internalId())), a.path());
     QCOMPARE(scan.model.pathOf(int(scan.model.index(1, 0).internalId())), b.path());
     QCOMPARE(rowNames(scan.model, scan.model.index(1, 0)), (QStringList{"new.mp3", "b.mp3"}));
-    QVERIFY(scan.idOf(a.path()) > oldId);
+    QVERIFY(int(scan.model.index(0, 0).internalId()) > oldId);
 
     QSignalSpy closed(&scan.model, &FolderModel::folderTabNeedClose);
     scan.model.onClearAll(); // with roots: they all go, and the tab closes
     QCOMPARE(closed.count(), 1);
     QCOMPARE(scan.model.rootCount(), 0);
     QTRY_VERIFY(!scan.model.isBusy());
+}
+
+void TestRemoval::operationsDuringAWalk_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QStringList>("roots"); // "a" is being walked, "b" waits for it
+    QTest::newRow("refresh") << "refresh" << QStringList{"a", "b"};
+    QTest::newRow("delete the walked root") << "delete a" << QStringList{"b"};
+    QTest::newRow("delete a folder being walked") << "delete a/big" << QStringList{"a", "b"};
+    QTest::newRow("clear") << "clear" << QStringList{};
+}
+
+// A request that comes between two steps of a walk leaves the tree and the store in
+// agreement, and every load that began ends.
+void TestRemoval::operationsDuringAWalk()
+{
+    QFETCH(QString, operation);
+    ProjectDir project;
+    QTemporaryDir disk;
+    QStringList entries{"a/small.png", "b/b.png"};
+    for (int i = 0; i < 1200; ++i)
+        entries << QString("a/big/d%1/p%2.png").arg(i / 4).arg(i);
+    makeEntries(disk.path(), entries);
+    FolderModel model(nullptr);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy began(&model, &FolderModel::loadFolderBegan);
+    QSignalSpy ended(&model, &FolderModel::loadFolderEnded);
+    bool requested = false;
+    auto request = [&] {
+        if (operation == "refresh")
+            model.refreshTree();
+        else if (operation == "clear")
+            model.onClearAll();
+        else
+            model.removeItem(model.idOfKey(
+                    FolderModel::itemKey(disk.filePath(operation.section(' ', 1)), 0)));
+    };
+    EventFilter filter([&](QEvent *event) {
+        if (event->type() != QEvent::Type(WalkStep) || requested)
+            return;
+        const QModelIndex big = childNamed(model, model.index(0, 0), "big");
+        if (big.isValid() && model.rowCount(big) < 300) { // while its folders are walked
+            requested = true;
+            request();
+        }
+    });
+    model.installEventFilter(&filter);
+    model.addFolders({disk.filePath("a"), disk.filePath("b")});
+    QVERIFY(waitUntil([&] { return !model.isBusy(); }));
+    QVERIFY(requested);
+
+    QStringList roots;
+    for (int row = 0; row < model.rootCount(); ++row)
+        roots << rowNames(model).at(row);
+    QTEST(roots, "roots");
+    if (roots.contains("a"))
+        QCOMPARE(model.rowCount(model.index(0, 0)), operation == "delete a/big" ? 1 : 2);
+    QVERIFY(agree(model, project.path()));
+    QCOMPARE(ended.count(), began.count());
+}
+
+// Thumbnails and slide folders leave with their items, also when the tool that makes them
+// ends after the item went; the user's own files stay.
+void TestRemoval::picturesOfRemovedItemsGo()
+{
+    QTemporaryDir dir;
+    makeEntries(dir.path(), {"deck.pptx"});
+    QCOMPARE(QProcess::execute("ffmpeg", {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                                          "testsrc=duration=2", dir.filePath("clip.mp4")}),
+             0);
+    {
+        Scanned scan({dir.path()});
+        const int deck = scan.idOf(dir.filePath("deck.pptx"));
+        const QString slides
+                = scan.model.recordOf(deck)[ItemField::info].toMap()["pptPath"].toString();
+        QVERIFY(QFileInfo(slides).isDir());
+        scan.model.removeItem(deck);
+        QVERIFY(waitUntil([&] { return !scan.model.isBusy(); }));
+        QVERIFY(!QFileInfo::exists(slides));
+        QCOMPARE(QDir(pictureDirectory()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(),
+                 1);
+    }
+
+    ProjectDir project;
+    FolderModel model(nullptr);
+    for (ToolProcess *tool : model.findChildren<ToolProcess *>())
+        connect(tool, &ToolProcess::started, &model, [&model, tool] {
+            if (tool->arguments().constLast().endsWith(".jpg"))
+                model.onClearAll(); // while the thumbnail is being made
+        });
+    model.addFolder(dir.path());
+    QVERIFY(waitUntil([&] { return !model.isBusy(); }));
+    QCOMPARE(model.rootCount(), 0);
+    QCOMPARE(QDir(pictureDirectory()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), {});
+    QVERIFY(storedRows(project.path()).isEmpty());
+    QVERIFY(QFileInfo::exists(dir.filePath("clip.mp4"))
+            && QFileInfo::exists(dir.filePath("deck.pptx")));
 }
 
 void TestRemoval::batchingWorkerWritesOnlyWhatIsPending()

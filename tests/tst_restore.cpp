@@ -79,6 +79,8 @@ private slots:
     void groupsAndPaths();
     void goneFilesStayListed();
     void folderAddedWhileTheStoreIsReadStays();
+    void rootsKeepTheirRecordsApartAcrossRestarts();
+    void secondAnnouncementRebuildsOnce();
     void largeTreeComesBackInBlocks();
 };
 
@@ -86,7 +88,7 @@ void TestRestore::restartKeepsTheScannedTree()
 {
     ProjectDir project;
     QTemporaryDir dir;
-    makeEntries(dir.path(), {"sub/deck.pptx", "sub/pic.png", "sub/song.mp3"}); // rows only
+    makeEntries(dir.path(), {"sub/deck.pptx", "sub/pic.png", "sub/song.mp3", "Holiday.mp4/a.mp3"});
     const QString sub = dir.path() + "/sub/";
     const char *video = "-nostdin -loglevel error -f lavfi -i testsrc=size=320x240:duration=2";
     QCOMPARE(QProcess::execute("ffmpeg", words(video) << sub + "clip.mp4"), 0);
@@ -101,6 +103,8 @@ void TestRestore::restartKeepsTheScannedTree()
     QVERIFY(scanner->addFolders({dir.path()}).isEmpty());
     QVERIFY(ended.wait(30000));
     QTRY_VERIFY_WITH_TIMEOUT(!scannerModel->isBusy(), 30000);
+    const int holiday = scannerModel->idOfKey(FolderModel::itemKey(dir.path() + "/Holiday.mp4", 0));
+    QVERIFY(!scannerModel->recordOf(holiday).contains(ItemField::img)); // no thumbnail of a folder
     QStringList scanned = shownBelow(*scannerModel, {}, true);
     scanned.sort(); // depth first in ascending order, for these names
     const QString thumbnail = recordOf(scannerModel, "clip.mp4").value(ItemField::img).toString();
@@ -131,22 +135,27 @@ void TestRestore::groupsAndPaths_data()
     QTest::addColumn<QStringList>("records");
     QTest::addColumn<int>("roots");
     QTest::addColumn<QStringList>("shown"); // below the first root
+    QTest::addColumn<int>("kept"); // records left in the store: those that cannot show go
 
-    const auto row = [](const char *name, const char *records, int roots, const char *shown) {
-        QTest::addRow("%s", name) << words(records) << roots << words(shown);
-    };
-    row("non-numeric rootIndex joins 0", "0|~ abc|~/a.mp3 0|~/b", 1, "a.mp3 b");
+    const auto row
+            = [](const char *name, const char *records, int roots, const char *shown, int kept) {
+                  QTest::addRow("%s", name) << words(records) << roots << words(shown) << kept;
+              };
+    row("non-numeric rootIndex joins 0", "0|~ abc|~/a.mp3 0|~/b", 1, "a.mp3 b", 3);
     row("interleaved groups in order of first appearance",
-        "1|~/two 0|~/one 1|~/two/b.mp3 0|~/one/a.mp3", 2, "b.mp3");
-    row("trailing slash is dropped", "0|~/ 0|~/sub/ 0|~/sub/b.mp3", 1, "sub sub/b.mp3");
-    row("duplicate paths give one row", "0|~ 0|~/a.mp3 0|~/a.mp3", 1, "a.mp3");
-    row("other categories are skipped", "0|~ 0|~/a.mp3|playlist 0|~/b.mp3", 1, "b.mp3");
-    row("empty path is skipped", "0| 0|~ 0|~/a.mp3", 1, "a.mp3");
-    row("parent in another group hides the entry", "0|~ 0|~/x/a.mp3 0|~/b.mp3 1|~/x", 2, "b.mp3");
+        "1|~/two 0|~/one 1|~/two/b.mp3 0|~/one/a.mp3", 2, "b.mp3", 4);
+    row("trailing slash is dropped", "0|~/ 0|~/sub/ 0|~/sub/b.mp3", 1, "sub sub/b.mp3", 3);
+    row("folder named like a video", "0|~/ 0|~/Holiday.mp4/ 0|~/Holiday.mp4/a.mp3", 1,
+        "Holiday.mp4 Holiday.mp4/a.mp3", 3);
+    row("duplicate paths give one row", "0|~ 0|~/a.mp3 0|~/a.mp3", 1, "a.mp3", 2);
+    row("other categories are skipped", "0|~ 0|~/a.mp3|playlist 0|~/b.mp3", 1, "b.mp3", 3);
+    row("empty path is skipped", "0| 0|~ 0|~/a.mp3", 1, "a.mp3", 3);
+    row("parent in another group hides the entry", "0|~ 0|~/x/a.mp3 0|~/b.mp3 1|~/x", 2, "b.mp3",
+        3);
     row("file-system root lists its children", "0|/ 0|/zz-restore-absent 0|/aa-restore-absent", 1,
-        "aa-restore-absent zz-restore-absent");
-    row("empty store", "", 0, "");
-    row("other categories only", "0|~|playlist 0|~/a.mp3|playlist", 0, "");
+        "aa-restore-absent zz-restore-absent", 3);
+    row("empty store", "", 0, "", 0);
+    row("other categories only", "0|~|playlist 0|~/a.mp3|playlist", 0, "", 2);
 }
 
 // The model shows a folder scanned for another project when this project's store comes.
@@ -167,6 +176,7 @@ void TestRestore::groupsAndPaths()
     QCOMPARE(model.rootCount(), roots);
     QCOMPARE(int(closes.count()), roots == 0 ? 1 : 0); // the tab closes when nothing comes back
     QTEST(shownBelow(model, model.index(0, 0)), "shown");
+    QTEST(int(storedRows(project.path()).size()), "kept");
 }
 
 // Records whose files are gone come back as they were stored, marked as missing.
@@ -196,6 +206,54 @@ void TestRestore::goneFilesStayListed()
     }
     QVERIFY(QFile::exists(thumbnail));
     QCOMPARE(storedRows(project.path()).size(), stored.size());
+}
+
+// Add a and b, delete a, restart, add c, restart: b and c, each with its own rows.
+void TestRestore::rootsKeepTheirRecordsApartAcrossRestarts()
+{
+    ProjectDir project;
+    QTemporaryDir a, b, c;
+    makeEntries(a.path(), {"a.mp3"});
+    makeEntries(b.path(), {"b.mp3"});
+    makeEntries(c.path(), {"c.mp3"});
+    QStringList shown;
+    {
+        FolderModel model(nullptr);
+        QVERIFY(scan(model, a.path()) && scan(model, b.path()));
+        model.removeItem(int(model.index(0, 0).internalId()));
+        QVERIFY(waitUntil([&] { return !model.isBusy(); }));
+    }
+    {
+        FolderModel model(nullptr);
+        QVERIFY(restore(model) && scan(model, c.path()));
+        shown = shownBelow(model, {}, true);
+    }
+    FolderModel model(nullptr);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QVERIFY(restore(model));
+    QCOMPARE(model.rootCount(), 2);
+    QCOMPARE(shownBelow(model, {}, true), shown);
+}
+
+// The host announcing its store again while the stored tree comes back gets it once.
+void TestRestore::secondAnnouncementRebuildsOnce()
+{
+    ProjectDir project;
+    QTemporaryDir dir;
+    QVERIFY(Ui_Proc_MediaInfo_Desktop(nullptr).addMediaInfoList(
+            records(words("0|~ 0|~/a.mp3 0|~/sub 0|~/sub/b.mp3 1|~/sub"), dir.path())));
+    FolderModel model(nullptr);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QVERIFY(restore(model));
+    const QStringList once = shownBelow(model, {}, true);
+    QCOMPARE(once.size(), 5);
+    connect(&model, &QAbstractItemModel::rowsInserted, this, [] {
+        static bool announced = false; // again, as soon as the first rows are back
+        if (!std::exchange(announced, true))
+            emit UI_Proc_Config_Desktop::getInstance().loadDatabase();
+    });
+    QVERIFY(restore(model));
+    QCOMPARE(shownBelow(model, {}, true), once);
 }
 
 QTEST_GUILESS_MAIN(TestRestore)

@@ -16,24 +16,38 @@ void FolderModel::buildStep()
     while (!buildQueue.empty() && clock.nsecsElapsed() < kStepBudgetNs) {
         const BuildEntry entry = buildQueue.front();
         buildQueue.pop_front();
-        switch (entry.flag) {
-        case Add:
-            buildItem(entry.id);
-            break;
-        case Save:
-            saveItem(entry.id);
-            break;
-        case Remove:
-            forgetItem(entry.id);
-            break;
-        }
+        buildEntry(entry);
     }
     scheduleBuild();
 }
 
+void FolderModel::buildEntry(const BuildEntry &entry)
+{
+    switch (entry.flag) {
+    case Add:
+        buildItem(entry.id);
+        break;
+    case Save:
+        saveItem(entry.id);
+        break;
+    case Remove:
+        forgetItem(entry.id);
+        break;
+    case ReAdd:
+        prepareAddingFolders();
+        break;
+    }
+}
+
+// A folder is never typed by its name: "Holiday.mp4" may well be one.
 void FolderModel::buildItem(int id)
 {
-    storeFirstRecord(id);
+    if (!idToKey.contains(id))
+        return;
+    const bool isFolder = childListOf(id) != nullptr;
+    storeFirstRecord(id, isFolder);
+    if (isFolder)
+        return;
     const QString path = pathOf(id);
     const auto typeAs = [&](const QString &type, const QVector<FileTaskType> &jobs) {
         records[id].insert(ItemField::type, type);
@@ -48,15 +62,16 @@ void FolderModel::buildItem(int id)
         typeAs(ItemType::office, {OfficeCapture});
     else if (isPicture(path))
         typeAs(ItemType::picture, {PictureLoad});
-    else if (id == lastFileId)
-        post(LoadEndCheck); // a folder ends the load; so does one that vanished meanwhile
 }
 
-// The model issued the item's uuid itself, so there is nothing to look up first.
-void FolderModel::storeFirstRecord(int id)
+// The model issued the item's uuid itself, so there is nothing to look up first. A folder's
+// path ends with "/", which tells it from a file when the tree comes back.
+void FolderModel::storeFirstRecord(int id, bool isFolder)
 {
     int rootOrdinal = 0;
-    const QString path = splitItemKey(keyOf(id), &rootOrdinal);
+    QString path = splitItemKey(keyOf(id), &rootOrdinal);
+    if (isFolder && !path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
     store->replaceMediaInfo(newItemRecord(uuidOf(id), path, rootOrdinal));
 }
 
@@ -71,6 +86,5 @@ void FolderModel::saveItem(int id)
     learnt.uuid = uuidOf(id);
     fillFromItem(learnt, *record, QFileInfo(pathOf(id)).size());
     store->updateMediaInfoFields(learnt, filledFields(record->value(ItemField::type).toString()));
-    if (id == lastFileId)
-        post(LoadEndCheck);
+    unsavedPictures.remove(id);
 }

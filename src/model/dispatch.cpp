@@ -64,8 +64,9 @@ void FolderModel::afterJob()
 
 bool FolderModel::isBusy() const
 {
-    return !walkStack.empty() || !buildQueue.empty() || !runner->isIdle() || readingStore
-           || !restoreGroups.isEmpty() || storedRoot;
+    return !walkStack.empty() || !pendingFolders.empty() || !pendingReAdd.isEmpty()
+           || !buildQueue.empty() || !runner->isIdle() || restoreAsked || isRestoring()
+           || !afterRestore.empty() || loadsUnderway > 0;
 }
 
 // A load has ended when nothing is left to build and no job is left to run. A check that
@@ -75,6 +76,7 @@ void FolderModel::checkLoadEnd()
 {
     if (buildQueue.empty() && runner->isIdle()) {
         store->commit();
+        loadsUnderway = qMax(0, loadsUnderway - 1);
         emit loadFolderEnded();
     } else {
         ++waitingLoadEndChecks;
@@ -82,9 +84,12 @@ void FolderModel::checkLoadEnd()
 }
 
 // Runs after every step and job, when what they asked for is already queued: a check posted
-// now sees it. What the steps wrote is made durable as soon as the work is done.
+// now sees it. What the steps wrote is made durable as soon as the work is done, and a
+// restore that waited for a load starts once all it found is stored.
 void FolderModel::whenIdle()
 {
+    if (restoreAsked && walkStack.empty() && buildQueue.empty() && !isRestoring())
+        startRestore();
     if (!buildQueue.empty() || !runner->isIdle())
         return;
     for (; waitingLoadEndChecks > 0; --waitingLoadEndChecks)

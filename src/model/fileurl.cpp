@@ -1,5 +1,7 @@
 #include "model/fileurl.h"
 
+#include <QDir>
+
 namespace {
 
 const QString kPrefix = QStringLiteral("file:///");
@@ -29,4 +31,10 @@ QString withFileUrlPrefix(const QString &path)
 QString withoutFileUrlPrefix(const QString &text)
 {
     return hasFileUrlPrefix(text) ? text.mid(kPrefix.size() - kPathSlashInPrefix) : text;
+}
+
+QString cleanFolderPath(const QString &pathOrUrl)
+{
+    const QString local = QDir::fromNativeSeparators(withoutFileUrlPrefix(pathOrUrl));
+    return QDir::cleanPath(QDir(local).absolutePath());
 }

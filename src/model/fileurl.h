@@ -8,3 +8,6 @@
 bool hasFileUrlPrefix(const QString &text);
 QString withFileUrlPrefix(const QString &path); // unchanged when it already has the prefix
 QString withoutFileUrlPrefix(const QString &text); // unchanged when it has no prefix
+// A folder given by the page as the walk keys its entries: local, absolute and clean, since
+// a trailing separator or backslashes would leave its entries unattached.
+QString cleanFolderPath(const QString &pathOrUrl);

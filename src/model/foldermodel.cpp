@@ -1,10 +1,14 @@
 #include "model/foldermodel.h"
 
+#include "model/fileurl.h"
+#include "model/itemfields.h"
 #include "store/dbworker.h"
+#include "store/recordmapping.h"
 #include "store/ui_proc_config_desktop.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 #include "transcode/ui_proc_transcodingtool_desktop.h"
 
+#include <QFileInfo>
 #include <QThreadPool>
 #include <QUuid>
 
@@ -40,8 +44,10 @@ FolderModel::FolderModel(QObject *parent)
     connect(storedGroupsReader, &QFutureWatcher<QVector<RestoreGroup>>::finished, this,
             &FolderModel::onStoredGroupsRead);
     listingPool->setMaxThreadCount(1);
-    connect(listingWatcher, &QFutureWatcher<QVector<ListedEntry>>::finished, this,
-            [this] { post(WalkStep); });
+    connect(listingWatcher, &QFutureWatcher<QVector<ListedEntry>>::finished, this, [this] {
+        if (std::exchange(awaitingListing, false))
+            post(WalkStep);
+    });
 
     connect(runner, &ProbeRunner::thumbnailStarted, this, &FolderModel::onThumbnailStarted);
     connect(runner, &ProbeRunner::slideCaptureStarted, this, &FolderModel::onSlideCaptureStarted);
@@ -52,10 +58,49 @@ FolderModel::FolderModel(QObject *parent)
     store->open(); // while the page is being made, not inside the first build step
 }
 
-// The store is read off the GUI thread; the reader must not outlive the model.
 FolderModel::~FolderModel()
 {
+    finishForTeardown();
+}
+
+// Closing in the middle of a load leaves the store and the picture directory in agreement,
+// so that the next start shows what this one did: what was found is stored, what was
+// removed is deleted, every picture that was made is named by its record or gone, and the
+// folders that waited to be walked come back as roots. The store's reader must not outlive
+// the model.
+void FolderModel::finishForTeardown()
+{
+    blockSignals(true);
     storedGroupsReader->waitForFinished();
+    runner->shutDown();
+    walkStack.clear();
+    while (!buildQueue.empty()) {
+        const BuildEntry entry = buildQueue.front();
+        buildQueue.pop_front();
+        if (entry.flag != ReAdd)
+            buildEntry(entry);
+    }
+    for (int id : qAsConst(unsavedPictures)) {
+        const QVariantMap record = records.value(id);
+        const QString picture = record.value(ItemField::type) == ItemType::office
+                                        ? record.value(ItemField::info)
+                                                  .toMap()
+                                                  .value(InfoField::pptPath)
+                                                  .toString()
+                                        : record.value(ItemField::img).toString();
+        if (!idToKey.contains(id) || !QFileInfo::exists(picture))
+            continue;
+        Module_Mediainfo learnt;
+        learnt.uuid = uuidOf(id);
+        learnt.img = withFileUrlPrefix(picture);
+        store->updateMediaInfoFields(learnt, {QStringLiteral("img")});
+    }
+    for (const QString &path :
+         pendingReAdd + QStringList(pendingFolders.cbegin(), pendingFolders.cend()))
+        store->replaceMediaInfo(newItemRecord(QUuid::createUuid().toString(),
+                                              cleanFolderPath(path) + QLatin1Char('/'),
+                                              nextRootOrdinal()));
+    store->commit();
 }
 
 // Made to its exact size: every item keeps its key for as long as it lives.
@@ -89,6 +134,11 @@ int FolderModel::fileIndex(const QString &key)
 int FolderModel::newId()
 {
     return int(++fileIdxCounter);
+}
+
+int FolderModel::nextRootOrdinal()
+{
+    return ++rootOrdinal;
 }
 
 void FolderModel::registerItem(int id, const QString &key, const QString &uuid)

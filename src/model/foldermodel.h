@@ -9,6 +9,7 @@
 #include <QFutureWatcher>
 #include <QHash>
 #include <QMap>
+#include <QSet>
 #include <QSharedPointer>
 #include <QStringList>
 #include <QVector>
@@ -44,7 +45,8 @@ struct ItemNode
     bool jobsAsked = false; // its probing was asked for, by the build or by a view
 };
 
-enum BuildFlag { Add = 0, Remove = 1, Save = 2 };
+// ReAdd marks the end of a refresh's removals: its folders are added again from there.
+enum BuildFlag { Add = 0, Remove = 1, Save = 2, ReAdd = 3 };
 
 struct BuildEntry
 {
@@ -111,7 +113,8 @@ public:
     // The row or root leaves the view at once; its records, stored information, thumbnails
     // and index entries go one build step at a time.
     void removeItem(int id);
-    // Removes every root and adds their folders again from disk once the index is empty.
+    // Removes every root and adds their folders, and those still waiting, again from disk
+    // once the removals are done.
     void refreshTree();
 
     // Look-ups. None fails: unknown ids give -1, empty texts or no list.
@@ -164,6 +167,11 @@ protected:
 private:
     static int newId();
     void registerItem(int id, const QString &key, const QString &uuid);
+    int nextRootOrdinal();
+    bool isRestoring() const;
+    bool deferUntilRestored(std::function<void()> operation);
+    void runDeferredOperations();
+    void finishForTeardown();
 
     // item model
     QVariantMap showItem(const QModelIndex &index);
@@ -187,6 +195,7 @@ private:
 
     // walking and building
     void addNextPendingFolder();
+    void addOrWait(const QString &path);
     void walkStep();
     bool needsListing(const WalkEntry &entry) const;
     void walkEntry(const WalkEntry &entry, ChildLists &childLists);
@@ -194,25 +203,29 @@ private:
     QFuture<QVector<ListedEntry>> listingOf(const QString &path);
     void listAhead();
     void stopWalk();
-    void finishWalk(const QString &lastPath);
+    void finishWalk();
     void buildStep();
+    void buildEntry(const BuildEntry &entry);
     void buildItem(int id);
-    void storeFirstRecord(int id);
+    void storeFirstRecord(int id, bool isFolder);
     void saveItem(int id);
 
     // removing, restoring and rebuilding
     bool isInTree(int id) const;
+    void removeFromTree(int id);
     void removeRow(int id, const ItemNode &node);
     void removeRoot(int id, int position);
     void forgetItem(int id);
     void forgetIndexOf(int id);
     void removeFolderContents(int id);
     void restoreFromStore();
+    void startRestore();
     void onStoredGroupsRead();
     void rebuildStep();
     bool startNextStoredRoot();
     void restoreRows();
     int restoreItem(int position, ChildLists &childLists);
+    void forgetUnplacedEntries();
 
     // job results
     void onThumbnailStarted(int id, const QString &thumbnail);
@@ -231,14 +244,14 @@ private:
     QHash<int, QString> idToKey;
     QHash<int, QString> idToUuid; // made when the id is issued; names the stored record
     QHash<int, ItemNode> nodes; // every item in the tree
-    int rootOrdinal = -1; // ordinal of the root being added; part of every item key
+    int rootOrdinal = -1; // the highest ordinal given to a root; part of every item key
     std::deque<BuildEntry> buildQueue;
     bool buildPosted = false; // one build chain at a time
-    int lastFileId = -1; // its build entry starts the end-of-load check
     QString currentRootPath;
     int walkRootId = 0; // the root the walk fills
+    int walkOrdinal = 0; // of that root
     bool depthExceeded = false;
-    QStringList pendingReAdd; // roots to add again once the index is empty
+    QStringList pendingReAdd; // roots to add again once a refresh's removals are done
     std::deque<QString> pendingFolders; // wait for the running walk to end
     std::deque<WalkEntry> walkStack; // not empty: a walk is under way
     struct Listing
@@ -251,7 +264,7 @@ private:
     QHash<QString, QFuture<QVector<ListedEntry>>> listings; // asked for ahead of the walk
     QThreadPool *listingPool; // one thread: the disk serves one listing at a time best
     QFutureWatcher<QVector<ListedEntry>> *listingWatcher; // the listing the walk waits for
-    QString lastWalkedPath;
+    bool awaitingListing = false; // the walk goes on when that listing comes
     QMap<int, QVariantMap> records; // ordered: queries list items by id
     QVector<RootEntry> roots; // top-level rows, in the order added
     Ui_Proc_MediaInfo_Desktop *store;
@@ -259,7 +272,10 @@ private:
     UI_Proc_Config_Desktop *config; // the host's; not owned
     QFutureWatcher<QVector<RestoreGroup>> *storedGroupsReader; // reads the store off the GUI thread
     bool readingStore = false; // until the groups it read are handed over
+    bool restoreAsked = false; // the store was announced during a load, which it waits for
     QVector<RestoreGroup> restoreGroups; // stored roots waiting for the rebuild
+    // Requests that came while the stored tree was put back: it is not theirs to change yet.
+    std::deque<std::function<void()>> afterRestore;
     struct StoredRoot
     {
         RestoreGroup group;
@@ -270,7 +286,7 @@ private:
         int nextChild = 0; // of the front folder
     };
     std::unique_ptr<StoredRoot> storedRoot; // the stored root being put back
-    int storedRootsShown = 0; // stored roots come first, folders added meanwhile after them
+    QSet<int> unsavedPictures; // items whose made picture the store does not name yet
     ProbeRunner *runner;
     UI_Proc_TranscodingTool_Desktop *transcoder;
     QMap<QString, ExternalTranscode> externalTranscodes; // by the path as the page gives it
@@ -278,4 +294,5 @@ private:
     QString runningTranscodeUuid; // job id of the job started last; kept after it ends
     bool transcoding = false; // a transcode has started and neither completed nor stopped
     int waitingLoadEndChecks = 0; // checks that found work and wait for both queues to drain
+    int loadsUnderway = 0; // begun and not yet announced as ended
 };

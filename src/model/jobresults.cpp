@@ -14,12 +14,14 @@ constexpr int kAudioFrameSide = 400; // the square a sound takes as a layer
 void FolderModel::onThumbnailStarted(int id, const QString &thumbnail)
 {
     records[id].insert(ItemField::img, thumbnail);
+    unsavedPictures.insert(id);
 }
 
 // A presentation stands for its slides with fixed values, whatever the capture makes of it.
 void FolderModel::onSlideCaptureStarted(int id, const QString &slideDirectory)
 {
     records[id].insert(ItemField::info, presentationInfo(slideDirectory));
+    unsavedPictures.insert(id);
 }
 
 void FolderModel::onToolJobFinished(const FileTask &job, const QString &report)

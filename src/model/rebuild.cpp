@@ -2,7 +2,9 @@
 #include "model/foldermodel.h"
 #include "model/itemfields.h"
 #include "model/mediatypes.h"
+#include "probe/picturedirectory.h"
 #include "probe/stillinfo.h"
+#include "store/ui_proc_mediainfo_desktop.h"
 
 #include <QElapsedTimer>
 
@@ -13,14 +15,23 @@ constexpr int kRowsPerInsert = 256; // rows announced together; a few per step
 } // namespace
 
 // Stored roots come back one after another, each folder's rows in blocks, so that the
-// first rows show at once and no step holds the GUI thread for long.
+// first rows show at once and no step holds the GUI thread for long. A chain of a restore
+// that was superseded ends.
 void FolderModel::rebuildStep()
 {
+    if (readingStore)
+        return;
+    if (restoreAsked) {
+        startRestore();
+        return;
+    }
     QElapsedTimer clock;
     clock.start();
     while (clock.nsecsElapsed() < kStepBudgetNs) {
-        if (!storedRoot && !startNextStoredRoot())
+        if (!storedRoot && !startNextStoredRoot()) {
+            runDeferredOperations();
             return;
+        }
         restoreRows();
     }
     post(RebuildFromStore);
@@ -33,40 +44,41 @@ bool FolderModel::startNextStoredRoot()
     storedRoot = std::make_unique<StoredRoot>();
     StoredRoot &root = *storedRoot;
     root.group = restoreGroups.takeFirst();
-    root.ordinal = ++rootOrdinal;
+    // A root keeps its stored ordinal, so that its records never join those of a root added
+    // later; new roots take higher ones.
+    root.ordinal = root.group.rootOrdinal;
+    rootOrdinal = qMax(rootOrdinal, root.ordinal);
     const RestoreEntry &entry = root.group.entries.at(root.group.root);
     root.rootId = newId();
     registerItem(root.rootId, itemKey(entry.path, root.ordinal), entry.uuid);
 
     RootEntry restored{root.rootId, {}};
-    if (root.group.isFolder.at(root.group.root))
+    if (entry.isFolder)
         restored.childLists.insert(root.rootId, ChildListPtr::create());
-    const int row = qMin(storedRootsShown++, roots.size()); // before folders added meanwhile
+    const int row = roots.size();
     beginInsertRows({}, row, row);
-    roots.insert(row, restored);
+    roots.append(restored);
     attach(root.rootId, 0, row);
-    renumberRoots(row);
     endInsertRows();
     root.folders.push_back({root.group.root, root.rootId});
     return true;
 }
 
-// The next block of rows of the folder at the front. A root or folder that was removed
-// meanwhile gets nothing more.
+// The next block of rows of the folder at the front; once all are back, the records that
+// found no place go.
 void FolderModel::restoreRows()
 {
     StoredRoot &root = *storedRoot;
     RootEntry *entry = rootEntry(root.rootId);
     if (!entry || root.folders.empty()) {
-        storedRoot.reset();
+        forgetUnplacedEntries();
         return;
     }
     const auto [folder, folderId] = root.folders.front();
     const QVector<int> &children = root.group.children.at(folder);
     const ChildListPtr list = entry->childLists.value(folderId);
-    const bool isShown = list && isInTree(folderId);
-    const int count = qMin(kRowsPerInsert, children.size() - root.nextChild);
-    if (isShown && count > 0) {
+    const int count = list ? qMin(kRowsPerInsert, children.size() - root.nextChild) : 0;
+    if (count > 0) {
         beginInsertRows(indexOfId(folderId), list->size(), list->size() + count - 1);
         for (int i = root.nextChild; i < root.nextChild + count; ++i) {
             const int id = restoreItem(children.at(i), entry->childLists);
@@ -76,22 +88,37 @@ void FolderModel::restoreRows()
         endInsertRows();
         root.nextChild += count;
     }
-    if (!isShown || root.nextChild >= children.size()) {
+    if (!list || root.nextChild >= children.size()) {
         root.folders.pop_front();
         root.nextChild = 0;
     }
 }
 
+// Records that no folder of their group holds, such as those left by a removal that a
+// crash cut short, can never be shown: they leave the store, with the pictures they name.
+void FolderModel::forgetUnplacedEntries()
+{
+    QVector<RestoreEntry> &unplaced = storedRoot->group.unplaced;
+    const int count = qMin(kRowsPerInsert, unplaced.size());
+    for (int i = 0; i < count; ++i) {
+        store->delMediaInfo(unplaced.at(i).uuid);
+        removeMadePicture(withoutFileUrlPrefix(unplaced.at(i).img));
+    }
+    unplaced.remove(0, count);
+    if (unplaced.isEmpty())
+        storedRoot.reset();
+}
+
 // Besides its path and uuid an item takes from its record only what its type needs. Videos
 // keep their thumbnails and are probed again, pictures read again, presentations come back
-// complete.
+// complete; a video or presentation whose picture was never stored has it made now.
 int FolderModel::restoreItem(int position, ChildLists &childLists)
 {
     StoredRoot &root = *storedRoot;
     const RestoreEntry &entry = root.group.entries.at(position);
     const int id = newId();
     registerItem(id, itemKey(entry.path, root.ordinal), entry.uuid);
-    if (root.group.isFolder.at(position)) {
+    if (entry.isFolder) {
         childLists.insert(id, ChildListPtr::create());
         root.folders.push_back({position, id});
         return id;
@@ -102,9 +129,16 @@ int FolderModel::restoreItem(int position, ChildLists &childLists)
         record.insert(ItemField::type, ItemType::video);
         record.insert(ItemField::isTranscoded, entry.isTranscoded);
         record.insert(ItemField::img, img);
-        requestJobs(id, {}, {VideoProbe});
+        if (img.isEmpty())
+            requestJobs(id, {}, {VideoThumbnail, VideoProbe});
+        else
+            requestJobs(id, {}, {VideoProbe});
     } else if (isOffice(entry.path)) {
         record.insert(ItemField::type, ItemType::office);
+        if (img.isEmpty()) {
+            requestJobs(id, {}, {OfficeCapture});
+            return id;
+        }
         record.insert(ItemField::info, presentationInfo(img));
         record.insert(ItemField::asyncCompleted, true);
         requestJobs(id, {}, {});

@@ -3,8 +3,6 @@
 #include "probe/picturedirectory.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 
-#include <QFile>
-
 // Whether the item is shown: it and every folder above it up to a root still have rows.
 bool FolderModel::isInTree(int id) const
 {
@@ -16,6 +14,12 @@ bool FolderModel::isInTree(int id) const
 }
 
 void FolderModel::removeItem(int id)
+{
+    if (!deferUntilRestored([this, id] { removeItem(id); }))
+        removeFromTree(id);
+}
+
+void FolderModel::removeFromTree(int id)
 {
     if (!isInTree(id))
         return;
@@ -39,13 +43,19 @@ void FolderModel::removeRow(int id, const ItemNode &node)
 }
 
 // Every id of the root, folders and files alike, is forgotten like a file: its child lists
-// leave with the root entry. Its items are out of the tree with the root's own row.
+// leave with the root entry. Its items are out of the tree with the root's own row. A walk
+// under way in it stops, and what it listed but had not reached yet goes too.
 void FolderModel::removeRoot(int id, int position)
 {
     QVector<int> ids;
     const ChildLists &childLists = roots.at(position).childLists;
     for (auto list = childLists.cbegin(); list != childLists.cend(); ++list)
         ids << list.key() << **list;
+    const bool isWalked = id == walkRootId && !walkStack.empty();
+    if (isWalked) {
+        for (const WalkEntry &entry : walkStack)
+            ids << entry.id;
+    }
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
 
@@ -55,7 +65,7 @@ void FolderModel::removeRoot(int id, int position)
     renumberRoots(position);
     for (int each : qAsConst(ids))
         buildQueue.push_back({each, Remove});
-    if (id == walkRootId)
+    if (isWalked)
         stopWalk();
     endResetModel();
     scheduleBuild();
@@ -66,18 +76,17 @@ void FolderModel::forgetItem(int id)
 {
     const auto record = records.find(id);
     if (record != records.end()) {
-        const QString img = record->value(ItemField::img).toString();
-        if (isMadeThumbnail(img))
-            QFile::remove(img);
+        removeMadePicture(record->value(ItemField::img).toString());
+        removeMadePicture(
+                record->value(ItemField::info).toMap().value(InfoField::pptPath).toString());
         records.erase(record);
     }
+    unsavedPictures.remove(id);
     store->delMediaInfo(uuidOf(id));
     if (childListOf(id))
         removeFolderContents(id);
     else
         forgetIndexOf(id);
-    if (id == lastFileId)
-        post(LoadEndCheck);
 }
 
 void FolderModel::forgetIndexOf(int id)
@@ -119,30 +128,41 @@ QVector<int> FolderModel::rootIds() const
     return ids;
 }
 
+// Folders still waiting to be added, or to come back from a refresh, go as well.
 void FolderModel::onClearAll()
 {
+    if (deferUntilRestored([this] { onClearAll(); }))
+        return;
+    pendingFolders.clear();
+    pendingReAdd.clear();
     for (int id : rootIds())
-        removeItem(id);
+        removeFromTree(id);
     emit folderTabNeedClose();
 }
 
+// The new roots take new ordinals, so their keys never meet those of the items still being
+// removed, and their records never join the old ones.
 void FolderModel::refreshTree()
 {
+    if (deferUntilRestored([this] { refreshTree(); }))
+        return;
     const QVector<int> ids = rootIds();
     for (int id : ids)
         pendingReAdd << pathOf(id);
+    pendingReAdd.append(QStringList(pendingFolders.cbegin(), pendingFolders.cend()));
+    pendingFolders.clear();
     for (int id : ids)
-        removeItem(id);
-    rootOrdinal = -1;
+        removeFromTree(id);
+    buildQueue.push_back({0, ReAdd});
+    scheduleBuild();
 }
 
-// Runs when the index has become empty: the folders of a refresh come back from disk.
+// Runs when a refresh's removals are done, or the index has become empty: the folders of a
+// refresh come back from disk, in their order.
 void FolderModel::prepareAddingFolders()
 {
-    if (pendingReAdd.isEmpty())
-        return;
-    const QStringList folders = std::exchange(pendingReAdd, {});
-    addFolders(folders);
+    for (const QString &path : std::exchange(pendingReAdd, {}))
+        addOrWait(path);
 }
 
 void FolderModel::onLoadFolder(const QVariantMap &) { }

@@ -15,37 +15,74 @@ QVector<RestoreGroup> readStoredGroups()
 } // namespace
 
 // The host's store is ready: the tree is replaced by the folders of the earlier run, which
-// come back from their records grouped by the root they were found under. The store is read
-// and the groups are made off the GUI thread; folders added meanwhile stay, after them.
+// come back from their records grouped by the root they were found under. A load under way
+// is finished first, so that everything it found is stored and comes back with the rest; a
+// restore under way starts again between two of its steps.
 void FolderModel::restoreFromStore()
 {
-    // A walk under way has no root left to fill.
+    restoreAsked = true;
+    if (walkStack.empty() && buildQueue.empty() && !isRestoring())
+        startRestore();
+}
+
+// The store is read and the groups are made off the GUI thread.
+void FolderModel::startRestore()
+{
+    restoreAsked = false;
     beginResetModel();
     roots.clear();
     nodes.clear();
-    stopWalk();
+    records.clear();
+    unsavedPictures.clear();
     idToKey.clear();
     keyToId.clear();
     idToUuid.clear();
     restoreGroups.clear();
     storedRoot.reset();
-    storedRootsShown = 0;
     rootOrdinal = -1;
     endResetModel();
 
     store->commit(); // the reader's connection sees what this one wrote
     readingStore = true;
-    storedGroupsReader->waitForFinished(); // an earlier announcement's reading is superseded
+    storedGroupsReader->waitForFinished();
     storedGroupsReader->setFuture(QtConcurrent::run(readStoredGroups));
 }
 
 // The stored roots come back row by row in later steps. With nothing stored and nothing
-// added meanwhile the page has nothing to show.
+// asked for meanwhile the page has nothing to show.
 void FolderModel::onStoredGroupsRead()
 {
     readingStore = false;
+    if (restoreAsked) {
+        startRestore();
+        return;
+    }
     restoreGroups = storedGroupsReader->result();
-    if (restoreGroups.isEmpty() && roots.isEmpty())
+    if (restoreGroups.isEmpty() && afterRestore.empty() && pendingFolders.empty())
         emit folderTabNeedClose();
     post(RebuildFromStore);
+}
+
+bool FolderModel::isRestoring() const
+{
+    return readingStore || !restoreGroups.isEmpty() || storedRoot;
+}
+
+// Adding, removing, refreshing and clearing wait while the stored tree is put back, and then
+// apply to all of it, in the order they came.
+bool FolderModel::deferUntilRestored(std::function<void()> operation)
+{
+    if (!isRestoring())
+        return false;
+    afterRestore.push_back(std::move(operation));
+    return true;
+}
+
+void FolderModel::runDeferredOperations()
+{
+    while (!afterRestore.empty() && !isRestoring()) {
+        const std::function<void()> operation = std::move(afterRestore.front());
+        afterRestore.pop_front();
+        operation();
+    }
 }

@@ -69,7 +69,7 @@ void FolderModel::startTranscodeJob(const Job &job)
         // An earlier output in the same root gives way to the new one.
         const int earlier = idOfKey(itemKey(transcodeOutputPath(source), rootOrdinal));
         if (earlier != -1)
-            removeItem(earlier);
+            removeFromTree(earlier);
     } else {
         source = task.params.value(TranscodeParam::externalPath).toString();
         jobId = task.params.value(TranscodeParam::externalUuid).toString();

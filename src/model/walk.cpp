@@ -13,14 +13,6 @@ namespace {
 
 constexpr int kListingsAhead = 16; // directories listed before the walk reaches them
 
-// Entries are keyed by the absolute paths that listings return, so the root is made to look
-// the same: a trailing separator or backslashes would leave its entries unattached.
-QString cleanRootPath(const QString &path)
-{
-    const QString local = QDir::fromNativeSeparators(withoutFileUrlPrefix(path));
-    return QDir::cleanPath(QDir(local).absolutePath());
-}
-
 int depthBelow(const QString &root, const QString &path)
 {
     const QStringRef below = path.midRef(root.size());
@@ -34,6 +26,11 @@ int depthBelow(const QString &root, const QString &path)
 void FolderModel::addFolders(const QStringList &paths)
 {
     if (paths.isEmpty())
+        return;
+    if (deferUntilRestored([this, paths] {
+            for (const QString &path : paths)
+                addOrWait(path);
+        }))
         return;
     addFolder(paths.first());
     pendingFolders.insert(pendingFolders.end(), paths.begin() + 1, paths.end());
@@ -50,14 +47,16 @@ void FolderModel::addNextPendingFolder()
 
 void FolderModel::addFolder(const QString &path)
 {
+    if (deferUntilRestored([this, path] { addOrWait(path); }))
+        return;
     if (!walkStack.empty()) {
         emit errorOccured(AddWhileWalking);
         return;
     }
-    const QString root = cleanRootPath(path);
-    ++rootOrdinal;
+    const QString root = cleanFolderPath(path);
+    walkOrdinal = nextRootOrdinal();
     beginResetModel();
-    const int rootId = fileIndex(itemKey(root, rootOrdinal));
+    const int rootId = fileIndex(itemKey(root, walkOrdinal));
     roots.append({rootId, {{rootId, ChildListPtr::create()}}});
     attach(rootId, 0, roots.size() - 1);
     walkRootId = rootId;
@@ -65,8 +64,18 @@ void FolderModel::addFolder(const QString &path)
     currentRootPath = root;
     post(WalkStep);
     endResetModel();
+    ++loadsUnderway;
     emit loadFolderBegan();
-    lastFileId = -1;
+}
+
+// A folder that was not refused when it was offered, since no walk ran then, waits for the
+// walk under way now rather than being refused.
+void FolderModel::addOrWait(const QString &path)
+{
+    if (walkStack.empty())
+        addFolder(path);
+    else
+        pendingFolders.push_back(path);
 }
 
 // Paths one after another for a few milliseconds a step. Directories are listed on a worker
@@ -86,13 +95,14 @@ void FolderModel::walkStep()
             continue;
         }
         if (walkStack.empty()) {
-            finishWalk(lastWalkedPath);
+            finishWalk();
             return;
         }
         if (needsListing(walkStack.back())) {
             const QFuture<QVector<ListedEntry>> next = listingOf(walkStack.back().path);
             listAhead();
             if (!next.isFinished()) {
+                awaitingListing = true;
                 listingWatcher->setFuture(next);
                 return;
             }
@@ -100,7 +110,6 @@ void FolderModel::walkStep()
         const WalkEntry entry = walkStack.back();
         walkStack.pop_back();
         walkEntry(entry, root->childLists);
-        lastWalkedPath = entry.path;
     }
     post(WalkStep);
 }
@@ -111,8 +120,13 @@ bool FolderModel::needsListing(const WalkEntry &entry) const
 }
 
 // A folder is built and its listing goes onto the stack; every path joins its parent's rows.
+// A path whose folder was removed meanwhile is forgotten instead, and not listed.
 void FolderModel::walkEntry(const WalkEntry &entry, ChildLists &childLists)
 {
+    if (entry.parentId != 0 && !isInTree(entry.parentId)) {
+        buildQueue.push_back({entry.id, Remove});
+        return;
+    }
     if (entry.isDir) {
         childLists.insert(entry.id, ChildListPtr::create());
         buildQueue.push_back({entry.id, Add});
@@ -129,16 +143,15 @@ void FolderModel::walkEntry(const WalkEntry &entry, ChildLists &childLists)
 }
 
 // Entries are pushed in name order and taken from the back, so a folder's rows end up in
-// descending name order.
+// descending name order. A folder is built when the walk reaches it, a file at once.
 void FolderModel::pushListedEntries(const QElapsedTimer &clock)
 {
     while (listing.next < listing.entries.size() && clock.nsecsElapsed() < kStepBudgetNs) {
         const ListedEntry &entry = listing.entries.at(listing.next++);
-        const int id = fileIndex(itemKey(entry.path, rootOrdinal));
+        const int id = fileIndex(itemKey(entry.path, walkOrdinal));
         walkStack.push_back({entry.path, id, listing.dirId, entry.isDir});
         if (!entry.isDir)
-            lastFileId = id;
-        buildQueue.push_back({id, Add});
+            buildQueue.push_back({id, Add});
     }
     if (listing.next == listing.entries.size())
         listing = {};
@@ -169,14 +182,22 @@ void FolderModel::listAhead()
     }
 }
 
+// The walk's root went away: its load ends with what was built, and the folders waiting
+// for it go on.
 void FolderModel::stopWalk()
 {
     walkStack.clear();
     listing = {};
     listings.clear();
+    awaitingListing = false;
+    depthExceeded = false;
+    post(LoadEndCheck);
+    if (!pendingFolders.empty())
+        QTimer::singleShot(0, this, &FolderModel::addNextPendingFolder);
 }
 
-void FolderModel::finishWalk(const QString &lastPath)
+// The load ends once everything found is built and probed; the check waits for that.
+void FolderModel::finishWalk()
 {
     beginResetModel();
     endResetModel();
@@ -186,12 +207,6 @@ void FolderModel::finishWalk(const QString &lastPath)
     }
     if (!pendingFolders.empty())
         QTimer::singleShot(0, this, &FolderModel::addNextPendingFolder);
-    if (lastFileId == -1) {
-        lastFileId = idOfKey(itemKey(lastPath, rootOrdinal));
-        // A root that is not a directory has nothing to build; its load ends here rather
-        // than never.
-        if (!QFileInfo(lastPath).isDir())
-            post(LoadEndCheck);
-    }
+    post(LoadEndCheck);
     scheduleBuild();
 }

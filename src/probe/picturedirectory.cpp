@@ -3,6 +3,7 @@
 #include "store/utility_commparam.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QUuid>
@@ -30,9 +31,18 @@ QString savePictureThumbnail(const QImage &thumbnail)
     return out;
 }
 
-bool isMadeThumbnail(const QString &path)
+// Only what lies directly in the picture directory was made here; a path that climbs out of
+// it ("..") is cleaned first, so it cannot pass for one.
+void removeMadePicture(const QString &path)
 {
-    const QFileInfo file(path);
+    if (path.isEmpty())
+        return;
+    const QFileInfo made(QDir::cleanPath(path));
     const QString directory = QDir::cleanPath(QFileInfo(pictureDirectory()).absoluteFilePath());
-    return file.isFile() && QDir::cleanPath(file.absolutePath()) == directory;
+    if (made.absolutePath() != directory)
+        return;
+    if (made.isDir() && !made.isSymLink()) // a link is removed, never what it leads to
+        QDir(made.absoluteFilePath()).removeRecursively();
+    else
+        QFile::remove(made.absoluteFilePath());
 }

@@ -12,6 +12,7 @@ QString freshPictureName(); // a new braced uuid
 QString newThumbnailPath();
 // Saves a picture's thumbnail under a new name there; returns its path.
 QString savePictureThumbnail(const QImage &thumbnail);
-// Whether path names a thumbnail that the system made: only those may be deleted with
-// their item, never a user's own picture.
-bool isMadeThumbnail(const QString &path);
+// Removes a thumbnail file or slide directory that the system made, with the item it
+// belonged to. Anything outside the picture directory, such as a user's own picture that an
+// item shows as itself, is left alone.
+void removeMadePicture(const QString &path);

@@ -163,15 +163,15 @@ void ProbeRunner::start(Lane &lane, const Job &job)
 // The frame at seekSeconds, kThumbnailWidth pixels wide. The item names its thumbnail at once.
 void ProbeRunner::startThumbnail(Lane &lane, int seekSeconds)
 {
-    lane.thumbnail = newThumbnailPath();
+    lane.output = newThumbnailPath();
     const int id = lane.job->fileIdx;
     lane.tool->start(kFfmpeg,
                      {QStringLiteral("-ss"), QString::number(seekSeconds), QStringLiteral("-i"),
                       lane.path, QStringLiteral("-y"), QStringLiteral("-vf"),
                       QStringLiteral("scale=%1:-1").arg(kThumbnailWidth),
-                      QStringLiteral("-vframes"), QStringLiteral("1"), lane.thumbnail},
+                      QStringLiteral("-vframes"), QStringLiteral("1"), lane.output},
                      toolTimeLimitMs);
-    emit thumbnailStarted(id, lane.thumbnail);
+    emit thumbnailStarted(id, lane.output);
 }
 
 // The capture tool writes images of the slides into a directory of their own.
@@ -179,6 +179,7 @@ void ProbeRunner::startSlideCapture(Lane &lane)
 {
     const QString dir = pictureDirectory() + freshPictureName();
     QDir().mkpath(dir);
+    lane.output = dir;
     const QString installDir = QCoreApplication::applicationDirPath();
     const int id = lane.job->fileIdx;
     lane.tool->start(
@@ -233,8 +234,11 @@ void ProbeRunner::onToolFinished(Lane &lane)
     if (!lane.job || retryThumbnailAtFirstFrame(lane))
         return;
     const Job job = release(lane);
+    const QString output = std::exchange(lane.output, {});
     if (!pathOf(job->fileIdx).isEmpty())
         emit toolJobFinished(*job, QString::fromLocal8Bit(lane.tool->standardError()));
+    else
+        removeMadePicture(output); // its item was removed while the tool ran
     finishJob();
 }
 
@@ -243,12 +247,22 @@ void ProbeRunner::onToolFinished(Lane &lane)
 bool ProbeRunner::retryThumbnailAtFirstFrame(Lane &lane)
 {
     if (lane.job->taskType() != VideoThumbnail || lane.thumbnailRetried
-        || pathOf(lane.job->fileIdx).isEmpty() || QFileInfo(lane.thumbnail).size() > 0)
+        || pathOf(lane.job->fileIdx).isEmpty() || QFileInfo(lane.output).size() > 0)
         return false;
-    QFile::remove(lane.thumbnail);
+    QFile::remove(lane.output);
     lane.thumbnailRetried = true;
     startThumbnail(lane, 0);
     return true;
+}
+
+void ProbeRunner::shutDown()
+{
+    waiting.clear();
+    for (Lane &lane : lanes) {
+        delete std::exchange(lane.tool, nullptr); // kills and reaps a tool still running
+        if (release(lane))
+            removeMadePicture(std::exchange(lane.output, {}));
+    }
 }
 
 Job ProbeRunner::release(Lane &lane)

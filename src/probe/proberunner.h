@@ -30,7 +30,7 @@ int defaultParallelJobs();
 // transcode runs alone: when its turn comes the runner hands it to its owner and starts
 // nothing else until the owner ends it. Jobs name their item by id; an item that is gone by
 // the time its job would start loses the job, and a job that ends after its item went
-// reports nothing.
+// reports nothing and leaves nothing behind.
 class ProbeRunner : public QObject
 {
     Q_OBJECT
@@ -42,6 +42,10 @@ public:
     bool isIdle() const;
     int parallelJobs() const { return lanes.size(); }
     void setToolTimeLimit(int ms) { toolTimeLimitMs = ms; }
+
+    // Ends every running tool at once and removes what those runs had begun to make; for the
+    // owner's teardown, after which nothing more runs.
+    void shutDown();
 
     Job runningTranscode() const { return transcode; }
     void endTranscode();
@@ -69,7 +73,7 @@ private:
         ToolProcess *tool = nullptr;
         QFile *picture = nullptr;
         QByteArray pictureBytes; // read so far
-        QString thumbnail; // the file the running thumbnail job writes
+        QString output; // the thumbnail or slide directory that the running job makes
         bool thumbnailRetried = false; // the thumbnail run is at the first frame
     };
 

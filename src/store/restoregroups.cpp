@@ -27,8 +27,10 @@ void keepOnePerPath(RestoreGroup &group)
     QVector<RestoreEntry> kept;
     kept.reserve(group.entries.size());
     for (const RestoreEntry &entry : qAsConst(group.entries)) {
-        if (seen.contains(entry.path))
+        if (seen.contains(entry.path)) {
+            group.unplaced.append(entry);
             continue;
+        }
         seen.insert(entry.path, kept.size());
         if (entry.path < kept.value(group.root).path)
             group.root = kept.size();
@@ -42,12 +44,10 @@ void keepOnePerPath(RestoreGroup &group)
 void linkChildren(RestoreGroup &group)
 {
     const QVector<RestoreEntry> &entries = group.entries;
-    group.isFolder.resize(entries.size());
     group.children.resize(entries.size());
     QHash<QString, int> folderAt;
     for (int i = 0; i < entries.size(); ++i) {
-        group.isFolder[i] = !isMediaFile(entries.at(i).path);
-        if (group.isFolder.at(i))
+        if (entries.at(i).isFolder)
             folderAt.insert(entries.at(i).path, i);
     }
     for (int i = 0; i < entries.size(); ++i) {
@@ -61,6 +61,24 @@ void linkChildren(RestoreGroup &group)
     for (QVector<int> &children : group.children)
         std::sort(children.begin(), children.end(),
                   [&entries](int a, int b) { return entries.at(a).path < entries.at(b).path; });
+}
+
+// What the root's folders do not reach, directly or through other folders, is set apart.
+void setApartUnreached(RestoreGroup &group)
+{
+    QVector<bool> reached(group.entries.size());
+    QVector<int> folders{group.root};
+    reached[group.root] = true;
+    while (!folders.isEmpty()) {
+        for (int child : group.children.at(folders.takeLast())) {
+            reached[child] = true;
+            folders.append(child);
+        }
+    }
+    for (int i = 0; i < group.entries.size(); ++i) {
+        if (!reached.at(i))
+            group.unplaced.append(group.entries.at(i));
+    }
 }
 
 } // namespace
@@ -79,7 +97,8 @@ QVector<RestoreGroup> groupStoredRecords(const QList<Module_Mediainfo> &records)
         QString path = record.path;
         if (record.category != kFolderPageCategory || path.isEmpty())
             continue;
-        if (path.endsWith(QLatin1Char('/')) && parentPath(path) != path)
+        const bool isMarkedFolder = path.endsWith(QLatin1Char('/'));
+        if (isMarkedFolder && parentPath(path) != path)
             path.chop(1);
         const int ordinal = record.rootIndex.toInt(); // 0 when it is not a number
         auto group = groupOfOrdinal.constFind(ordinal);
@@ -87,11 +106,17 @@ QVector<RestoreGroup> groupStoredRecords(const QList<Module_Mediainfo> &records)
             group = groupOfOrdinal.insert(ordinal, groups.size());
             groups.append(RestoreGroup{ordinal, {}, 0, {}, {}});
         }
-        groups[*group].entries.append({path, record.uuid, record.img, record.isTranscoded});
+        const bool isFolder = isMarkedFolder || !isMediaFile(path);
+        groups[*group].entries.append(
+                {path, record.uuid, record.img, record.isTranscoded, isFolder});
     }
     for (RestoreGroup &group : groups) {
         keepOnePerPath(group);
+        // The root holds the others whatever its name; stores written before folders were
+        // marked name a root "Holiday.mp4" like a file.
+        group.entries[group.root].isFolder |= group.entries.size() > 1;
         linkChildren(group);
+        setApartUnreached(group);
     }
     return groups;
 }

@@ -14,20 +14,21 @@ struct RestoreEntry
     QString uuid;
     QString img;
     bool isTranscoded = false;
+    bool isFolder = false; // stored with a trailing "/", or named like no media file
 };
 Q_DECLARE_TYPEINFO(RestoreEntry, Q_MOVABLE_TYPE);
 
 // The stored records of one root, ready to be put back as a tree: one entry per path, the
 // root folder being the one with the smallest path, and beside each folder the positions of
-// its children in row order (ascending path order). Entries that no folder of the group
-// holds are in no list.
+// its children in row order (ascending path order). Records that cannot be put back, a
+// second one of a path or one that no folder below the root holds, are set apart.
 struct RestoreGroup
 {
     int rootOrdinal = 0;
     QVector<RestoreEntry> entries;
     int root = 0;
-    QVector<bool> isFolder;
     QVector<QVector<int>> children;
+    QVector<RestoreEntry> unplaced;
 };
 
 // What the restore reads of a stored record; the rest of it is left alone.
