@@ -64,7 +64,7 @@ void FolderModel::afterJob()
 
 bool FolderModel::isBusy() const
 {
-    return !walkStack.empty() || !pendingFolders.empty() || !pendingReAdd.isEmpty()
+    return isWalking() || !pendingFolders.empty() || !pendingReAdd.isEmpty()
            || !buildQueue.empty() || !runner->isIdle() || restoreAsked || isRestoring()
            || !afterRestore.empty() || loadsUnderway > 0;
 }
@@ -88,7 +88,7 @@ void FolderModel::checkLoadEnd()
 // restore that waited for a load starts once all it found is stored.
 void FolderModel::whenIdle()
 {
-    if (restoreAsked && walkStack.empty() && buildQueue.empty() && !isRestoring())
+    if (restoreAsked && !isWalking() && buildQueue.empty() && !isRestoring())
         startRestore();
     if (!buildQueue.empty() || !runner->isIdle())
         return;

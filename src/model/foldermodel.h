@@ -197,6 +197,7 @@ private:
     void addNextPendingFolder();
     void addOrWait(const QString &path);
     void walkStep();
+    bool isWalking() const;
     bool needsListing(const WalkEntry &entry) const;
     void walkEntry(const WalkEntry &entry, ChildLists &childLists);
     void pushListedEntries(const QElapsedTimer &clock);
@@ -253,7 +254,8 @@ private:
     bool depthExceeded = false;
     QStringList pendingReAdd; // roots to add again once a refresh's removals are done
     std::deque<QString> pendingFolders; // wait for the running walk to end
-    std::deque<WalkEntry> walkStack; // not empty: a walk is under way
+    bool walking = false; // a walk is under way
+    std::deque<WalkEntry> walkStack;
     struct Listing
     {
         int dirId = 0;

@@ -51,7 +51,7 @@ void FolderModel::removeRoot(int id, int position)
     const ChildLists &childLists = roots.at(position).childLists;
     for (auto list = childLists.cbegin(); list != childLists.cend(); ++list)
         ids << list.key() << **list;
-    const bool isWalked = id == walkRootId && !walkStack.empty();
+    const bool isWalked = id == walkRootId && isWalking();
     if (isWalked) {
         for (const WalkEntry &entry : walkStack)
             ids << entry.id;

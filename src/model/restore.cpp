@@ -21,7 +21,7 @@ QVector<RestoreGroup> readStoredGroups()
 void FolderModel::restoreFromStore()
 {
     restoreAsked = true;
-    if (walkStack.empty() && buildQueue.empty() && !isRestoring())
+    if (!isWalking() && buildQueue.empty() && !isRestoring())
         startRestore();
 }
 

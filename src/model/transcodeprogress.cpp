@@ -133,13 +133,17 @@ void FolderModel::onStopTranscode(int idx)
     record.insert(ItemField::transcodeProgress, kNoTranscode);
     notify(index);
 
-    // The item's running transcode goes alone; otherwise every waiting job of the item goes.
-    // A probe of the item that runs is left to finish: its tool is still busy.
+    // The item's running transcode goes alone; otherwise its waiting transcodes go. Its
+    // probes and thumbnail stay: without them the item would never finish loading.
     const Job running = runner->runningTranscode();
-    if (running && running->fileIdx == idx)
+    if (running && running->fileIdx == idx) {
         runner->endTranscode();
-    else
-        runner->takeWaiting([idx](const FileTask &task) { return task.fileIdx == idx; });
+        return;
+    }
+    runner->takeWaiting([idx](const FileTask &task) {
+        return task.fileIdx == idx && task.taskType() == Transcode;
+    });
+    whenIdle(); // what is stored is committed at once when nothing is left to do
 }
 
 void FolderModel::onStopTranscode(const QString &path)

@@ -49,7 +49,7 @@ void FolderModel::addFolder(const QString &path)
 {
     if (deferUntilRestored([this, path] { addOrWait(path); }))
         return;
-    if (!walkStack.empty()) {
+    if (isWalking()) {
         emit errorOccured(AddWhileWalking);
         return;
     }
@@ -60,6 +60,7 @@ void FolderModel::addFolder(const QString &path)
     roots.append({rootId, {{rootId, ChildListPtr::create()}}});
     attach(rootId, 0, roots.size() - 1);
     walkRootId = rootId;
+    walking = true;
     walkStack.push_back({root, rootId, 0, QFileInfo(root).isDir()});
     currentRootPath = root;
     post(WalkStep);
@@ -72,7 +73,7 @@ void FolderModel::addFolder(const QString &path)
 // walk under way now rather than being refused.
 void FolderModel::addOrWait(const QString &path)
 {
-    if (walkStack.empty())
+    if (!isWalking())
         addFolder(path);
     else
         pendingFolders.push_back(path);
@@ -85,7 +86,7 @@ void FolderModel::addOrWait(const QString &path)
 void FolderModel::walkStep()
 {
     RootEntry *root = rootEntry(walkRootId);
-    if (walkStack.empty() || !root)
+    if (!isWalking() || !root)
         return;
     QElapsedTimer clock;
     clock.start();
@@ -112,6 +113,13 @@ void FolderModel::walkStep()
         walkEntry(entry, root->childLists);
     }
     post(WalkStep);
+}
+
+// From the add until the walk has ended or stopped: a step may end with the stack empty but
+// a folder's listing still to push, or with everything done but the end not yet announced.
+bool FolderModel::isWalking() const
+{
+    return walking;
 }
 
 bool FolderModel::needsListing(const WalkEntry &entry) const
@@ -186,6 +194,7 @@ void FolderModel::listAhead()
 // for it go on.
 void FolderModel::stopWalk()
 {
+    walking = false;
     walkStack.clear();
     listing = {};
     listings.clear();
@@ -199,6 +208,7 @@ void FolderModel::stopWalk()
 // The load ends once everything found is built and probed; the check waits for that.
 void FolderModel::finishWalk()
 {
+    walking = false;
     beginResetModel();
     endResetModel();
     if (depthExceeded) {
