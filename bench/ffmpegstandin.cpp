@@ -1,10 +1,17 @@
-// Stands in for ffmpeg in benchmarks that measure the folder model's own overhead: it answers
-// at once with the report of a short 720p clip and, when asked for a thumbnail, writes a few
-// bytes as the picture, so that a run costs no more than starting a small process. Plain
-// POSIX: a Qt program would spend longer starting than the runs it stands for.
+// Stands in for ffmpeg where the real tool would make a run too slow: in benchmarks that
+// measure the folder model's own overhead, and in the consistency test, which drives the
+// model through hundreds of short loads. It answers with the report of a short 720p clip.
+// Asked for a thumbnail it writes a few bytes as the picture; asked for a transcode (a ".mkv"
+// output) it writes a few bytes as the video and reports the whole clip done on its progress
+// output; a probe ("-i" and nothing after it) writes nothing. FFMPEG_STANDIN_DELAY_MS makes
+// every run take that long before it answers (0 by default), so that a test can act while
+// tools run. Plain POSIX: a Qt program would spend longer starting than the runs it stands for.
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -19,6 +26,9 @@ constexpr char kReportBody[]
           "    Stream #0:1(und): Audio: aac (LC), 44100 Hz, stereo, fltp, 128 kb/s (default)\n";
 constexpr char kNoOutput[] = "At least one output file must be specified\n";
 constexpr unsigned char kPicture[] = {0xFF, 0xD8, 0xFF, 0xD9}; // start and end of a JPEG
+constexpr unsigned char kVideo[] = {0x1A, 0x45, 0xDF, 0xA3}; // a Matroska header's magic
+// What "-progress pipe:1" writes when the whole clip has been transcoded.
+constexpr char kProgressDone[] = "out_time_us=5000000\nprogress=end\n";
 
 const char *inputOf(int argc, char *argv[])
 {
@@ -36,24 +46,41 @@ bool endsWith(const char *text, const char *suffix)
     return length >= suffixLength && std::strcmp(text + length - suffixLength, suffix) == 0;
 }
 
-void writePicture(const char *path)
+void writeBytes(const char *path, const unsigned char *bytes, std::size_t size)
 {
     if (std::FILE *out = std::fopen(path, "wb")) {
-        std::fwrite(kPicture, 1, sizeof kPicture, out);
+        std::fwrite(bytes, 1, size, out);
         std::fclose(out);
     }
+}
+
+// A stop sent meanwhile ends the run here, before it has written anything.
+void waitAsAsked()
+{
+    const char *delay = std::getenv("FFMPEG_STANDIN_DELAY_MS");
+    const long ms = delay ? std::strtol(delay, nullptr, 10) : 0;
+    if (ms <= 0)
+        return;
+    timespec duration{ms / 1000, (ms % 1000) * 1000000L};
+    while (nanosleep(&duration, &duration) != 0 && errno == EINTR) { }
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    waitAsAsked();
     std::fprintf(stderr, kReportHead, inputOf(argc, argv));
     std::fputs(kReportBody, stderr);
     const char *last = argv[argc - 1];
-    if (argc > 1 && endsWith(last, ".jpg"))
-        writePicture(last);
-    else
+    const bool hasOutput = argc > 1 && std::strcmp(last, inputOf(argc, argv)) != 0;
+    if (hasOutput && endsWith(last, ".jpg")) {
+        writeBytes(last, kPicture, sizeof kPicture);
+    } else if (hasOutput && endsWith(last, ".mkv")) {
+        writeBytes(last, kVideo, sizeof kVideo);
+        std::fputs(kProgressDone, stdout);
+    } else {
         std::fputs(kNoOutput, stderr);
+    }
     return 0;
 }
