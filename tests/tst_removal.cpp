@@ -78,7 +78,6 @@ class TestRemoval : public QObject
 private slots:
     void folderIsTakenApartLevelByLevel();
     void removingARootForgetsEverything();
-    void refreshThenClearAll();
     void operationsDuringAWalk_data();
     void operationsDuringAWalk();
     void picturesOfRemovedItemsGo();
@@ -130,29 +129,6 @@ void TestRemoval::removingARootForgetsEverything()
     scan.model.onClearAll(); // no roots left: only the tab closes
     QCOMPARE(closed.count(), 1);
     QVERIFY(!scan.model.isBusy());
-}
-
-void TestRemoval::refreshThenClearAll()
-{
-    QTemporaryDir a, b;
-    makeEntries(b.path(), {"b.mp3"});
-    Scanned scan({a.path(), b.path()});
-    const int oldId = scan.idOf(a.path());
-    makeEntries(b.path(), {"new.mp3"});
-    QSignalSpy began(&scan.model, &FolderModel::loadFolderBegan);
-
-    scan.model.refreshTree();
-    QTRY_VERIFY(began.count() == 2 && !scan.model.isBusy());
-    QCOMPARE(scan.model.pathOf(int(scan.model.index(0, 0).internalId())), a.path());
-    QCOMPARE(scan.model.pathOf(int(scan.model.index(1, 0).internalId())), b.path());
-    QCOMPARE(rowNames(scan.model, scan.model.index(1, 0)), (QStringList{"new.mp3", "b.mp3"}));
-    QVERIFY(int(scan.model.index(0, 0).internalId()) > oldId);
-
-    QSignalSpy closed(&scan.model, &FolderModel::folderTabNeedClose);
-    scan.model.onClearAll(); // with roots: they all go, and the tab closes
-    QCOMPARE(closed.count(), 1);
-    QCOMPARE(scan.model.rootCount(), 0);
-    QTRY_VERIFY(!scan.model.isBusy());
 }
 
 void TestRemoval::operationsDuringAWalk_data()

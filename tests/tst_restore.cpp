@@ -78,7 +78,6 @@ private slots:
     void groupsAndPaths_data();
     void groupsAndPaths();
     void goneFilesStayListed();
-    void folderAddedWhileTheStoreIsReadStays();
     void rootsKeepTheirRecordsApartAcrossRestarts();
     void secondAnnouncementRebuildsOnce();
     void largeTreeComesBackInBlocks();
@@ -258,28 +257,6 @@ void TestRestore::secondAnnouncementRebuildsOnce()
 
 QTEST_GUILESS_MAIN(TestRestore)
 #include "tst_restore.moc"
-
-// The host adds the folders it was given right after announcing its store; they must not
-// be lost to the restore, which puts the stored roots back before them.
-void TestRestore::folderAddedWhileTheStoreIsReadStays()
-{
-    ProjectDir project;
-    QTemporaryDir stored, added;
-    makeEntries(added.path(), {"new.mp3"});
-    QVERIFY(Ui_Proc_MediaInfo_Desktop(nullptr).addMediaInfoList(
-            records(words("0|~ 0|~/old.mp3"), stored.path())));
-    FolderModel model(nullptr);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QSignalSpy closes(&model, &FolderModel::folderTabNeedClose);
-    emit UI_Proc_Config_Desktop::getInstance().loadDatabase();
-    model.addFolder(added.path());
-    QVERIFY(waitUntil([&] { return !model.isBusy(); }));
-    QCOMPARE(shownBelow(model, {}), (QStringList{QFileInfo(stored.path()).fileName(),
-                                                 QFileInfo(stored.path()).fileName() + "/old.mp3",
-                                                 QFileInfo(added.path()).fileName(),
-                                                 QFileInfo(added.path()).fileName() + "/new.mp3"}));
-    QCOMPARE(closes.count(), 0);
-}
 
 // A tree of a few thousand items is walked, cut down and put back from the store, with the
 // model tester checking every change; the restored rows come in blocks, and a folder deleted

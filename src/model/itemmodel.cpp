@@ -185,7 +185,8 @@ QVariantMap FolderModel::showItem(const QModelIndex &index)
         record.insert(ItemField::modelIdx, QVariant::fromValue(index));
     }
 
-    if (file.isDir()) {
+    // A folder stays one when it is gone from disk, whatever its name says.
+    if (file.isDir() || childListOf(id)) {
         item.insert(ItemField::type, ItemType::folder);
         item.insert(ItemField::isIcon, false);
         item.insert(ItemField::img, QUrl(BuiltinImage::folder));

@@ -158,11 +158,13 @@ void FolderModel::refreshTree()
 }
 
 // Runs when a refresh's removals are done, or the index has become empty: the folders of a
-// refresh come back from disk, in their order.
+// refresh come back from disk, in their order and ahead of those offered since.
 void FolderModel::prepareAddingFolders()
 {
-    for (const QString &path : std::exchange(pendingReAdd, {}))
-        addOrWait(path);
+    const QStringList folders = std::exchange(pendingReAdd, {});
+    pendingFolders.insert(pendingFolders.begin(), folders.cbegin(), folders.cend());
+    if (!isWalking())
+        addNextPendingFolder();
 }
 
 void FolderModel::onLoadFolder(const QVariantMap &) { }

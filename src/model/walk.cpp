@@ -36,13 +36,14 @@ void FolderModel::addFolders(const QStringList &paths)
     pendingFolders.insert(pendingFolders.end(), paths.begin() + 1, paths.end());
 }
 
+// A walk that started meanwhile arms this again when it ends.
 void FolderModel::addNextPendingFolder()
 {
-    if (pendingFolders.empty())
+    if (pendingFolders.empty() || isWalking())
         return;
     const QString path = pendingFolders.front();
-    addFolder(path);
     pendingFolders.pop_front();
+    addFolder(path);
 }
 
 void FolderModel::addFolder(const QString &path)
@@ -51,6 +52,10 @@ void FolderModel::addFolder(const QString &path)
         return;
     if (isWalking()) {
         emit errorOccured(AddWhileWalking);
+        return;
+    }
+    if (!pendingReAdd.isEmpty()) { // the folders of a refresh come back first
+        pendingFolders.push_back(path);
         return;
     }
     const QString root = cleanFolderPath(path);
