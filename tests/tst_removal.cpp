@@ -77,7 +77,6 @@ class TestRemoval : public QObject
     Q_OBJECT
 private slots:
     void folderIsTakenApartLevelByLevel();
-    void removingARootForgetsEverything();
     void operationsDuringAWalk_data();
     void operationsDuringAWalk();
     void picturesOfRemovedItemsGo();
@@ -102,33 +101,6 @@ void TestRemoval::folderIsTakenApartLevelByLevel()
     QVERIFY(cleared.isEmpty()); // the rest goes one step at a time
     QTRY_COMPARE(cleared, order);
     QCOMPARE(storedRows(scan.project.path()).size(), 2); // the root and keep.mp3
-}
-
-void TestRemoval::removingARootForgetsEverything()
-{
-    QTemporaryDir dir;
-    makeEntries(dir.path(), {"sub/a.mp3"});
-    QCOMPARE(QProcess::execute("ffmpeg", {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
-                                          "testsrc=duration=2", dir.filePath("clip.mp4")}),
-             0);
-    QVERIFY(QImage(64, 48, QImage::Format_RGB32).save(dir.filePath("photo.jpg")));
-    Scanned scan({dir.path()});
-    const QString thumbnail
-            = scan.model.recordOf(scan.idOf(dir.filePath("clip.mp4"))).value("img").toString();
-    QVERIFY(QFileInfo::exists(thumbnail));
-    QSignalSpy allCleared(&scan.model, &FolderModel::filesIndexCleared);
-    QSignalSpy closed(&scan.model, &FolderModel::folderTabNeedClose);
-
-    scan.model.removeItem(scan.idOf(dir.path()));
-    QCOMPARE(scan.model.rootCount(), 0);
-    QVERIFY(allCleared.wait());
-    QVERIFY(!QFileInfo::exists(thumbnail));
-    QVERIFY(QFileInfo::exists(dir.filePath("photo.jpg"))); // the picture shown as its own
-    QVERIFY(storedRows(scan.project.path()).isEmpty());
-    QVERIFY(scan.model.itemRecords().isEmpty());
-    scan.model.onClearAll(); // no roots left: only the tab closes
-    QCOMPARE(closed.count(), 1);
-    QVERIFY(!scan.model.isBusy());
 }
 
 void TestRemoval::operationsDuringAWalk_data()
@@ -199,6 +171,10 @@ void TestRemoval::picturesOfRemovedItemsGo()
     QCOMPARE(QProcess::execute("ffmpeg", {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
                                           "testsrc=duration=2", dir.filePath("clip.mp4")}),
              0);
+    QVERIFY(QImage(64, 48, QImage::Format_RGB32).save(dir.filePath("photo.jpg")));
+    const auto made = [] {
+        return QDir(pictureDirectory()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+    };
     {
         Scanned scan({dir.path()});
         const int deck = scan.idOf(dir.filePath("deck.pptx"));
@@ -208,8 +184,12 @@ void TestRemoval::picturesOfRemovedItemsGo()
         scan.model.removeItem(deck);
         QVERIFY(waitUntil([&] { return !scan.model.isBusy(); }));
         QVERIFY(!QFileInfo::exists(slides));
-        QCOMPARE(QDir(pictureDirectory()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(),
-                 1);
+        QCOMPARE(made().size(), 2); // the thumbnails of the clip and the photo
+        QSignalSpy allCleared(&scan.model, &FolderModel::filesIndexCleared);
+        scan.model.removeItem(scan.idOf(dir.path()));
+        QVERIFY(allCleared.wait());
+        QCOMPARE(made(), {});
+        QVERIFY(storedRows(scan.project.path()).isEmpty() && scan.model.itemRecords().isEmpty());
     }
 
     ProjectDir project;
@@ -222,10 +202,10 @@ void TestRemoval::picturesOfRemovedItemsGo()
     model.addFolder(dir.path());
     QVERIFY(waitUntil([&] { return !model.isBusy(); }));
     QCOMPARE(model.rootCount(), 0);
-    QCOMPARE(QDir(pictureDirectory()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), {});
+    QCOMPARE(made(), {});
     QVERIFY(storedRows(project.path()).isEmpty());
-    QVERIFY(QFileInfo::exists(dir.filePath("clip.mp4"))
-            && QFileInfo::exists(dir.filePath("deck.pptx")));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+             (QStringList{"clip.mp4", "deck.pptx", "photo.jpg"}));
 }
 
 void TestRemoval::batchingWorkerWritesOnlyWhatIsPending()
