@@ -1,5 +1,6 @@
 #include "transcode/ui_proc_transcodingtool_desktop.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -95,6 +96,13 @@ QString UI_Proc_TranscodingTool_Desktop::transcodeOne(const QString &jobId, cons
         fail(jobId, tr("Unknown target format (code %1): choose HAP or H264.").arg(codec));
         return {};
     }
+    // A file of that name may be the user's own: it is never overwritten, nor removed when
+    // the transcode fails.
+    if (QFileInfo::exists(output)) {
+        fail(jobId, tr("The output file %1 exists; move or delete it to transcode again.")
+                            .arg(QDir::toNativeSeparators(output)));
+        return {};
+    }
     const Job job{jobId, source, output, codec, width, height};
     if (runningJobId.isEmpty())
         start(job);
@@ -117,7 +125,7 @@ void UI_Proc_TranscodingTool_Desktop::start(const Job &job)
     process->start(QStringLiteral("ffmpeg"),
                    QStringList{QStringLiteral("-nostdin"), QStringLiteral("-nostats"),
                                QStringLiteral("-progress"), QStringLiteral("pipe:1"),
-                               QStringLiteral("-y"), QStringLiteral("-i"), job.source,
+                               QStringLiteral("-n"), QStringLiteral("-i"), job.source,
                                QStringLiteral("-vf"), scaleFilter(job.codec, job.width, job.height)}
                            + videoCodecArguments(job.codec)
                            + QStringList{QStringLiteral("-c:a"), QStringLiteral("aac"),

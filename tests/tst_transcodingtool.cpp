@@ -83,6 +83,7 @@ private slots:
         job.tool.stopOne("other");
         QVERIFY(job.succeeds());
         QCOMPARE(probe(path("sized.mkv")), (QStringList{video, "aac", R"("matroska,webm")"}));
+        QVERIFY(QFile::remove(path("sized.mkv"))); // an output is never overwritten
     }
 
     // A stopped job ends silently without output; the next one reports rising fractions and
@@ -114,8 +115,10 @@ private slots:
         QTest::addColumn<QString>("source");
         QTest::addColumn<int>("codec");
         QTest::addColumn<int>("side");
-        QTest::addColumn<QString>("ffmpeg"); // "hidden": not on the path; "killed": mid-job
+        QTest::addColumn<QString>("ffmpeg"); // "hidden": not on the path; "killed": mid-job;
+                                             // "user's": the output name is a file of the user's
         QTest::addRow("missing source") << "absent.mp4" << kH264 << 0 << "";
+        QTest::addRow("output is the user's file") << "clip.mkv" << kH264 << 0 << "user's";
         QTest::addRow("unknown codec") << "clip.mkv" << 0 << 0 << "";
         QTest::addRow("not a video") << "empty.mp4" << kHap << 0 << "";
         QTest::addRow("encoder refuses size") << "clip.mkv" << kH264 << 100000 << "";
@@ -131,6 +134,9 @@ private slots:
         QFETCH(QString, ffmpeg);
         const QByteArray searchPath = qgetenv("PATH"); // the tool looks ffmpeg up as it starts
         qputenv("PATH", ffmpeg == "hidden" ? QFile::encodeName(path("no-tools")) : searchPath);
+        QFile users(path("failed.mkv"));
+        if (ffmpeg == "user's")
+            QVERIFY(users.open(QIODevice::WriteOnly) && users.write("mine") == 4 && users.flush());
         Job job;
         job.start(path(source), path("failed.mkv"), codec, side);
         qputenv("PATH", searchPath);
@@ -141,6 +147,11 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(job.failed.size(), 1, kTimeoutMs);
         QCOMPARE(job.failed.first().at(0).toString(), "job");
         QVERIFY(!job.failed.first().at(1).toString().isEmpty());
+        if (ffmpeg == "user's") {
+            QVERIFY(job.failed.first().at(1).toString().contains("exists"));
+            QCOMPARE(QFileInfo(path("failed.mkv")).size(), 4); // neither overwritten nor removed
+            QVERIFY(users.remove());
+        }
         QVERIFY(!QFile::exists(path("failed.mkv")));
     }
 };

@@ -63,13 +63,8 @@ void FolderModel::startTranscodeJob(const Job &job)
     QString source;
     QString jobId;
     if (task.params.value(TranscodeParam::isFromFolder).toBool()) {
-        int rootOrdinal = 0;
-        source = splitItemKey(keyOf(task.fileIdx), &rootOrdinal);
+        source = pathOf(task.fileIdx);
         jobId = uuidOf(task.fileIdx);
-        // An earlier output in the same root gives way to the new one.
-        const int earlier = idOfKey(itemKey(transcodeOutputPath(source), rootOrdinal));
-        if (earlier != -1)
-            removeFromTree(earlier);
     } else {
         source = task.params.value(TranscodeParam::externalPath).toString();
         jobId = task.params.value(TranscodeParam::externalUuid).toString();
