@@ -227,8 +227,13 @@ private slots:
     void toolsThatFailStillEndTheirJobs_data()
     {
         QTest::addColumn<QByteArray>("ffmpeg");
-        QTest::addRow("not installed") << QByteArray();
-        QTest::addRow("hangs") << QByteArray("exec sleep 60");
+        QTest::addColumn<int>("runs"); // a run that crashed or hung is not tried at the start
+        QTest::addRow("not installed") << QByteArray() << 0;
+        QTest::addRow("hangs") << QByteArray("exec /bin/sleep 60") << 2;
+        QTest::addRow("crashes after a report")
+                << QByteArray("printf '  Duration: 00:00:02.00, start: 0.000000\n    Stream #0:0: "
+                              "Video: h264, yuv420p, 320x240, 25 fps\n' >&2; kill -SEGV $$")
+                << 2;
     }
 
     void toolsThatFailStillEndTheirJobs()
@@ -242,6 +247,7 @@ private slots:
         scan.runner()->setToolTimeLimit(300);
         QVERIFY(scan.add());
         QCOMPARE(scan.record("clip.mp4").value("isValid"), QVariant(false));
+        QTEST(int(scan.runs.size()), "runs");
     }
 
     // Each item is forgotten while its job runs, as a removal would.
@@ -305,6 +311,7 @@ private slots:
         QVERIFY(ended);
         const QVariantMap record = scan.record("my deck.pptx");
         QCOMPARE(record.value("asyncCompleted"), QVariant(true));
+        QCOMPARE(record.value("isValid"), QVariant(false)); // no slide came out
         const QString slides = record.value("info").toMap().value("pptPath").toString();
         QVERIFY(slides.startsWith(scan.project.path() + "/picture/") && !slides.endsWith('/'));
         QFile written(slides + "/arguments.txt");

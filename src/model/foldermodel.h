@@ -231,7 +231,7 @@ private:
     // job results
     void onThumbnailStarted(int id, const QString &thumbnail);
     void onSlideCaptureStarted(int id, const QString &slideDirectory);
-    void onToolJobFinished(const FileTask &job, const QString &report);
+    void onToolJobFinished(const FileTask &job, const QString &report, bool ranToEnd);
     void onPictureRead(const FileTask &job, const DecodedPicture &picture);
     bool parseProbeReport(int id, const QString &report);
 

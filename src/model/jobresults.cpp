@@ -4,9 +4,16 @@
 #include "probe/reportparser.h"
 #include "probe/stillinfo.h"
 
+#include <QDir>
+
 namespace {
 
 constexpr int kAudioFrameSide = 400; // the square a sound takes as a layer
+
+bool hasSlides(const QString &slideDirectory)
+{
+    return !QDir(slideDirectory, QStringLiteral("*.png")).isEmpty(QDir::Files);
+}
 
 } // namespace
 
@@ -24,13 +31,15 @@ void FolderModel::onSlideCaptureStarted(int id, const QString &slideDirectory)
     unsavedPictures.insert(id);
 }
 
-void FolderModel::onToolJobFinished(const FileTask &job, const QString &report)
+// Only a tool that exited by itself is believed: a crash after a partial report, or a kill
+// after the time limit, leaves the item invalid. A presentation is valid once it has slides.
+void FolderModel::onToolJobFinished(const FileTask &job, const QString &report, bool ranToEnd)
 {
     const int id = job.fileIdx;
     switch (job.taskType()) {
     case VideoProbe:
     case AudioProbe: {
-        const bool valid = parseProbeReport(id, report);
+        const bool valid = ranToEnd && parseProbeReport(id, report);
         QVariantMap &record = records[id];
         record.insert(ItemField::isValid, valid);
         if (valid)
@@ -44,10 +53,15 @@ void FolderModel::onToolJobFinished(const FileTask &job, const QString &report)
         buildQueue.push_back({id, Save});
         break;
     }
-    case OfficeCapture:
-        records[id].insert(ItemField::asyncCompleted, true);
+    case OfficeCapture: {
+        QVariantMap &record = records[id];
+        const QString slides
+                = record.value(ItemField::info).toMap().value(InfoField::pptPath).toString();
+        record.insert(ItemField::isValid, ranToEnd && hasSlides(slides));
+        record.insert(ItemField::asyncCompleted, true);
         buildQueue.push_back({id, Save});
         break;
+    }
     default:
         break;
     }

@@ -23,7 +23,8 @@ ProbeRunner::ProbeRunner(std::function<QString(int)> pathOf, int parallelJobs, Q
         Lane &lane = lanes[i];
         lane.tool = new ToolProcess(this);
         lane.picture = new QFile(this);
-        connect(lane.tool, &ToolProcess::finished, this, [this, i] { onToolFinished(lanes[i]); });
+        connect(lane.tool, &ToolProcess::finished, this,
+                [this, i](int, ToolProcess::Ending ending) { onToolFinished(lanes[i], ending); });
     }
 }
 
@@ -229,25 +230,28 @@ void ProbeRunner::readPictureChunk(int id)
 
 // Every way a run ends arrives here: a normal exit, a crash, a kill after the time limit,
 // or a tool that could not start. The report is whatever the tool wrote.
-void ProbeRunner::onToolFinished(Lane &lane)
+void ProbeRunner::onToolFinished(Lane &lane, ToolProcess::Ending ending)
 {
-    if (!lane.job || retryThumbnailAtFirstFrame(lane))
+    if (!lane.job || retryThumbnailAtFirstFrame(lane, ending))
         return;
     const Job job = release(lane);
     const QString output = std::exchange(lane.output, {});
     if (!pathOf(job->fileIdx).isEmpty())
-        emit toolJobFinished(*job, QString::fromLocal8Bit(lane.tool->standardError()));
+        emit toolJobFinished(*job, QString::fromLocal8Bit(lane.tool->standardError()),
+                             ending == ToolProcess::Ending::Exited);
     else
         removeMadePicture(output); // its item was removed while the tool ran
     finishJob();
 }
 
 // A video no longer than the seek point leaves no frame at 1 second; its first frame
-// serves instead. Reports whether the job goes on with that second run.
-bool ProbeRunner::retryThumbnailAtFirstFrame(Lane &lane)
+// serves instead. A run that crashed or hung says nothing about the length: it is not tried
+// again. Reports whether the job goes on with that second run.
+bool ProbeRunner::retryThumbnailAtFirstFrame(Lane &lane, ToolProcess::Ending ending)
 {
     if (lane.job->taskType() != VideoThumbnail || lane.thumbnailRetried
-        || pathOf(lane.job->fileIdx).isEmpty() || QFileInfo(lane.output).size() > 0)
+        || ending != ToolProcess::Ending::Exited || pathOf(lane.job->fileIdx).isEmpty()
+        || QFileInfo(lane.output).size() > 0)
         return false;
     QFile::remove(lane.output);
     lane.thumbnailRetried = true;

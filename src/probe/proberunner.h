@@ -2,6 +2,7 @@
 
 #include "model/filetask.h"
 #include "probe/picturedecoder.h"
+#include "probe/toolprocess.h"
 
 #include <QObject>
 #include <QSharedPointer>
@@ -11,7 +12,6 @@
 #include <functional>
 
 class QFile;
-class ToolProcess;
 
 using Job = QSharedPointer<FileTask>;
 
@@ -55,8 +55,10 @@ public:
 signals:
     void thumbnailStarted(int id, const QString &thumbnail);
     void slideCaptureStarted(int id, const QString &slideDirectory);
-    // A thumbnail, probe or slide capture has ended; the report is what the tool wrote.
-    void toolJobFinished(const FileTask &job, const QString &report);
+    // A thumbnail, probe or slide capture has ended; the report is what the tool wrote, and
+    // ranToEnd tells whether the tool exited by itself rather than crashing, being killed
+    // after its time limit or failing to start.
+    void toolJobFinished(const FileTask &job, const QString &report, bool ranToEnd);
     void pictureRead(const FileTask &job, const DecodedPicture &picture);
     void transcodeDue(const Job &job);
     // After every job that ended or was dropped, once its result is delivered.
@@ -88,8 +90,8 @@ private:
     void startPictureRead(Lane &lane);
     void postPictureChunk(int id);
     void readPictureChunk(int id);
-    void onToolFinished(Lane &lane);
-    bool retryThumbnailAtFirstFrame(Lane &lane);
+    void onToolFinished(Lane &lane, ToolProcess::Ending ending);
+    bool retryThumbnailAtFirstFrame(Lane &lane, ToolProcess::Ending ending);
     Job release(Lane &lane);
     void finishJob();
 
