@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFileInfo>
 #include <QString>
 #include <QVector>
 
@@ -8,9 +9,13 @@ struct ListedEntry
 {
     QString path; // absolute
     bool isDir = false;
+    QString canonicalPath; // of a directory: where its links lead; empty for a file
 };
 
 // The accepted entries of a directory in name order, letter case ignored; hidden and system
 // entries left out. An unreadable directory lists as empty. Touches nothing but the file
 // system, so it may run on any thread: a large directory takes longer to list than a frame.
 QVector<ListedEntry> listAcceptedEntries(const QString &path);
+
+// Where a directory's links lead; the directory's own path when they cannot be resolved.
+QString canonicalDirectory(const QFileInfo &directory);

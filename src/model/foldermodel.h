@@ -61,6 +61,7 @@ struct WalkEntry
     int id;
     int parentId; // 0 for the root
     bool isDir;
+    QString canonicalPath; // of a directory, links resolved
 };
 
 // A file outside the tree registered for transcoding by path.
@@ -263,6 +264,7 @@ private:
         int next = 0; // the first entry not yet on walkStack
     };
     Listing listing; // of the directory whose entries go onto walkStack
+    QSet<QString> walkedDirectories; // of the walk's root, links resolved: each is listed once
     QHash<QString, QFuture<QVector<ListedEntry>>> listings; // asked for ahead of the walk
     QThreadPool *listingPool; // one thread: the disk serves one listing at a time best
     QFutureWatcher<QVector<ListedEntry>> *listingWatcher; // the listing the walk waits for

@@ -66,7 +66,9 @@ void FolderModel::addFolder(const QString &path)
     attach(rootId, 0, roots.size() - 1);
     walkRootId = rootId;
     walking = true;
-    walkStack.push_back({root, rootId, 0, QFileInfo(root).isDir()});
+    walkedDirectories.clear();
+    const QFileInfo rootInfo(root);
+    walkStack.push_back({root, rootId, 0, rootInfo.isDir(), canonicalDirectory(rootInfo)});
     currentRootPath = root;
     post(WalkStep);
     endResetModel();
@@ -127,9 +129,12 @@ bool FolderModel::isWalking() const
     return walking;
 }
 
+// A directory met again through a link, such as one that leads back up the tree, shows as a
+// folder without rows: following it would walk the same files again, or forever.
 bool FolderModel::needsListing(const WalkEntry &entry) const
 {
-    return entry.isDir && depthBelow(currentRootPath, entry.path) < kMaxWalkDepth;
+    return entry.isDir && depthBelow(currentRootPath, entry.path) < kMaxWalkDepth
+           && !walkedDirectories.contains(entry.canonicalPath);
 }
 
 // A folder is built and its listing goes onto the stack; every path joins its parent's rows.
@@ -143,10 +148,14 @@ void FolderModel::walkEntry(const WalkEntry &entry, ChildLists &childLists)
     if (entry.isDir) {
         childLists.insert(entry.id, ChildListPtr::create());
         buildQueue.push_back({entry.id, Add});
-        if (needsListing(entry))
+        if (needsListing(entry)) {
+            walkedDirectories.insert(entry.canonicalPath);
             listing = {entry.id, listings.take(entry.path).result(), 0};
-        else
+        } else if (walkedDirectories.contains(entry.canonicalPath)) {
+            listings.remove(entry.path); // asked for ahead before the first visit was known
+        } else {
             depthExceeded = true;
+        }
     }
     const ChildListPtr siblings = childLists.value(entry.parentId);
     if (siblings) {
@@ -162,7 +171,7 @@ void FolderModel::pushListedEntries(const QElapsedTimer &clock)
     while (listing.next < listing.entries.size() && clock.nsecsElapsed() < kStepBudgetNs) {
         const ListedEntry &entry = listing.entries.at(listing.next++);
         const int id = fileIndex(itemKey(entry.path, walkOrdinal));
-        walkStack.push_back({entry.path, id, listing.dirId, entry.isDir});
+        walkStack.push_back({entry.path, id, listing.dirId, entry.isDir, entry.canonicalPath});
         if (!entry.isDir)
             buildQueue.push_back({id, Add});
     }
