@@ -4,71 +4,241 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QSize>
 #include <QStringList>
 
-// The report is read with plain text searches, positions counted from 0 and -1 for "not
-// found". A negative length or position keeps the whole text, so a missing marker degrades
-// to an empty or zero value instead of an error.
+#include <cmath>
+
+// ffmpeg describes its input as a header, "Input #0, FORMAT, from 'NAME':", and a block of
+// indented lines under it. It writes the file's name and tags into that text as they are, so
+// they can hold anything that ffmpeg's own lines hold: only the lines that ffmpeg lays out
+// itself are read, each at the indentation it gives them.
 namespace {
 
-int find(const QString &text, const QString &what, int from = 0)
+const QString kInputHeader = QStringLiteral("Input #0, ");
+const QString kDurationLine = QStringLiteral("  Duration: ");
+const QString kInputMetadataLine = QStringLiteral("  Metadata:");
+const QString kStreamLine = QStringLiteral("Stream #");
+const QString kInvalidDataEnd = QStringLiteral(": Invalid data found when processing input");
+const QString kAttachedPicture = QStringLiteral("(attached pic)");
+const QString kDefaultMark = QStringLiteral("(default)");
+const QString kDurationField = QStringLiteral("Duration");
+const QString kBitrateField = QStringLiteral("bitrate");
+const QString kVideo = QStringLiteral("Video");
+const QString kAudio = QStringLiteral("Audio");
+const QString kFpsUnit = QStringLiteral("fps");
+const QString kBitrateUnit = QStringLiteral("kb/s");
+const QLatin1Char kThousands('k');
+const QStringList kDetailMetadataKeys = {
+        QStringLiteral("encoder"), QStringLiteral("creation_time"), QStringLiteral("major_brand"),
+        QStringLiteral("minor_version"), QStringLiteral("compatible_brands")};
+
+// The input's own lines sit two spaces deep. ffmpeg 5 and later indents a stream line by two
+// spaces too, earlier versions by four; tags and side data lie deeper.
+constexpr int kInputIndent = 2;
+constexpr int kOldStreamIndent = 4;
+
+constexpr qint64 kMsecPerSecond = 1000;
+constexpr qint64 kMsecPerMinute = 60 * kMsecPerSecond;
+constexpr qint64 kMsecPerHour = 60 * kMsecPerMinute;
+constexpr int kMsecDigits = 3;
+constexpr double kFramesPerThousand = 1000;
+
+struct InputBlock
 {
-    return text.indexOf(what, from);
+    QString duration; // the "Duration:" line; empty without an input block
+    QStringList metadata; // the lines under the input's own "Metadata:"
+    QStringList streams; // the stream lines, without their indentation
+};
+
+struct VideoFormat
+{
+    QSize frameSize{0, 0};
+    QString fps;
+};
+
+// The lines that ffmpeg has ended: a report cut short when the tool was stopped can end in
+// part of a line, whose numbers would be cut too. On Windows the lines end in CR LF.
+QStringList completeLines(const QString &report)
+{
+    QStringList lines = report.split(QLatin1Char('\n'));
+    lines.removeLast();
+    for (QString &line : lines) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+    }
+    return lines;
 }
 
-int findLast(const QString &text, const QString &what)
+int indentation(const QString &line)
 {
-    return text.lastIndexOf(what);
+    int spaces = 0;
+    while (spaces < line.size() && line.at(spaces) == QLatin1Char(' '))
+        ++spaces;
+    return spaces;
 }
 
-QString tail(const QString &text, int position)
+bool isStreamLine(const QString &line)
 {
-    return position < 0 ? text : text.mid(position);
+    const int indent = indentation(line);
+    return (indent == kInputIndent || indent == kOldStreamIndent)
+           && line.midRef(indent).startsWith(kStreamLine);
 }
 
-QString head(const QString &text, int count)
+// When ffmpeg cannot read a file it ends with a line of its own, "PATH: Invalid data found
+// when processing input". A tag with the same words is written indented, inside the block.
+bool closesOnInvalidData(const QStringList &lines)
 {
-    return count < 0 ? text : text.left(count);
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        if (!line->trimmed().isEmpty())
+            return indentation(*line) == 0 && line->endsWith(kInvalidDataEnd);
+    }
+    return false;
 }
 
-QString slice(const QString &text, int position, int count)
+int headerIndex(const QStringList &lines)
 {
-    return text.mid(position, count);
+    for (int i = 0; i < lines.size(); ++i) {
+        if (lines.at(i).startsWith(kInputHeader))
+            return i;
+    }
+    return -1;
 }
 
-QString cut(const QString &text, int count)
+// A name with line breaks spreads over the lines after the header, where it can pose as any
+// of the block's lines; ffmpeg writes its own "Duration:" line after the name, so the last
+// one is the input's.
+int durationLineIndex(const QStringList &lines)
 {
-    return count < 0 ? QString() : text.left(count);
+    const int header = headerIndex(lines);
+    for (int i = lines.size() - 1; header >= 0 && i > header; --i) {
+        if (lines.at(i).startsWith(kDurationLine))
+            return i;
+    }
+    return -1;
 }
 
-int number(const QString &text)
+// The lines under the input's "Metadata:" when it ends right before the line at end.
+QStringList metadataBefore(const QStringList &lines, int end)
 {
-    return text.trimmed().toInt();
+    int start = end;
+    while (start > 0 && indentation(lines.at(start - 1)) > kInputIndent)
+        --start;
+    if (start == 0 || lines.at(start - 1) != kInputMetadataLine)
+        return {};
+    return lines.mid(start, end - start);
 }
 
-const QString kInvalidData = QStringLiteral("Invalid data found when processing input");
-const QString kDurationMarker = QStringLiteral("Duration:");
-const QString kNoDuration = QStringLiteral("Duration: N/A");
-
-// The value after the first ":" behind key, up to the end of its line.
-QString lineValue(const QString &text, const QString &key)
+InputBlock readInputBlock(const QStringList &lines)
 {
-    QString value = tail(text, find(text, key));
-    value = tail(value, find(value, QStringLiteral(":")) + 1);
-    return cut(value, find(value, QStringLiteral("\n"))).trimmed();
+    InputBlock block;
+    const int durationAt = durationLineIndex(lines);
+    if (durationAt < 0)
+        return block;
+    block.duration = lines.at(durationAt);
+    block.metadata = metadataBefore(lines, durationAt);
+    for (int i = durationAt + 1; i < lines.size() && indentation(lines.at(i)) > 0; ++i) {
+        if (isStreamLine(lines.at(i)))
+            block.streams << lines.at(i).trimmed();
+    }
+    return block;
 }
 
-// The line of a stream of the given kind, without its "(default)" mark and its prefix,
-// split at every comma.
-QStringList streamParts(const QString &report, const QString &marker)
+// The value of "name: value" in a line of comma-separated fields, such as the Duration line.
+std::optional<QString> fieldValue(const QString &line, const QString &name)
 {
-    QString line = tail(report, find(report, marker));
-    line = cut(line, find(line, QStringLiteral("\n")));
-    const int defaultMark = find(line, QStringLiteral("(default)"));
-    if (defaultMark > 0)
-        line = head(line, defaultMark);
-    line = tail(line, find(line, QStringLiteral(":")) + 1);
-    return line.split(QLatin1Char(','));
+    const QString label = name + QStringLiteral(": ");
+    const int at = line.indexOf(label);
+    if (at < 0)
+        return std::nullopt;
+    const int start = at + label.size();
+    const int end = line.indexOf(QLatin1Char(','), start);
+    return (end < 0 ? line.mid(start) : line.mid(start, end - start)).trimmed();
+}
+
+// What follows "Kind:" in a stream line, "Stream #0:1[0x2](und): Audio: aac (LC), ...",
+// without the "(default)" mark and what comes after it.
+std::optional<QString> streamDescription(const QString &stream, const QString &kind)
+{
+    const QString label = kind + QLatin1Char(':');
+    const int kindAt = stream.indexOf(QStringLiteral(": ")) + 2;
+    if (kindAt < 2 || !stream.midRef(kindAt).startsWith(label))
+        return std::nullopt;
+    const QString description = stream.mid(kindAt + label.size());
+    const int defaultMark = description.indexOf(kDefaultMark);
+    return defaultMark < 0 ? description : description.left(defaultMark);
+}
+
+std::optional<QString> firstDescription(const QStringList &streams, const QString &kind)
+{
+    for (const QString &stream : streams) {
+        if (const auto description = streamDescription(stream, kind))
+            return description;
+    }
+    return std::nullopt;
+}
+
+// A song's cover is a video stream too, yet no moving picture: a cover that ffmpeg cannot
+// read leaves the song usable.
+QStringList withoutAttachedPictures(const QStringList &streams)
+{
+    QStringList kept;
+    for (const QString &stream : streams) {
+        if (!stream.contains(kAttachedPicture))
+            kept << stream;
+    }
+    return kept;
+}
+
+// ffmpeg leaves the frame size out while it does not know the width.
+QSize frameSizeOf(const QStringList &parts)
+{
+    static const QRegularExpression size(QStringLiteral("^([0-9]+)x([0-9]+)( |$)"));
+    for (const QString &part : parts) {
+        const QRegularExpressionMatch match = size.match(part.trimmed());
+        if (match.hasMatch())
+            return {match.captured(1).toInt(), match.captured(2).toInt()};
+    }
+    return {0, 0};
+}
+
+QString fpsOf(const QStringList &parts)
+{
+    for (const QString &part : parts) {
+        if (part.trimmed().endsWith(kFpsUnit))
+            return part.trimmed();
+    }
+    return {};
+}
+
+bool isSaneSide(int side)
+{
+    return side > 0 && side <= ReportLimit::largestFrameSide;
+}
+
+std::optional<VideoFormat> readVideoFormat(const QString &description)
+{
+    // The codec comes first; its tag can hold digits around an "x", as in "avc1 / 0x31637661".
+    const QStringList parts = description.split(QLatin1Char(',')).mid(1);
+    const VideoFormat format{frameSizeOf(parts), fpsOf(parts)};
+    if (!isSaneSide(format.frameSize.width()) || !isSaneSide(format.frameSize.height()))
+        return std::nullopt;
+    if (!format.fps.isEmpty() && !framesPerSecond(format.fps))
+        return std::nullopt;
+    return format;
+}
+
+QJsonObject metadataObject(const QStringList &metadata)
+{
+    QJsonObject values;
+    for (const QString &line : metadata) {
+        const int colon = line.indexOf(QLatin1Char(':'));
+        const QString key = line.left(colon).trimmed();
+        if (colon > 0 && kDetailMetadataKeys.contains(key))
+            values.insert(key, line.mid(colon + 1).trimmed());
+    }
+    return values;
 }
 
 QJsonObject streamObject(const QStringList &parts, const QStringList &names, bool withFps)
@@ -78,107 +248,104 @@ QJsonObject streamObject(const QStringList &parts, const QStringList &names, boo
         const QString part = parts.at(i).trimmed();
         if (i < names.size())
             stream.insert(names.at(i), part);
-        if (find(part, QStringLiteral("kb/s")) > 0)
-            stream.insert(QStringLiteral("bitrate"), part);
-        else if (withFps && find(part, QStringLiteral("fps")) > 0)
+        if (part.indexOf(kBitrateUnit) > 0)
+            stream.insert(kBitrateField, part);
+        else if (withFps && part.indexOf(kFpsUnit) > 0)
             stream.insert(QStringLiteral("fps"), part);
     }
     return stream;
 }
 
+QString detailInfo(const InputBlock &block)
+{
+    QJsonObject root;
+    if (!block.metadata.isEmpty())
+        root.insert(QStringLiteral("Metadata"), metadataObject(block.metadata));
+    for (const QString &name : {kDurationField, kBitrateField}) {
+        if (const auto value = fieldValue(block.duration, name))
+            root.insert(name.toLower(), *value);
+    }
+    if (const auto video = firstDescription(block.streams, kVideo))
+        root.insert(kVideo,
+                    streamObject(video->split(QLatin1Char(',')),
+                                 {QStringLiteral("encoding"), QStringLiteral("pixelFormats"),
+                                  QStringLiteral("resolution")},
+                                 true));
+    if (const auto audio = firstDescription(block.streams, kAudio))
+        root.insert(kAudio,
+                    streamObject(audio->split(QLatin1Char(',')),
+                                 {QStringLiteral("encoding"), QStringLiteral("sampleRate"),
+                                  QStringLiteral("soundTrack"), QStringLiteral("sampleFormat")},
+                                 false));
+    return QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Compact));
+}
+
 } // namespace
 
-int durationMilliseconds(const QString &duration)
+std::optional<int> durationMilliseconds(const QString &duration)
 {
-    const int hours = number(slice(duration, 0, 2));
-    const int minutes = number(slice(duration, 3, 2));
-    const int seconds = number(slice(duration, 6, 2));
-    const QString fraction = tail(duration, 9).trimmed().left(3).leftJustified(3, QLatin1Char('0'));
-    return ((hours * 60 + minutes) * 60 + seconds) * 1000 + number(fraction);
+    // Minutes and seconds stay below 60.
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(
+            QStringLiteral("([0-9]+):([0-5][0-9]):([0-5][0-9])(\\.([0-9]+))?")));
+    const QRegularExpressionMatch match = pattern.match(duration);
+    if (!match.hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 hours = match.captured(1).toLongLong(&ok);
+    if (!ok || hours > ReportLimit::longestDurationMsec / kMsecPerHour)
+        return std::nullopt;
+    const QString fraction
+            = match.captured(5).left(kMsecDigits).leftJustified(kMsecDigits, QLatin1Char('0'));
+    const qint64 msec = hours * kMsecPerHour + match.captured(2).toInt() * kMsecPerMinute
+                        + match.captured(3).toInt() * kMsecPerSecond + fraction.toInt();
+    if (msec > ReportLimit::longestDurationMsec)
+        return std::nullopt;
+    return int(msec);
+}
+
+std::optional<double> framesPerSecond(const QString &fps)
+{
+    if (!fps.endsWith(kFpsUnit))
+        return std::nullopt;
+    QString number = fps.chopped(kFpsUnit.size()).trimmed();
+    const bool inThousands = number.endsWith(kThousands);
+    if (inThousands)
+        number.chop(1);
+    bool ok = false;
+    const double value = number.toDouble(&ok) * (inThousands ? kFramesPerThousand : 1);
+    if (!ok || !std::isfinite(value) || value < 0)
+        return std::nullopt;
+    return value;
 }
 
 std::optional<QVariantMap> parseProbeReport(const QString &report)
 {
-    if (report.contains(kInvalidData) || !report.contains(kDurationMarker)
-        || report.contains(kNoDuration))
+    const QStringList lines = completeLines(report);
+    if (closesOnInvalidData(lines))
+        return std::nullopt;
+    const InputBlock block = readInputBlock(lines);
+    const QString duration = fieldValue(block.duration, kDurationField).value_or(QString());
+    const std::optional<int> msec = durationMilliseconds(duration);
+    if (!msec)
         return std::nullopt;
 
-    QString duration = tail(report, find(report, kDurationMarker));
-    duration = head(duration, find(duration, QStringLiteral(",")));
-    duration.remove(QStringLiteral("Duration: "));
-    duration = duration.trimmed();
-
-    // From the first ", " after the video codec's name to the end of the report.
-    QString video = tail(report, find(report, QStringLiteral("Video: ")));
-    video = tail(video, find(video, QStringLiteral(", ")));
-
-    // A report without a frame rate (audio) has none, rather than whatever text ends it.
-    QString fps;
-    const int fpsMark = find(video, QStringLiteral("fps"));
-    if (fpsMark >= 0) {
-        fps = head(video, fpsMark);
-        fps = tail(fps, findLast(fps, QStringLiteral(",")) + 2) + QStringLiteral("fps");
+    VideoFormat video;
+    if (const auto description = firstDescription(withoutAttachedPictures(block.streams), kVideo)) {
+        const std::optional<VideoFormat> format = readVideoFormat(*description);
+        if (!format)
+            return std::nullopt;
+        video = *format;
     }
 
-    QString resolution
-            = head(video, find(video, QStringLiteral(","), find(video, QStringLiteral("x"))));
-    resolution = tail(resolution, findLast(resolution, QStringLiteral(", ")) + 2);
-    const int x = find(resolution, QStringLiteral("x"));
-    const int width = number(head(resolution, x));
-    const int height
-            = number(slice(resolution, x + 1, find(resolution, QStringLiteral(" ")) - x - 1));
-
     return QVariantMap{{InfoField::duration, duration},
-                       {InfoField::fps, fps},
-                       {InfoField::timeLenMsec, durationMilliseconds(duration)},
-                       {InfoField::frameWidth, width},
-                       {InfoField::frameHeight, height},
-                       {InfoField::detailInfo, buildDetailInfo(report)}};
+                       {InfoField::fps, video.fps},
+                       {InfoField::timeLenMsec, *msec},
+                       {InfoField::frameWidth, video.frameSize.width()},
+                       {InfoField::frameHeight, video.frameSize.height()},
+                       {InfoField::detailInfo, detailInfo(block)}};
 }
 
 QString buildDetailInfo(const QString &report)
 {
-    QJsonObject root;
-    const int metadataAt = find(report, QStringLiteral("Metadata"));
-    const int durationAt = find(report, QStringLiteral("Duration"));
-
-    if (metadataAt >= 0 && metadataAt < durationAt) {
-        const QString metadata = slice(report, metadataAt, durationAt - metadataAt);
-        QJsonObject values;
-        for (const char *key :
-             {"encoder", "creation_time", "major_brand", "minor_version", "compatible_brands"}) {
-            const QString name = QString::fromLatin1(key);
-            if (metadata.contains(name))
-                values.insert(name, lineValue(metadata, name));
-        }
-        root.insert(QStringLiteral("Metadata"), values);
-    }
-
-    if (durationAt >= 0) {
-        QString line = tail(report, durationAt);
-        line = cut(line, find(line, QStringLiteral("\n")));
-        for (const char *key : {"Duration", "bitrate"}) {
-            const QString name = QString::fromLatin1(key);
-            if (!line.contains(name))
-                continue;
-            QString value = tail(line, find(line, name));
-            value = tail(value, find(value, QStringLiteral(":")) + 1);
-            root.insert(name.toLower(), head(value, find(value, QStringLiteral(","))).trimmed());
-        }
-    }
-
-    if (find(report, QStringLiteral("Video")) > 0)
-        root.insert(QStringLiteral("Video"),
-                    streamObject(streamParts(report, QStringLiteral("Video")),
-                                 {QStringLiteral("encoding"), QStringLiteral("pixelFormats"),
-                                  QStringLiteral("resolution")},
-                                 true));
-    if (find(report, QStringLiteral("Audio")) > 0)
-        root.insert(QStringLiteral("Audio"),
-                    streamObject(streamParts(report, QStringLiteral("Audio")),
-                                 {QStringLiteral("encoding"), QStringLiteral("sampleRate"),
-                                  QStringLiteral("soundTrack"), QStringLiteral("sampleFormat")},
-                                 false));
-
-    return QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Compact));
+    return detailInfo(readInputBlock(completeLines(report)));
 }

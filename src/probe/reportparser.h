@@ -3,18 +3,34 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <limits>
 #include <optional>
 
 // Reading the report that "ffmpeg -i FILE" writes to standard error.
 
+// The largest values a report may give and still describe usable media.
+namespace ReportLimit {
+// The record keeps the length as an int of milliseconds.
+constexpr qint64 longestDurationMsec = std::numeric_limits<int>::max();
+// Far beyond any real frame: a larger side comes from a broken or forged file, and a
+// thumbnail of it would not fit in memory.
+constexpr int largestFrameSide = 65535;
+} // namespace ReportLimit
+
 // The item's media information: "duration", "fps", "timeLenMsec", "frameWidth",
-// "frameHeight" and "detailInfo". Nothing when the report does not describe usable media
-// (invalid data, or no known duration).
+// "frameHeight" and "detailInfo". Nothing when the report does not describe usable media:
+// ffmpeg closed on invalid data, or the input has no duration, or its duration, frame size or
+// frame rate is out of range. Media without a moving picture has a frame size of 0 by 0.
 std::optional<QVariantMap> parseProbeReport(const QString &report);
 
 // The report's metadata, duration, bit rate and first video and audio stream lines as a
 // compact JSON object text.
 QString buildDetailInfo(const QString &report);
 
-// "HH:MM:SS.fff" in milliseconds; the digits after the point are a decimal fraction.
-int durationMilliseconds(const QString &duration);
+// "HH:MM:SS.ff" in milliseconds; the hours may take more than two digits, the digits after
+// the point are a decimal fraction. Nothing when malformed or longer than the record holds.
+std::optional<int> durationMilliseconds(const QString &duration);
+
+// The frames per second that "25 fps", "29.97 fps" or "1k fps" stands for. Nothing when
+// malformed, not finite or negative.
+std::optional<double> framesPerSecond(const QString &fps);
