@@ -27,6 +27,8 @@ packages=(
     default-jdk-headless
     libreoffice-impress-nogui
     poppler-utils
+    clang
+    libclang-rt-14-dev
 )
 
 missing=()

@@ -197,6 +197,7 @@ private:
     // walking and building
     void addNextPendingFolder();
     void addOrWait(const QString &path);
+    void startWalk(const QString &path);
     void walkStep();
     bool isWalking() const;
     bool needsListing(const WalkEntry &entry) const;

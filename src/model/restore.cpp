@@ -78,6 +78,7 @@ bool FolderModel::deferUntilRestored(std::function<void()> operation)
     return true;
 }
 
+// Folders that waited for a walk before the restore began go on too.
 void FolderModel::runDeferredOperations()
 {
     while (!afterRestore.empty() && !isRestoring()) {
@@ -85,4 +86,5 @@ void FolderModel::runDeferredOperations()
         afterRestore.pop_front();
         operation();
     }
+    addNextPendingFolder();
 }

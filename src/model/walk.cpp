@@ -36,16 +36,18 @@ void FolderModel::addFolders(const QStringList &paths)
     pendingFolders.insert(pendingFolders.end(), paths.begin() + 1, paths.end());
 }
 
-// A walk that started meanwhile arms this again when it ends.
+// A walk or restore under way, or a refresh whose folders come back first, arms this again
+// when it ends.
 void FolderModel::addNextPendingFolder()
 {
-    if (pendingFolders.empty() || isWalking())
+    if (pendingFolders.empty() || isWalking() || isRestoring() || !pendingReAdd.isEmpty())
         return;
     const QString path = pendingFolders.front();
     pendingFolders.pop_front();
-    addFolder(path);
+    startWalk(path);
 }
 
+// A folder offered while others wait for their turn waits behind them.
 void FolderModel::addFolder(const QString &path)
 {
     if (deferUntilRestored([this, path] { addOrWait(path); }))
@@ -54,10 +56,16 @@ void FolderModel::addFolder(const QString &path)
         emit errorOccured(AddWhileWalking);
         return;
     }
-    if (!pendingReAdd.isEmpty()) { // the folders of a refresh come back first
+    if (!pendingReAdd.isEmpty() || !pendingFolders.empty()) {
         pendingFolders.push_back(path);
+        QTimer::singleShot(0, this, &FolderModel::addNextPendingFolder);
         return;
     }
+    startWalk(path);
+}
+
+void FolderModel::startWalk(const QString &path)
+{
     const QString root = cleanFolderPath(path);
     walkOrdinal = nextRootOrdinal();
     beginResetModel();
