@@ -13,14 +13,58 @@
 #include <QtEndian>
 #include <QtTest>
 
-static QByteArray pictureBytes(const QSize &size, const char *format)
+static QByteArray encoded(const QImage &image, const char *format)
 {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, format);
     return buffer.data();
+}
+
+static QByteArray pictureBytes(const QSize &size, const char *format)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    return encoded(image, format);
+}
+
+// A header field of four bytes in the file's byte order.
+static QByteArray field32(quint32 value, bool bigEndian = false)
+{
+    QByteArray bytes(4, '\0');
+    bigEndian ? qToBigEndian(value, bytes.data()) : qToLittleEndian(value, bytes.data());
+    return bytes;
+}
+
+// A small 8-bit bitmap whose header declares size. Run-length coded, its data ends at once and
+// leaves every pixel blank, as the format allows; uncompressed, it holds 4 pixels.
+static QByteArray bitmapDeclaring(const QSize &size, bool runLength = false)
+{
+    QImage image(2, 2, QImage::Format_Indexed8);
+    image.setColorTable(QVector<QRgb>(17, qRgb(0, 128, 128))); // over 16: 8 bits a pixel
+    image.fill(0);
+    QByteArray bmp = encoded(image, "BMP");
+    bmp.replace(18, 4, field32(size.width())).replace(22, 4, field32(size.height()));
+    if (runLength) {
+        bmp.replace(30, 4, field32(1)); // 8-bit run-length coding
+        bmp.truncate(qFromLittleEndian<quint32>(bmp.constData() + 10)); // where the data starts
+        bmp += QByteArray("\0\1", 2); // end of bitmap
+    }
+    return bmp;
+}
+
+// A small PNG whose header declares size, its checksum made anew: only the data falls short.
+static QByteArray pngDeclaring(const QSize &size)
+{
+    QByteArray png = pictureBytes({64, 48}, "PNG");
+    png.replace(16, 4, field32(size.width(), true)).replace(20, 4, field32(size.height(), true));
+    quint32 crc = ~0u;
+    for (const char byte : png.mid(12, 17)) { // the header chunk's type and fields
+        crc ^= uchar(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc >> 1 ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    return png.replace(29, 4, field32(~crc, true));
 }
 
 // Executable files are stand-ins for tools: shell scripts.
@@ -90,6 +134,8 @@ class TestProbeRunner : public QObject
         {
             if (event->type() == QEvent::Type(PictureReadChunk) && ++pictureSteps == 1 && atFirst)
                 atFirst();
+            if (event->type() == QEvent::ChildAdded && atDecode) // the decode's watcher
+                atDecode();
             return false;
         }
         QString path(const QString &name) const { return dir.filePath(name); }
@@ -112,6 +158,7 @@ class TestProbeRunner : public QObject
         QList<QStringList> runs;
         int pictureSteps = 0;
         std::function<void()> atFirst; // runs at the first picture read step
+        std::function<void()> atDecode; // runs as a picture decode starts
     };
 
 private slots:
@@ -255,6 +302,7 @@ private slots:
     {
         Scan scan{"song.mp3"};
         writeFile(scan.path("photo.jpg"), pictureBytes({800, 600}, "JPG"));
+        writeFile(scan.path("wall.png"), pictureBytes({1600, 400}, "PNG"));
         QMap<QString, int> ids;
         const auto forget = [&](const QString &name) {
             ids[name] = scan.model.idOfKey(FolderModel::itemKey(scan.path(name), 0));
@@ -263,9 +311,11 @@ private slots:
         for (ToolProcess *tool : scan.model.findChildren<ToolProcess *>())
             connect(tool, &ToolProcess::started, this, [&] { forget("song.mp3"); });
         scan.atFirst = std::bind(forget, "photo.jpg");
+        scan.atDecode = std::bind(forget, "wall.png");
         scan.model.addFolder(scan.dir.path());
-        QTRY_VERIFY(!scan.model.isBusy() && ids.size() == 2);
-        QVERIFY(ids["song.mp3"] > 0 && !scan.model.recordOf(ids["song.mp3"]).contains("info"));
+        QTRY_VERIFY(!scan.model.isBusy() && ids.size() == 3);
+        for (const int id : qAsConst(ids))
+            QVERIFY(id > 0 && !scan.model.recordOf(id).contains("info"));
         QVERIFY(QDir(scan.project.path() + "/picture").isEmpty());
     }
 
@@ -274,17 +324,38 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QSize>("size");
         QTest::addColumn<QSize>("thumbnail"); // empty: not valid
-        QTest::addRow("4000x3000")
-                << pictureBytes({4000, 3000}, "JPG") << QSize(4000, 3000) << QSize(320, 240);
+        QTest::addColumn<int>("memoryLimitMB");
+        const int limit = kDefaultPictureMemoryLimitMB;
+        QTest::addRow("4000x3000") << pictureBytes({4000, 3000}, "JPG") << QSize(4000, 3000)
+                                   << QSize(320, 240) << limit;
         QTest::addRow("1000x333") << pictureBytes({1000, 333}, "PNG") << QSize(1000, 333)
-                                  << QSize(320, 106);
-        QTest::addRow("undecodable") << QByteArray("plain text") << QSize() << QSize();
+                                  << QSize(320, 106) << limit;
+        QTest::addRow("undecodable") << QByteArray("plain text") << QSize() << QSize() << limit;
         // Only the header is read: the data behind it would not even decode.
-        QByteArray huge = pictureBytes({2, 2}, "BMP");
-        QByteArray side(4, '\0');
-        qToLittleEndian<qint32>(10001, side.data());
-        huge.replace(18, 4, side).replace(22, 4, side); // width and height of the bitmap header
-        QTest::addRow("10001x10001 header") << huge << QSize(10001, 10001) << QSize();
+        QTest::addRow("10001x10001 header")
+                << bitmapDeclaring({10001, 10001}) << QSize(10001, 10001) << QSize() << limit;
+        // A JPEG decodes at an eighth of each side: 500 x 375 fits in 1 MB, 1000 x 333 does not.
+        QTest::addRow("4000x3000 in 1 MB")
+                << pictureBytes({4000, 3000}, "JPG") << QSize(4000, 3000) << QSize(320, 240) << 1;
+        QTest::addRow("1000x333 PNG over 1 MB")
+                << pictureBytes({1000, 333}, "PNG") << QSize(1000, 333) << QSize() << 1;
+        QTest::addRow("16000x4000") << bitmapDeclaring({16000, 4000}, true) << QSize(16000, 4000)
+                                    << QSize(320, 80) << limit;
+        QTest::addRow("1x8000000") << bitmapDeclaring({1, 8000000}, true) << QSize(1, 8000000)
+                                   << QSize(320, kMaxThumbnailHeight) << limit;
+        QTest::addRow("8000000x1") << bitmapDeclaring({8000000, 1}, true) << QSize(8000000, 1)
+                                   << QSize(320, 1) << limit;
+        // Headers that promise more than their files hold.
+        QTest::addRow("1x8000000 header")
+                << bitmapDeclaring({1, 8000000}) << QSize(1, 8000000) << QSize() << limit;
+        QTest::addRow("20000x9000 header in 1 KB")
+                << bitmapDeclaring({20000, 9000}).leftJustified(1024, '\0') << QSize(20000, 9000)
+                << QSize() << limit;
+        QTest::addRow("30000x9000 PNG header")
+                << pngDeclaring({30000, 9000}) << QSize(30000, 9000) << QSize() << limit;
+        const QByteArray jpeg = pictureBytes({800, 600}, "JPG");
+        QTest::addRow("cut-off JPEG")
+                << jpeg.left(jpeg.size() / 2) << QSize(800, 600) << QSize() << limit;
     }
 
     void pictureThumbnails()
@@ -292,7 +363,8 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QSize, size);
         QFETCH(QSize, thumbnail);
-        const DecodedPicture picture = decodePicture(bytes);
+        QFETCH(int, memoryLimitMB);
+        const DecodedPicture picture = decodePicture(bytes, memoryLimitMB * kBytesPerMB);
         QCOMPARE(picture.isValid, thumbnail.isValid());
         QCOMPARE(picture.size, size);
         QCOMPARE(picture.thumbnail.size(), thumbnail.isValid() ? thumbnail : QSize(0, 0));

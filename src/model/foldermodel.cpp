@@ -33,6 +33,8 @@ FolderModel::FolderModel(QObject *parent)
                              config->value(kParallelJobsKey, defaultParallelJobs()).toInt(), this))
     , transcoder(new UI_Proc_TranscodingTool_Desktop(this, 1))
 {
+    runner->setPictureMemoryLimitMB(
+            config->value(kPictureMemoryLimitKey, kDefaultPictureMemoryLimitMB).toInt());
     connect(config, &UI_Proc_Config_Desktop::loadDatabase, this, &FolderModel::restoreFromStore);
     connect(this, &FolderModel::filesIndexCleared, this, &FolderModel::prepareAddingFolders);
     // The component may report from a thread of its own; every report is handled here, in

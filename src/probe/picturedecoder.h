@@ -6,7 +6,14 @@
 class QByteArray;
 
 constexpr int kThumbnailWidth = 320;
+// A strip taller than this is squeezed: the GUI thread saves the thumbnail, and a taller one
+// would take it longer than a frame.
+constexpr int kMaxThumbnailHeight = 4 * kThumbnailWidth;
 constexpr int kMaxPictureSide = 10000; // larger in both directions: not shown
+// What one decode may allocate unless the host says otherwise; video walls show pictures of
+// 16000 x 4000 and more, which take 256 MB decoded.
+constexpr int kDefaultPictureMemoryLimitMB = 512;
+constexpr qint64 kBytesPerMB = 1024 * 1024;
 
 struct DecodedPicture
 {
@@ -15,10 +22,14 @@ struct DecodedPicture
     bool isValid = false;
 };
 
-// Reads a picture from its bytes straight at thumbnail size where the format allows, so a
-// large photo never costs a full-size image in memory. A picture too large in both
-// directions is measured from its header and not decoded at all.
-DecodedPicture decodePicture(const QByteArray &bytes);
+// Reads a picture from its bytes straight at thumbnail size where the format does so cheaply,
+// so a large photo never costs a full-size image in memory. The size comes from the header
+// first: a picture whose decode would take more than memoryLimit bytes, one too large in both
+// directions and one whose data falls short of what its header promises are not decoded.
+// Safe to call on any thread.
+DecodedPicture decodePicture(const QByteArray &bytes,
+                             qint64 memoryLimit = kDefaultPictureMemoryLimitMB * kBytesPerMB);
 
-// kThumbnailWidth wide, the height in proportion (rounded down, at least 1).
+// kThumbnailWidth wide, the height in proportion (rounded down, at least 1, at most
+// kMaxThumbnailHeight).
 QSize thumbnailSize(const QSize &pictureSize);

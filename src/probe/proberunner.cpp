@@ -9,7 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QThread>
+#include <QtConcurrent/QtConcurrentRun>
 
 int defaultParallelJobs()
 {
@@ -205,7 +207,7 @@ void ProbeRunner::postPictureChunk(int id)
     QCoreApplication::postEvent(this, new FileTask(PictureReadChunk, id), Qt::HighEventPriority);
 }
 
-// One slice per step; the last one ends the picture job.
+// One slice per step; after the last one the picture is decoded.
 void ProbeRunner::readPictureChunk(int id)
 {
     const auto reading = std::find_if(lanes.begin(), lanes.end(), [id](const Lane &l) {
@@ -222,9 +224,37 @@ void ProbeRunner::readPictureChunk(int id)
     }
     lane.picture->close();
     const QByteArray bytes = std::exchange(lane.pictureBytes, {});
-    const Job job = release(lane);
-    if (!pathOf(id).isEmpty()) // a removed item's picture is not worth decoding
-        emit pictureRead(*job, decodePicture(bytes));
+    if (!pathOf(id).isEmpty()) { // a removed item's picture is not worth decoding
+        decodePictureOf(lane.job, bytes);
+        return;
+    }
+    release(lane);
+    finishJob();
+}
+
+// A large picture takes seconds to decode: a worker does it, and the job goes on until the
+// result is back on this thread.
+void ProbeRunner::decodePictureOf(const Job &job, const QByteArray &bytes)
+{
+    auto *decode = new QFutureWatcher<DecodedPicture>(this);
+    connect(decode, &QFutureWatcherBase::finished, this, [this, decode, job] {
+        decode->deleteLater();
+        onPictureDecoded(job, decode->result());
+    });
+    decode->setFuture(
+            QtConcurrent::run(&pictureDecoders, decodePicture, bytes, pictureMemoryLimit));
+}
+
+// Ends the picture job, unless shutDown() has let it go meanwhile.
+void ProbeRunner::onPictureDecoded(const Job &job, const DecodedPicture &picture)
+{
+    const auto decoding = std::find_if(lanes.begin(), lanes.end(),
+                                       [&job](const Lane &l) { return l.job == job; });
+    if (decoding == lanes.end())
+        return;
+    release(*decoding);
+    if (!pathOf(job->fileIdx).isEmpty()) // its item may have been removed during the decode
+        emit pictureRead(*job, picture);
     finishJob();
 }
 

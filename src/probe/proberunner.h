@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QSharedPointer>
+#include <QThreadPool>
 #include <QVector>
 
 #include <deque>
@@ -17,6 +18,8 @@ using Job = QSharedPointer<FileTask>;
 
 // The host's configuration key for how many tool and picture jobs may run at once.
 inline const QString kParallelJobsKey = QStringLiteral("customFolder/parallelJobs");
+// The host's configuration key for the megabytes one picture decode may take.
+inline const QString kPictureMemoryLimitKey = QStringLiteral("customFolder/pictureMemoryLimitMB");
 
 constexpr int kPictureChunkBytes = 1024; // one slice per step keeps the GUI responsive
 constexpr int kToolTimeLimitMs = 60 * 1000; // a probe or thumbnail run that takes longer hangs
@@ -42,6 +45,7 @@ public:
     bool isIdle() const;
     int parallelJobs() const { return lanes.size(); }
     void setToolTimeLimit(int ms) { toolTimeLimitMs = ms; }
+    void setPictureMemoryLimitMB(int mb) { pictureMemoryLimit = mb * kBytesPerMB; }
 
     // Ends every running tool at once and removes what those runs had begun to make; for the
     // owner's teardown, after which nothing more runs.
@@ -90,6 +94,8 @@ private:
     void startPictureRead(Lane &lane);
     void postPictureChunk(int id);
     void readPictureChunk(int id);
+    void decodePictureOf(const Job &job, const QByteArray &bytes);
+    void onPictureDecoded(const Job &job, const DecodedPicture &picture);
     void onToolFinished(Lane &lane, ToolProcess::Ending ending);
     bool retryThumbnailAtFirstFrame(Lane &lane, ToolProcess::Ending ending);
     Job release(Lane &lane);
@@ -101,4 +107,8 @@ private:
     Job transcode; // handed to the owner and not yet ended by it
     bool startPosted = false;
     int toolTimeLimitMs = kToolTimeLimitMs;
+    qint64 pictureMemoryLimit = kDefaultPictureMemoryLimitMB * kBytesPerMB;
+    // Decodes pictures away from the GUI thread, as many at once as there are cores. Its
+    // decodes hold nothing of the runner's; destroyed first, it waits for those still running.
+    QThreadPool pictureDecoders;
 };
