@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 #include <QVariant>
 #include <QtConcurrent>
 
@@ -262,6 +263,23 @@ bool commitTransaction(QSqlDatabase db)
     return false;
 }
 
+// A database on a medium or in a folder that cannot be written, opened so that nothing is
+// written: no lock, log or index files beside it either.
+QString openReadOnlyConnection(const QString &connectionName, const QString &file)
+{
+    QSqlDatabase::removeDatabase(connectionName);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+    db.setDatabaseName(QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded)
+                       + QStringLiteral("?immutable=1"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+    if (!db.open())
+        return db.lastError().text();
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT uuid FROM mediainfo LIMIT 1")))
+        return query.lastError().text();
+    return {};
+}
+
 // Opens the connection and makes sure the file is a usable database; returns what went
 // wrong, empty on success. Its handles are gone when it returns, so a failed connection can
 // be removed at once.
@@ -373,6 +391,14 @@ bool Ui_Proc_MediaInfo_Desktop::openDatabase()
     QString problem = QFileInfo(projectDir).isDir()
                               ? openConnection(connectionName, file)
                               : QStringLiteral("the project directory does not exist");
+    readOnly = !problem.isEmpty() && QFileInfo(file).isFile()
+               && openReadOnlyConnection(connectionName, file).isEmpty();
+    if (readOnly) {
+        qWarning("media-info store: %s cannot be written (%s); it is read, and changes are not "
+                 "kept",
+                 qPrintable(QDir::toNativeSeparators(file)), qPrintable(problem));
+        problem.clear();
+    }
     if (problem.isEmpty()) {
         statements = std::make_unique<Statements>(QSqlDatabase::database(connectionName));
         problem = statements->prepare();
@@ -407,6 +433,8 @@ bool Ui_Proc_MediaInfo_Desktop::beginGroup()
 {
     if (groupOpen)
         return true;
+    if (readOnly)
+        return false; // said once, when it was opened
     const QList<Ui_Proc_MediaInfo_Desktop *> others = openGroupsOfThisThread();
     for (Ui_Proc_MediaInfo_Desktop *other : others)
         other->commit();
@@ -446,6 +474,11 @@ bool Ui_Proc_MediaInfo_Desktop::commit()
 bool Ui_Proc_MediaInfo_Desktop::open()
 {
     return openDatabase();
+}
+
+bool Ui_Proc_MediaInfo_Desktop::isReadOnly()
+{
+    return openDatabase() && readOnly;
 }
 
 Module_Mediainfo Ui_Proc_MediaInfo_Desktop::getMediaInfo(const QString &uuid)

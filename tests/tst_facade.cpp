@@ -32,6 +32,8 @@ private slots:
     void tabIsExpandedBeforeThePageHearsOfTheLoad();
     void errorCodesReachTheMessageBox_data();
     void errorCodesReachTheMessageBox();
+    void problemsReachTheMessageBoxOnce_data();
+    void problemsReachTheMessageBoxOnce();
     void itemQueriesReadTheModel();
     void dragData_data();
     void dragData();
@@ -128,6 +130,43 @@ void TestFacade::errorCodesReachTheMessageBox()
     facade.onErrorOccured("nobody reads this");
     QMetaObject::invokeMethod(facade.folderModel(), "errorOccured", Q_ARG(int, code));
     QCOMPARE(adding.count() + tooDeep.count(), int(!text.isEmpty()));
+}
+
+void TestFacade::problemsReachTheMessageBoxOnce_data()
+{
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QString>("said");
+    QTest::addRow("ffmpeg missing") << "no ffmpeg"
+                                    << "Install ffmpeg";
+    QTest::addRow("folder removed while scanned") << "removed"
+                                                  << "was removed from the disk";
+}
+
+// Once a load, however many items meet the problem.
+void TestFacade::problemsReachTheMessageBoxOnce()
+{
+    QFETCH(QString, problem);
+    QFETCH(QString, said);
+    QTemporaryDir folder;
+    for (const char *name : {"a.mp4", "b.mp4", "c.mp3"})
+        QVERIFY(QFile::copy(media.filePath(name[2] == '3' ? "song.mp3" : "clip.mp4"),
+                            folder.filePath(name)));
+    const QByteArray searchPath = qgetenv("PATH");
+    const auto restorePath = qScopeGuard([&] { qputenv("PATH", searchPath); });
+    if (problem == "no ffmpeg")
+        qputenv("PATH", QFile::encodeName(folder.filePath("no-tools")));
+    Facade facade;
+    QObject box;
+    facade.setMsgBox(&box);
+    QSignalSpy reported(facade.folderModel(), SIGNAL(problemReported(QString)));
+    QSignalSpy ended(&facade, &Facade::loadFolderEnded);
+    facade.addFolders({folder.path()});
+    if (problem == "removed")
+        QVERIFY(folder.remove());
+    QVERIFY(ended.wait(20000));
+    QCOMPARE(reported.count(), 1);
+    QVERIFY(box.property("visible").toBool());
+    QVERIFY(box.property("informText").toString().contains(said));
 }
 
 void TestFacade::itemQueriesReadTheModel()

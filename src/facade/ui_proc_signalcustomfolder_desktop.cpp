@@ -58,6 +58,8 @@ void UI_Proc_SignalCustomFolder_Desktop::connectModel()
     connect(model, &FolderModel::loadFolderBegan, this, &Facade::expandTabItem);
     connect(this, &Facade::loadFolder, model, &FolderModel::onLoadFolder);
     connect(model, &FolderModel::errorOccured, this, qOverload<int>(&Facade::onErrorOccured));
+    connect(model, &FolderModel::problemReported, this,
+            qOverload<const QString &>(&Facade::onErrorOccured));
     connect(this, IdRequest(&Facade::transcode), model, IdSlot(&FolderModel::onTranscode));
     connect(this, PathRequest(&Facade::transcode), model, PathSlot(&FolderModel::onTranscode));
     connect(this, &Facade::clearAll, model, &FolderModel::onClearAll);

@@ -64,9 +64,9 @@ void FolderModel::afterJob()
 
 bool FolderModel::isBusy() const
 {
-    return isWalking() || !pendingFolders.empty() || !pendingReAdd.isEmpty()
-           || !buildQueue.empty() || !runner->isIdle() || restoreAsked || isRestoring()
-           || !afterRestore.empty() || loadsUnderway > 0;
+    return isWalking() || !pendingFolders.empty() || !pendingReAdd.isEmpty() || !buildQueue.empty()
+           || !runner->isIdle() || restoreAsked || isRestoring() || !afterRestore.empty()
+           || loadsUnderway > 0;
 }
 
 // A load has ended when nothing is left to build and no job is left to run. A check that

@@ -57,6 +57,7 @@ FolderModel::FolderModel(QObject *parent)
     connect(runner, &ProbeRunner::pictureRead, this, &FolderModel::onPictureRead);
     connect(runner, &ProbeRunner::transcodeDue, this, &FolderModel::startTranscodeJob);
     connect(runner, &ProbeRunner::jobEnded, this, &FolderModel::afterJob);
+    connect(runner, &ProbeRunner::toolNotStarted, this, &FolderModel::onToolNotStarted);
     store->open(); // while the page is being made, not inside the first build step
 }
 

@@ -144,6 +144,8 @@ signals:
     void videoFileTranscoded(QString uuid, QString file);
     void transcodeMarkFound(QString uuid, bool found);
     void transcodeFailed(QString uuid, QString reason);
+    // A problem the page should show, said once a load rather than for every item.
+    void problemReported(QString text);
     void filesIndexCleared();
     void fileIndexCleared(int idx);
 
@@ -235,6 +237,9 @@ private:
     void onSlideCaptureStarted(int id, const QString &slideDirectory);
     void onToolJobFinished(const FileTask &job, const QString &report, bool ranToEnd);
     void onPictureRead(const FileTask &job, const DecodedPicture &picture);
+    void onToolNotStarted(const QString &program);
+    void reportOnce(const QString &problem, const QString &text);
+    void reportIfUnreadable(const QString &directory, bool listedNothing);
     bool parseProbeReport(int id, const QString &report);
 
     // transcoding
@@ -300,4 +305,5 @@ private:
     bool transcoding = false; // a transcode has started and neither completed nor stopped
     int waitingLoadEndChecks = 0; // checks that found work and wait for both queues to drain
     int loadsUnderway = 0; // begun and not yet announced as ended
+    QSet<QString> problemsReported; // since the last load began
 };

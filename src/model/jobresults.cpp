@@ -3,6 +3,7 @@
 #include "probe/picturedirectory.h"
 #include "probe/reportparser.h"
 #include "probe/stillinfo.h"
+#include "probe/tools.h"
 
 #include <QDir>
 
@@ -92,4 +93,21 @@ void FolderModel::onPictureRead(const FileTask &job, const DecodedPicture &pictu
     notify(shown);
     if (job.index != shown)
         notify(job.index);
+}
+
+// The capture runtime ships with the host; only a missing ffmpeg is the operator's to mend.
+void FolderModel::onToolNotStarted(const QString &program)
+{
+    if (program == kFfmpeg)
+        reportOnce(program,
+                   tr("ffmpeg could not be started, so videos and sounds show without their "
+                      "length and size. Install ffmpeg and refresh the page."));
+}
+
+void FolderModel::reportOnce(const QString &problem, const QString &text)
+{
+    if (!problemsReported.contains(problem)) {
+        problemsReported.insert(problem);
+        emit problemReported(text);
+    }
 }

@@ -60,6 +60,10 @@ void FolderModel::onStoredGroupsRead()
     restoreGroups = storedGroupsReader->result();
     if (restoreGroups.isEmpty() && afterRestore.empty() && pendingFolders.empty())
         emit folderTabNeedClose();
+    if (store->isReadOnly())
+        reportOnce(QStringLiteral("read-only store"),
+                   tr("The media library of this project cannot be written: the folders are "
+                      "shown, but changes on this page will not be kept."));
     post(RebuildFromStore);
 }
 

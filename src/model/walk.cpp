@@ -75,6 +75,7 @@ void FolderModel::startWalk(const QString &path)
     walkRootId = rootId;
     walking = true;
     walkedDirectories.clear();
+    problemsReported.clear();
     const QFileInfo rootInfo(root);
     walkStack.push_back({root, rootId, 0, rootInfo.isDir(), canonicalDirectory(rootInfo)});
     currentRootPath = root;
@@ -137,6 +138,16 @@ bool FolderModel::isWalking() const
     return walking;
 }
 
+// Only an empty listing is looked at twice: a folder that cannot be read lists as empty.
+void FolderModel::reportIfUnreadable(const QString &directory, bool listedNothing)
+{
+    if (listedNothing && QFileInfo::exists(directory) && !QDir(directory).isReadable())
+        reportOnce(QStringLiteral("unreadable"),
+                   tr("Some folders cannot be read and show without their contents, such as "
+                      "%1.")
+                           .arg(QDir::toNativeSeparators(directory)));
+}
+
 // A directory met again through a link, such as one that leads back up the tree, shows as a
 // folder without rows: following it would walk the same files again, or forever.
 bool FolderModel::needsListing(const WalkEntry &entry) const
@@ -159,6 +170,7 @@ void FolderModel::walkEntry(const WalkEntry &entry, ChildLists &childLists)
         if (needsListing(entry)) {
             walkedDirectories.insert(entry.canonicalPath);
             listing = {entry.id, listings.take(entry.path).result(), 0};
+            reportIfUnreadable(entry.path, listing.entries.isEmpty());
         } else if (walkedDirectories.contains(entry.canonicalPath)) {
             listings.remove(entry.path); // asked for ahead before the first visit was known
         } else {
@@ -231,6 +243,10 @@ void FolderModel::stopWalk()
 void FolderModel::finishWalk()
 {
     walking = false;
+    if (!QFileInfo::exists(currentRootPath))
+        reportOnce(QStringLiteral("root gone"),
+                   tr("The folder %1 was removed from the disk while it was being scanned.")
+                           .arg(QDir::toNativeSeparators(currentRootPath)));
     beginResetModel();
     endResetModel();
     if (depthExceeded) {

@@ -264,6 +264,8 @@ void ProbeRunner::onToolFinished(Lane &lane, ToolProcess::Ending ending)
 {
     if (!lane.job || retryThumbnailAtFirstFrame(lane, ending))
         return;
+    if (ending == ToolProcess::Ending::FailedToStart)
+        emit toolNotStarted(lane.tool->program());
     const Job job = release(lane);
     const QString output = std::exchange(lane.output, {});
     if (!pathOf(job->fileIdx).isEmpty())

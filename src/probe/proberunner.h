@@ -65,6 +65,8 @@ signals:
     void toolJobFinished(const FileTask &job, const QString &report, bool ranToEnd);
     void pictureRead(const FileTask &job, const DecodedPicture &picture);
     void transcodeDue(const Job &job);
+    // A tool could not be started at all: it is missing or not executable.
+    void toolNotStarted(const QString &program);
     // After every job that ended or was dropped, once its result is delivered.
     void jobEnded();
 

@@ -52,6 +52,9 @@ public:
     // Opens the project's database file now rather than at the first call, which may come
     // while the page is busy: opening takes longer than a frame.
     bool open();
+    // The database can be read but not written, as on a read-only medium: it is restored
+    // from, and changes are not kept.
+    bool isReadOnly();
 
     static QString databaseFileName();
 
@@ -74,6 +77,7 @@ private:
     std::unique_ptr<Statements> statements; // prepared on the open connection; null while closed
     QTimer *groupTimer;
     bool groupOpen = false; // a transaction holds writes that are not yet committed
+    bool readOnly = false; // the open file could only be opened for reading
     int groupsSinceCheckpoint = 0;
     QFuture<void> checkpointing;
 };
