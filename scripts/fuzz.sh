@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang into build-fuzz/ and runs each for SECONDS (60 by
-# default) on a copy of its seeds: the real reports in tests/fixtures and tests/fuzz/corpus.
+# default) on a copy of its seeds: for the report parser the real reports in tests/fixtures
+# and tests/fuzz/corpus, for the picture decoder small pictures in tests/fuzz/pictures.
 # Fails on any crash, and leaves the input that caused it in build-fuzz/.
 # Needs clang and libclang-rt-14-dev (libFuzzer and the sanitizers' runtimes).
 set -euo pipefail
@@ -8,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
 build=build-fuzz
-targets=(fuzz_reportparser)
+targets=(fuzz_reportparser fuzz_picturedecoder)
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
     -DCUSTOMFOLDER_FUZZ=ON -DCUSTOMFOLDER_WERROR=ON >/dev/null
@@ -19,11 +20,17 @@ trap 'rm -rf "$corpus"' EXIT
 summary=()
 for target in "${targets[@]}"; do
     find "$corpus" -mindepth 1 -delete
-    cp tests/fixtures/*.txt tests/fuzz/corpus/* "$corpus"
+    options=()
+    if [ "$target" = fuzz_reportparser ]; then
+        cp tests/fixtures/*.txt tests/fuzz/corpus/* "$corpus"
+        options+=(-dict="tests/fuzz/$target.dict")
+    else
+        cp tests/fuzz/pictures/* "$corpus"
+        options+=(-rss_limit_mb=4096)
+    fi
     log=$build/$target.log
-    if ! "$build/tests/fuzz/$target" -max_total_time="$seconds" -timeout=10 \
-        -dict="tests/fuzz/$target.dict" -artifact_prefix="$build/$target-" "$corpus" \
-        2>"$log"; then
+    if ! "$build/tests/fuzz/$target" -max_total_time="$seconds" -timeout=10 "${options[@]}" \
+        -artifact_prefix="$build/$target-" "$corpus" 2>"$log"; then
         tail -n 40 "$log"
         echo "$target: crashed; the input is in $build/$target-*" >&2
         exit 1
