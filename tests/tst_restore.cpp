@@ -78,7 +78,6 @@ private slots:
     void groupsAndPaths_data();
     void groupsAndPaths();
     void goneFilesStayListed();
-    void rootsKeepTheirRecordsApartAcrossRestarts();
     void secondAnnouncementRebuildsOnce();
     void largeTreeComesBackInBlocks();
 };
@@ -205,33 +204,6 @@ void TestRestore::goneFilesStayListed()
     }
     QVERIFY(QFile::exists(thumbnail));
     QCOMPARE(storedRows(project.path()).size(), stored.size());
-}
-
-// Add a and b, delete a, restart, add c, restart: b and c, each with its own rows.
-void TestRestore::rootsKeepTheirRecordsApartAcrossRestarts()
-{
-    ProjectDir project;
-    QTemporaryDir a, b, c;
-    makeEntries(a.path(), {"a.mp3"});
-    makeEntries(b.path(), {"b.mp3"});
-    makeEntries(c.path(), {"c.mp3"});
-    QStringList shown;
-    {
-        FolderModel model(nullptr);
-        QVERIFY(scan(model, a.path()) && scan(model, b.path()));
-        model.removeItem(int(model.index(0, 0).internalId()));
-        QVERIFY(waitUntil([&] { return !model.isBusy(); }));
-    }
-    {
-        FolderModel model(nullptr);
-        QVERIFY(restore(model) && scan(model, c.path()));
-        shown = shownBelow(model, {}, true);
-    }
-    FolderModel model(nullptr);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QVERIFY(restore(model));
-    QCOMPARE(model.rootCount(), 2);
-    QCOMPARE(shownBelow(model, {}, true), shown);
 }
 
 // The host announcing its store again while the stored tree comes back gets it once.

@@ -186,7 +186,7 @@ QVariantMap FolderModel::showItem(const QModelIndex &index)
     }
 
     // A folder stays one when it is gone from disk, whatever its name says.
-    if (file.isDir() || childListOf(id)) {
+    if (file.isDir() || (!file.exists() && childListOf(id))) {
         item.insert(ItemField::type, ItemType::folder);
         item.insert(ItemField::isIcon, false);
         item.insert(ItemField::img, QUrl(BuiltinImage::folder));
