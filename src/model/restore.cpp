@@ -40,6 +40,7 @@ void FolderModel::startRestore()
     restoreGroups.clear();
     storedRoot.reset();
     rootOrdinal = -1;
+    forgetFollowedFolders();
     endResetModel();
 
     store->commit(); // the reader's connection sees what this one wrote

@@ -2,6 +2,7 @@
 #include "model/foldermodel.h"
 #include "model/mediatypes.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -12,14 +13,6 @@
 namespace {
 
 constexpr int kListingsAhead = 16; // directories listed before the walk reaches them
-
-int depthBelow(const QString &root, const QString &path)
-{
-    const QStringRef below = path.midRef(root.size());
-    // A file-system root ("/", "C:/") keeps its separator: its entries are one level down.
-    const bool rootKeepsSeparator = root.endsWith(QLatin1Char('/')) && !below.isEmpty();
-    return int(rootKeepsSeparator) + below.count(QLatin1Char('/')) + below.count(QLatin1Char('\\'));
-}
 
 } // namespace
 
@@ -75,6 +68,7 @@ void FolderModel::startWalk(const QString &path)
     walkRootId = rootId;
     walking = true;
     walkedDirectories.clear();
+    walkStartedMs = QDateTime::currentMSecsSinceEpoch();
     problemsReported.clear();
     const QFileInfo rootInfo(root);
     walkStack.push_back({root, rootId, 0, rootInfo.isDir(), canonicalDirectory(rootInfo)});
@@ -171,11 +165,14 @@ void FolderModel::walkEntry(const WalkEntry &entry, ChildLists &childLists)
             walkedDirectories.insert(entry.canonicalPath);
             listing = {entry.id, listings.take(entry.path).result(), 0};
             reportIfUnreadable(entry.path, listing.entries.isEmpty());
+            followWalkedFolder(entry.id, entry.path);
         } else if (walkedDirectories.contains(entry.canonicalPath)) {
             listings.remove(entry.path); // asked for ahead before the first visit was known
         } else {
             depthExceeded = true;
         }
+    } else if (entry.parentId == 0) {
+        followFolder(entry.id, entry.path); // picked up once it is there
     }
     const ChildListPtr siblings = childLists.value(entry.parentId);
     if (siblings) {
