@@ -66,12 +66,13 @@ void FolderModel::followFolder(int folderId, const QString &path)
     }
 }
 
-// The walk lists directories ahead of itself, before they are watched: one that changed
-// since the walk began is looked at again.
-void FolderModel::followWalkedFolder(int folderId, const QString &path)
+// A walk lists directories ahead of itself, and a restore shows what the store holds,
+// before the folders are watched: one whose directory changed since the walk or restore
+// began is looked at again.
+void FolderModel::followListedFolder(int folderId, const QString &path)
 {
     followFolder(folderId, path);
-    if (QFileInfo(path).lastModified().toMSecsSinceEpoch() >= walkStartedMs - kClockLeewayMs)
+    if (QFileInfo(path).lastModified().toMSecsSinceEpoch() >= listedSinceMs - kClockLeewayMs)
         folderWatch->lookAgain(folderId);
 }
 

@@ -252,7 +252,7 @@ private:
     int rootOf(int id) const;
     bool isFollowable(int folderId, const QString &path) const;
     void followFolder(int folderId, const QString &path);
-    void followWalkedFolder(int folderId, const QString &path);
+    void followListedFolder(int folderId, const QString &path);
     void onFoldersChanged(const QVector<int> &folderIds);
     void queueFolderCheck(int folderId);
     void startNextFolderCheck();
@@ -337,7 +337,7 @@ private:
 
     FolderWatch *folderWatch;
     bool watchLimitReported = false; // said once for the model's life
-    qint64 walkStartedMs = 0; // a directory changed since then is looked at once walked
+    qint64 listedSinceMs = 0; // since a walk or restore began: later changes are looked at
     std::deque<int> folderChecksDue; // folders whose directories are to be compared
     QSet<int> folderChecksQueued; // the same, to queue each once
     QFutureWatcher<QVector<ListedEntry>> *folderListingWatcher;

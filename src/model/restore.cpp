@@ -1,6 +1,7 @@
 #include "model/foldermodel.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 
+#include <QDateTime>
 #include <QtConcurrent>
 
 namespace {
@@ -41,6 +42,7 @@ void FolderModel::startRestore()
     storedRoot.reset();
     rootOrdinal = -1;
     forgetFollowedFolders();
+    listedSinceMs = QDateTime::currentMSecsSinceEpoch();
     endResetModel();
 
     store->commit(); // the reader's connection sees what this one wrote

@@ -68,7 +68,7 @@ void FolderModel::startWalk(const QString &path)
     walkRootId = rootId;
     walking = true;
     walkedDirectories.clear();
-    walkStartedMs = QDateTime::currentMSecsSinceEpoch();
+    listedSinceMs = QDateTime::currentMSecsSinceEpoch();
     problemsReported.clear();
     const QFileInfo rootInfo(root);
     walkStack.push_back({root, rootId, 0, rootInfo.isDir(), canonicalDirectory(rootInfo)});
@@ -165,7 +165,7 @@ void FolderModel::walkEntry(const WalkEntry &entry, ChildLists &childLists)
             walkedDirectories.insert(entry.canonicalPath);
             listing = {entry.id, listings.take(entry.path).result(), 0};
             reportIfUnreadable(entry.path, listing.entries.isEmpty());
-            followWalkedFolder(entry.id, entry.path);
+            followListedFolder(entry.id, entry.path);
         } else if (walkedDirectories.contains(entry.canonicalPath)) {
             listings.remove(entry.path); // asked for ahead before the first visit was known
         } else {
