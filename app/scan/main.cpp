@@ -1,7 +1,8 @@
 // customfolder-scan: adds folders to the custom folder page without a window, waits until
 // they are walked, built and probed, and prints the resulting tree as JSON. With --restore
 // the tree of the earlier run comes back from the project's store first; with --transcode
-// items are transcoded after the scan.
+// items are transcoded after the scan; with --watch the changes on disk are followed for a
+// while and the tree printed again.
 
 #include "messagebox.h"
 #include "projectoption.h"
@@ -17,6 +18,7 @@
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QTextStream>
+#include <QTimer>
 
 #include <memory>
 
@@ -45,6 +47,20 @@ void restore(UI_Proc_SignalCustomFolder_Desktop &facade)
     waitUntilIdle(facade);
 }
 
+// Changes that came late in the time are applied before the tree is printed again.
+void followDisk(UI_Proc_SignalCustomFolder_Desktop &facade, double seconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(qRound(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+    waitUntilIdle(facade);
+}
+
+void printTree(UI_Proc_SignalCustomFolder_Desktop &facade)
+{
+    QTextStream(stdout) << QJsonDocument(folderTreeJson(facade)).toJson(QJsonDocument::Indented);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -68,6 +84,12 @@ int main(int argc, char *argv[])
                            "W x H (0x0: the source size); may be given more than once."),
             QStringLiteral("PATH:TYPE:WxH"));
     parser.addOption(transcodeOption);
+    const QCommandLineOption watchOption(
+            QStringLiteral("watch"),
+            QStringLiteral("After printing the tree, follow the changes on disk for SECONDS, "
+                           "then print the tree again."),
+            QStringLiteral("SECONDS"));
+    parser.addOption(watchOption);
     parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("Folders to scan."),
                                  QStringLiteral("[FOLDER...]"));
     parser.process(app);
@@ -75,6 +97,13 @@ int main(int argc, char *argv[])
     if (folders.isEmpty() && !parser.isSet(restoreOption)) {
         QTextStream(stderr) << "No folder given." << Qt::endl;
         parser.showHelp(2);
+    }
+
+    bool validSeconds = true;
+    const double watchSeconds = parser.value(watchOption).toDouble(&validSeconds);
+    if (parser.isSet(watchOption) && (!validSeconds || watchSeconds < 0)) {
+        QTextStream(stderr) << "--watch takes a number of seconds." << Qt::endl;
+        return 2;
     }
 
     useProjectDirectory(parser, project);
@@ -93,6 +122,10 @@ int main(int argc, char *argv[])
     if (parser.isSet(transcodeOption))
         allScanned = runTranscodes(*facade, parser.values(transcodeOption)) && allScanned;
 
-    QTextStream(stdout) << QJsonDocument(folderTreeJson(*facade)).toJson(QJsonDocument::Indented);
+    printTree(*facade);
+    if (parser.isSet(watchOption)) {
+        followDisk(*facade, watchSeconds);
+        printTree(*facade);
+    }
     return allScanned ? 0 : 1;
 }

@@ -1,8 +1,8 @@
 #include "model/directorylisting.h"
 
+#include "model/filestamp.h"
 #include "model/mediatypes.h"
 
-#include <QDateTime>
 #include <QDir>
 
 // A directory whose links cannot be resolved stands for itself.
@@ -25,7 +25,7 @@ QVector<ListedEntry> listAcceptedEntries(const QString &path)
             accepted.append({entry.absoluteFilePath(), true, canonicalDirectory(entry)});
         else
             accepted.append({entry.absoluteFilePath(), false, QString(), entry.size(),
-                             entry.lastModified().toMSecsSinceEpoch()});
+                             fileModifiedMs(entry.absoluteFilePath())});
     }
     return accepted;
 }

@@ -4,6 +4,7 @@
 // deleted row, and files whose size or time changed are probed again; everything else keeps
 // its id, uuid and record.
 
+#include "model/filestamp.h"
 #include "model/foldermodel.h"
 #include "model/folderwatch.h"
 #include "model/itemfields.h"
@@ -11,7 +12,6 @@
 #include "store/ui_proc_mediainfo_desktop.h"
 #include "transcode/transcodeparams.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -72,7 +72,7 @@ void FolderModel::followFolder(int folderId, const QString &path)
 void FolderModel::followListedFolder(int folderId, const QString &path)
 {
     followFolder(folderId, path);
-    if (QFileInfo(path).lastModified().toMSecsSinceEpoch() >= listedSinceMs - kClockLeewayMs)
+    if (fileModifiedMs(path) >= listedSinceMs - kClockLeewayMs)
         folderWatch->lookAgain(folderId);
 }
 
