@@ -98,7 +98,8 @@ void FolderModel::startNextFolderCheck()
         const int folderId = folderChecksDue.front();
         folderChecksDue.pop_front();
         folderChecksQueued.remove(folderId);
-        if (!isInTree(folderId) || !childListOf(folderId))
+        if (!isInTree(folderId) || !childListOf(folderId)
+            || !isFollowable(folderId, pathOf(folderId)))
             continue;
         if (isRestoring() || (isWalking() && rootOf(folderId) == walkRootId)) {
             folderWatch->lookAgain(folderId);
@@ -319,8 +320,8 @@ bool FolderModel::isTranscodeOutputUnderWay(const QString &path) const
     return running && running->params.value(TranscodeParam::outputPath).toString() == path;
 }
 
-// Every folder of the root may have changed while it was away, and is compared anew;
-// parents first, since they came first.
+// Every folder of the root may have changed while it was away, and is compared anew, and
+// watched again as it is; parents first, since they came first.
 void FolderModel::onRootReturned(int rootId)
 {
     const RootEntry *root = rootEntry(rootId);
@@ -328,13 +329,8 @@ void FolderModel::onRootReturned(int rootId)
         return;
     QList<int> folders = root->childLists.keys();
     std::sort(folders.begin(), folders.end());
-    for (int folderId : qAsConst(folders)) {
-        const QString path = pathOf(folderId);
-        if (isInTree(folderId) && isFollowable(folderId, path)) {
-            followFolder(folderId, path);
-            queueFolderCheck(folderId);
-        }
-    }
+    for (int folderId : qAsConst(folders))
+        queueFolderCheck(folderId);
     notifyTreeOf(rootId);
     startNextFolderCheck();
 }
