@@ -47,13 +47,16 @@ void restore(UI_Proc_SignalCustomFolder_Desktop &facade)
     waitUntilIdle(facade);
 }
 
-// Changes that came late in the time are applied before the tree is printed again.
+// Changes that came late in the time are applied before the tree is printed again; a file
+// that keeps growing, as a recording does, is not waited for.
+constexpr int kLateChangesMs = 5000;
+
 void followDisk(UI_Proc_SignalCustomFolder_Desktop &facade, double seconds)
 {
     QEventLoop loop;
     QTimer::singleShot(qRound(seconds * 1000), &loop, &QEventLoop::quit);
     loop.exec();
-    waitUntilIdle(facade);
+    waitUntilIdle(facade, kLateChangesMs);
 }
 
 void printTree(UI_Proc_SignalCustomFolder_Desktop &facade)
