@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr qint64 kClockLeewayMs = 50; // file times come from a clock that lags a little
-
 using FileStamp = std::pair<qint64, qint64>; // size and modification time
 
 FileStamp stampOf(const ListedEntry &entry)
@@ -67,12 +65,14 @@ void FolderModel::followFolder(int folderId, const QString &path)
 }
 
 // A walk lists directories ahead of itself, and a restore shows what the store holds,
-// before the folders are watched: one whose directory changed since the walk or restore
-// began is looked at again.
+// before the folders are watched: one whose directory changed after the walk or restore
+// began is looked at again. Made before, in the same millisecond, it is not: a folder made
+// and then added is the commonest case, and a compared folder loses the rows of files gone
+// before.
 void FolderModel::followListedFolder(int folderId, const QString &path)
 {
     followFolder(folderId, path);
-    if (fileModifiedMs(path) >= listedSinceMs - kClockLeewayMs)
+    if (fileModifiedMs(path) > listedSinceMs)
         folderWatch->lookAgain(folderId);
 }
 
