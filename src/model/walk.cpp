@@ -191,6 +191,9 @@ void FolderModel::pushListedEntries(const QElapsedTimer &clock)
         walkStack.push_back({entry.path, id, listing.dirId, entry.isDir, entry.canonicalPath});
         if (!entry.isDir)
             buildQueue.push_back({id, Add});
+        ItemNode &node = nodes[id]; // its changes on disk are told by these
+        node.size = entry.size;
+        node.modified = entry.modified;
     }
     if (listing.next == listing.entries.size())
         listing = {};
