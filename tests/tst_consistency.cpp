@@ -251,6 +251,7 @@ private:
                 return false;
             QCoreApplication::processEvents();
         } while (!isQuiet());
+        unseenChanges.clear();
         return true;
     }
 
@@ -334,7 +335,7 @@ private:
             dismissed.clear(); // rows deleted on the page come back with a change beside them
             model.reset(); // the application closes
             startModel();
-            return "restart";
+            return "restart" + changeAgain();
         case DiskChange:
             return changeDisk();
         }
@@ -467,8 +468,28 @@ private:
                 }
             }
         }
-        if (shown)
+        if (shown) {
+            unseenChanges << folder;
             waitUntil([this] { return model->isBusy(); }, kNoticeTimeoutMs);
+        }
+        return done;
+    }
+
+    // A change that the model had not applied when the application closed is seen, like one
+    // made while it was closed, when its folder changes again once the tree is back.
+    QString changeAgain()
+    {
+        if (unseenChanges.isEmpty())
+            return {};
+        const QStringList folders = unseenChanges;
+        settle();
+        QString done;
+        for (const QString &folder : folders) {
+            const QString again = folder + "/.again";
+            if (QFile(again).open(QIODevice::WriteOnly) && QFile::remove(again))
+                done += ", " + folder + " changes again";
+        }
+        waitUntil([this] { return model->isBusy(); }, kNoticeTimeoutMs);
         return done;
     }
 
@@ -627,6 +648,7 @@ private:
     QVector<ExpectedRoot> expected;
     QSet<QString> transcoded; // sources whose transcodes were asked for
     QSet<QString> dismissed; // rows deleted on the page whose files are still there
+    QStringList unseenChanges; // folders changed since the model was last idle
     std::optional<QSet<QString>> treeBeforeRestart; // when restarted at an idle point
     QStringList log;
 };
