@@ -64,15 +64,14 @@ void FolderModel::followFolder(int folderId, const QString &path)
     }
 }
 
-// A walk lists directories ahead of itself, and a restore shows what the store holds,
-// before the folders are watched: one whose directory changed after the walk or restore
-// began is looked at again. Made before, in the same millisecond, it is not: a folder made
-// and then added is the commonest case, and a compared folder loses the rows of files gone
-// before.
-void FolderModel::followListedFolder(int folderId, const QString &path)
+// A restore shows what the store holds before the folders are watched: one whose directory
+// changed after the restore began is looked at again. One changed before is not, though its
+// rows may be out of date: a compared folder loses the rows of files gone before, which the
+// restore shows as missing.
+void FolderModel::followRestoredFolder(int folderId, const QString &path)
 {
     followFolder(folderId, path);
-    if (fileModifiedMs(path) > listedSinceMs)
+    if (fileModifiedMs(path) > restoredSinceMs)
         folderWatch->lookAgain(folderId);
 }
 

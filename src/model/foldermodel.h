@@ -209,7 +209,7 @@ private:
     bool needsListing(const WalkEntry &entry) const;
     void walkEntry(const WalkEntry &entry, ChildLists &childLists);
     void pushListedEntries(const QElapsedTimer &clock);
-    QFuture<QVector<ListedEntry>> listingOf(const QString &path);
+    QFuture<QVector<ListedEntry>> listingOf(const WalkEntry &entry);
     void listAhead();
     void stopWalk();
     void finishWalk();
@@ -252,7 +252,7 @@ private:
     int rootOf(int id) const;
     bool isFollowable(int folderId, const QString &path) const;
     void followFolder(int folderId, const QString &path);
-    void followListedFolder(int folderId, const QString &path);
+    void followRestoredFolder(int folderId, const QString &path);
     void onFoldersChanged(const QVector<int> &folderIds);
     void queueFolderCheck(int folderId);
     void startNextFolderCheck();
@@ -337,7 +337,7 @@ private:
 
     FolderWatch *folderWatch;
     bool watchLimitReported = false; // said once for the model's life
-    qint64 listedSinceMs = 0; // since a walk or restore began: later changes are looked at
+    qint64 restoredSinceMs = 0; // when the restore began: later changes are looked at
     std::deque<int> folderChecksDue; // folders whose directories are to be compared
     QSet<int> folderChecksQueued; // the same, to queue each once
     QFutureWatcher<QVector<ListedEntry>> *folderListingWatcher;

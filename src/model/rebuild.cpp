@@ -61,7 +61,7 @@ bool FolderModel::startNextStoredRoot()
     attach(root.rootId, 0, row);
     endInsertRows();
     if (entry.isFolder)
-        followListedFolder(root.rootId, entry.path);
+        followRestoredFolder(root.rootId, entry.path);
     root.folders.push_back({root.group.root, root.rootId});
     return true;
 }
@@ -87,7 +87,7 @@ void FolderModel::restoreRows()
             attach(id, folderId, list->size());
             list->append(id);
             if (entry->childLists.contains(id) && isFollowable(id, pathOf(id)))
-                followListedFolder(id, pathOf(id));
+                followRestoredFolder(id, pathOf(id));
         }
         endInsertRows();
         root.nextChild += count;

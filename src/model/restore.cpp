@@ -42,7 +42,7 @@ void FolderModel::startRestore()
     storedRoot.reset();
     rootOrdinal = -1;
     forgetFollowedFolders();
-    listedSinceMs = QDateTime::currentMSecsSinceEpoch();
+    restoredSinceMs = QDateTime::currentMSecsSinceEpoch();
     endResetModel();
 
     store->commit(); // the reader's connection sees what this one wrote

@@ -1,8 +1,8 @@
 #include "model/fileurl.h"
 #include "model/foldermodel.h"
+#include "model/folderwatch.h"
 #include "model/mediatypes.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -68,7 +68,6 @@ void FolderModel::startWalk(const QString &path)
     walkRootId = rootId;
     walking = true;
     walkedDirectories.clear();
-    listedSinceMs = QDateTime::currentMSecsSinceEpoch();
     problemsReported.clear();
     const QFileInfo rootInfo(root);
     walkStack.push_back({root, rootId, 0, rootInfo.isDir(), canonicalDirectory(rootInfo)});
@@ -110,7 +109,7 @@ void FolderModel::walkStep()
             return;
         }
         if (needsListing(walkStack.back())) {
-            const QFuture<QVector<ListedEntry>> next = listingOf(walkStack.back().path);
+            const QFuture<QVector<ListedEntry>> next = listingOf(walkStack.back());
             listAhead();
             if (!next.isFinished()) {
                 awaitingListing = true;
@@ -165,9 +164,9 @@ void FolderModel::walkEntry(const WalkEntry &entry, ChildLists &childLists)
             walkedDirectories.insert(entry.canonicalPath);
             listing = {entry.id, listings.take(entry.path).result(), 0};
             reportIfUnreadable(entry.path, listing.entries.isEmpty());
-            followListedFolder(entry.id, entry.path);
         } else if (walkedDirectories.contains(entry.canonicalPath)) {
             listings.remove(entry.path); // asked for ahead before the first visit was known
+            folderWatch->unwatch(entry.id);
         } else {
             depthExceeded = true;
         }
@@ -199,11 +198,15 @@ void FolderModel::pushListedEntries(const QElapsedTimer &clock)
         listing = {};
 }
 
-QFuture<QVector<ListedEntry>> FolderModel::listingOf(const QString &path)
+// The directory is watched before it is listed, so that no change falls between the two.
+QFuture<QVector<ListedEntry>> FolderModel::listingOf(const WalkEntry &entry)
 {
-    auto known = listings.constFind(path);
-    if (known == listings.constEnd())
-        known = listings.insert(path, QtConcurrent::run(listingPool, listAcceptedEntries, path));
+    auto known = listings.constFind(entry.path);
+    if (known == listings.constEnd()) {
+        followFolder(entry.id, entry.path);
+        known = listings.insert(entry.path,
+                                QtConcurrent::run(listingPool, listAcceptedEntries, entry.path));
+    }
     return *known;
 }
 
@@ -218,7 +221,7 @@ void FolderModel::listAhead()
          next != walkStack.crend() && asked < kListingsAhead && looked < kListingsAhead * 8;
          ++next, ++looked) {
         if (needsListing(*next)) {
-            listingOf(next->path);
+            listingOf(*next);
             ++asked;
         }
     }
