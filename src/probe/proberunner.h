@@ -30,6 +30,9 @@ int defaultParallelJobs();
 
 // Runs the jobs that learn about items: probes, thumbnails, picture reads and slide captures,
 // up to a number of them at once, each item's jobs one after another in the order asked. A
+// video's thumbnail run describes its input as a probe would, so the probe that follows it
+// completes from that description and runs no tool of its own unless the description is
+// missing: most of a tool run is the tool starting, not reading the file. A
 // transcode runs alone: when its turn comes the runner hands it to its owner and starts
 // nothing else until the owner ends it. Jobs name their item by id; an item that is gone by
 // the time its job would start loses the job, and a job that ends after its item went
@@ -83,6 +86,9 @@ private:
         QByteArray pictureBytes; // read so far
         QString output; // the thumbnail or slide directory that the running job makes
         bool thumbnailRetried = false; // the thumbnail run is at the first frame
+        // What the job's first thumbnail run, which exited by itself, told of its input; the
+        // item's probe completes from it. Empty when it told nothing usable.
+        QString inputReport;
     };
 
     void scheduleStart();
@@ -99,7 +105,8 @@ private:
     void decodePictureOf(const Job &job, const QByteArray &bytes);
     void onPictureDecoded(const Job &job, const DecodedPicture &picture);
     void onToolFinished(Lane &lane, ToolProcess::Ending ending);
-    bool retryThumbnailAtFirstFrame(Lane &lane, ToolProcess::Ending ending);
+    bool retryThumbnailAtFirstFrame(Lane &lane);
+    void completeProbeFrom(int id, const QString &inputReport);
     Job release(Lane &lane);
     void finishJob();
 

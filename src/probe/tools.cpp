@@ -19,3 +19,23 @@ QString captureArchivePath(const QString &installDir)
 {
     return installDir + QStringLiteral("/CaptureImages/CaptureImages.jar");
 }
+
+QStringList probeArguments(const QString &input)
+{
+    return {QStringLiteral("-i"), input};
+}
+
+QStringList thumbnailArguments(const QString &input, int seekSeconds, int width,
+                               const QString &output)
+{
+    return {QStringLiteral("-ss"),
+            QString::number(seekSeconds),
+            QStringLiteral("-i"),
+            input,
+            QStringLiteral("-y"),
+            QStringLiteral("-vf"),
+            QStringLiteral("scale=%1:-1").arg(width),
+            QStringLiteral("-vframes"),
+            QStringLiteral("1"),
+            output};
+}
