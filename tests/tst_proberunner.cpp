@@ -188,8 +188,12 @@ private slots:
         // that run could not read the file. A video too short for a frame at 1 second takes
         // its first one; one with sound only has no picture to take.
         QStringList runs;
-        for (const QStringList &run : qAsConst(scan.runs))
-            runs << run.mid(0, run.indexOf("-i") + 2).join(' ').remove(scan.dir.path() + '/');
+        for (const QStringList &run : qAsConst(scan.runs)) {
+            const int from = qMax(0, run.indexOf("-ss")); // after the decoding threads
+            runs << run.mid(from, run.indexOf("-i") + 2 - from)
+                            .join(' ')
+                            .remove(scan.dir.path() + '/');
+        }
         QCOMPARE(runs, (QStringList{"-ss 1 -i broken.mp4", "-i broken.mp4", "-ss 1 -i clip.mp4",
                                     "-ss 1 -i short.mkv", "-ss 0 -i short.mkv", "-i song.mp3",
                                     "-ss 1 -i voice.mp4"}));
@@ -266,7 +270,8 @@ private slots:
 
             QStringList runs;
             for (const QStringList &run : qAsConst(scan.runs))
-                runs << run.first() + ' ' + QFileInfo(run.at(run.indexOf("-i") + 1)).fileName();
+                runs << run.at(qMax(0, run.indexOf("-ss"))) + ' '
+                                + QFileInfo(run.at(run.indexOf("-i") + 1)).fileName();
             runs.sort();
             expectedRuns.sort();
             QCOMPARE(runs, expectedRuns);

@@ -1,4 +1,3 @@
-#include "probe/picturedecoder.h"
 #include "probe/reportparser.h"
 #include "probe/tools.h"
 
@@ -293,8 +292,8 @@ private slots:
         QCOMPARE(probed.has_value(), valid);
         for (const int seek : {kThumbnailSeekSeconds, 0}) {
             const QString picture = dir.filePath(QString("at%1.jpg").arg(seek));
-            const QString described = inputDescription(
-                    ffmpegReport(thumbnailArguments(input, seek, kThumbnailWidth, picture)));
+            const QString described
+                    = inputDescription(ffmpegReport(thumbnailArguments(input, seek, 1, picture)));
             QCOMPARE(described.isEmpty(), !valid);
             QCOMPARE(parseProbeReport(described), probed);
             QCOMPARE(describesVideo(described), video);

@@ -19,6 +19,11 @@ int defaultParallelJobs()
     return qMax(1, QThread::idealThreadCount() / 2);
 }
 
+int decoderThreadsPerJob(int parallelJobs)
+{
+    return qMax(1, QThread::idealThreadCount() / qMax(1, parallelJobs));
+}
+
 ProbeRunner::ProbeRunner(std::function<QString(int)> pathOf, int parallelJobs, QObject *parent)
     : QObject(parent), pathOf(std::move(pathOf)), lanes(qMax(1, parallelJobs))
 {
@@ -171,7 +176,8 @@ void ProbeRunner::startThumbnail(Lane &lane, int seekSeconds)
     lane.output = newThumbnailPath();
     const int id = lane.job->fileIdx;
     lane.tool->start(kFfmpeg,
-                     thumbnailArguments(lane.path, seekSeconds, kThumbnailWidth, lane.output),
+                     thumbnailArguments(lane.path, seekSeconds, decoderThreadsPerJob(lanes.size()),
+                                        lane.output),
                      toolTimeLimitMs);
     emit thumbnailStarted(id, lane.output);
 }

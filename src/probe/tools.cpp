@@ -1,5 +1,7 @@
 #include "probe/tools.h"
 
+#include "probe/picturedecoder.h"
+
 namespace {
 
 #ifdef Q_OS_WIN
@@ -25,16 +27,18 @@ QStringList probeArguments(const QString &input)
     return {QStringLiteral("-i"), input};
 }
 
-QStringList thumbnailArguments(const QString &input, int seekSeconds, int width,
+QStringList thumbnailArguments(const QString &input, int seekSeconds, int decoderThreads,
                                const QString &output)
 {
-    return {QStringLiteral("-ss"),
+    return {QStringLiteral("-threads"),
+            QString::number(decoderThreads),
+            QStringLiteral("-ss"),
             QString::number(seekSeconds),
             QStringLiteral("-i"),
             input,
             QStringLiteral("-y"),
             QStringLiteral("-vf"),
-            QStringLiteral("scale=%1:-1").arg(width),
+            QStringLiteral("scale=%1:-1").arg(kThumbnailWidth),
             QStringLiteral("-vframes"),
             QStringLiteral("1"),
             output};
