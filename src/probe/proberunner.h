@@ -66,7 +66,8 @@ public:
 signals:
     void thumbnailStarted(int id, const QString &thumbnail);
     void slideCaptureStarted(int id, const QString &slideDirectory);
-    // A thumbnail, probe or slide capture has ended; the report is what the tool wrote, and
+    // A thumbnail, probe or slide capture has ended; the report is what the tool wrote (for
+    // a probe completed from its thumbnail run, that run's description of the input), and
     // ranToEnd tells whether the tool exited by itself rather than crashing, being killed
     // after its time limit or failing to start.
     void toolJobFinished(const FileTask &job, const QString &report, bool ranToEnd);
