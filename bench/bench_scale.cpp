@@ -297,10 +297,12 @@ QList<QByteArrayList> toolRuns(const Library &library, const QString &thumbnailD
 {
     QList<QByteArrayList> runs;
     for (const QString &video : library.videos) {
+        // A scan's thumbnail run describes the video for its probe too.
         const QString out = thumbnailDir + QStringLiteral("/%1.jpg").arg(runs.size());
-        if (!thumbnailDir.isEmpty())
-            runs << toolRun("ffmpeg -ss 1 -i IN -y -vf scale=320:-1 -vframes 1 OUT", video, out);
-        runs << toolRun("ffmpeg -i IN", video);
+        runs << (thumbnailDir.isEmpty()
+                         ? toolRun("ffmpeg -i IN", video)
+                         : toolRun("ffmpeg -ss 1 -i IN -y -vf scale=320:-1 -vframes 1 OUT", video,
+                                   out));
     }
     for (const QString &sound : library.sounds)
         runs << toolRun("ffmpeg -i IN", sound);
