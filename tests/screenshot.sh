@@ -11,7 +11,7 @@ rm -rf "$work" "$build/screenshot.png"
 "$source/scripts/make-sample.sh" "$work/sample"
 # Enough clips that their load is still under way when the picture is taken.
 mkdir -p "$work/travels"
-for i in $(seq -w 1 80); do
+for i in $(seq -w 1 60); do
     cp "$work/sample/clips/intro.mp4" "$work/travels/travel-$i.mp4"
 done
 xvfb-run -a -s "-screen 0 1400x900x24" \

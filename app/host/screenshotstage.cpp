@@ -20,7 +20,7 @@ namespace {
 constexpr int kSettleMs = 500; // for the rows to take their places and thumbnails to be drawn
 constexpr int kTries = 20; // a step that cannot be done yet is tried again after kSettleMs
 constexpr int kDragSteps = 24; // moves between press and release, past the drag threshold
-constexpr int kJobShareAtPicture = 4; // the picture is taken once a quarter of the jobs ended
+constexpr int kJobShareAtPicture = 5; // the picture is taken once a fifth of the jobs ended
 
 QVariantMap mapOf(const QVariant &value)
 {

@@ -188,6 +188,13 @@ Rectangle {
                     color: "#9aa3ad"
                     font.pixelSize: 11
                 }
+                Label { // the file of the job started last
+                    text: CustomFolder.currentFile.split("/").pop()
+                    color: "#6b737d"
+                    font.pixelSize: 11
+                    elide: Text.ElideMiddle
+                    Layout.maximumWidth: 130
+                }
             }
         }
 
