@@ -147,6 +147,7 @@ ProbeRunner::Lane *ProbeRunner::freeLane()
 void ProbeRunner::start(Lane &lane, const Job &job)
 {
     lane.job = job;
+    emit jobStarted(*job, lane.path);
     switch (job->taskType()) {
     case VideoThumbnail:
         lane.thumbnailRetried = false;

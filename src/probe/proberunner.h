@@ -64,6 +64,8 @@ public:
     QVector<Job> takeWaiting(const std::function<bool(const FileTask &)> &matches);
 
 signals:
+    // A tool run or picture read begins for the item at path.
+    void jobStarted(const FileTask &job, const QString &path);
     void thumbnailStarted(int id, const QString &thumbnail);
     void slideCaptureStarted(int id, const QString &slideDirectory);
     // A thumbnail, probe or slide capture has ended; the report is what the tool wrote (for
