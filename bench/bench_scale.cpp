@@ -6,6 +6,7 @@
 //
 //   build/bench/bench_scale [ENTRIES] [--jobs N]
 
+#include "model/folderfiltermodel.h"
 #include "model/foldermodel.h"
 #include "model/folderwatch.h"
 #include "store/ui_proc_config_desktop.h"
@@ -181,6 +182,10 @@ struct Phase
     qint64 allRowsNs = -1; // when the tree first had all its rows
     qint64 residentGrowth = 0;
     Responsiveness gui;
+    int progressAnnouncements = 0;
+    qint64 searchNs = 0; // a search that few items match, with every match shown
+    qint64 clearNs = 0; // the search emptied again, the roots shown
+    int matches = 0;
 };
 
 // Follows the number of rows in the whole tree from the model's own announcements, and
@@ -242,6 +247,8 @@ qint64 residentBytes()
         return 0;
     return statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
 }
+
+void search(FolderModel &model, Phase &figures);
 
 struct Following
 {
@@ -335,6 +342,8 @@ Phase scan(TimedApplication &app, const QString &folder, const QString &project,
     FolderModel model(nullptr);
     bool ended = false;
     QObject::connect(&model, &FolderModel::loadFolderEnded, [&] { ended = true; });
+    QObject::connect(model.loadProgress(), &LoadProgress::progressChanged,
+                     [&] { ++figures.progressAnnouncements; });
     QElapsedTimer clock;
     app.watch(&figures.gui);
     QTimer::singleShot(0, &model, [&] {
@@ -346,9 +355,26 @@ Phase scan(TimedApplication &app, const QString &folder, const QString &project,
     app.watch(nullptr);
     figures.rows = subtreeSize(model, {});
     figures.residentGrowth = residentBytes() - residentBefore;
+    search(model, figures);
     if (then)
         then(model);
     return figures;
+}
+
+// As the page searches: the filter is set, and every folder that shows is opened.
+void search(FolderModel &model, Phase &figures)
+{
+    FolderFilterModel filter(&model, nullptr);
+    filter.rowCount(); // a view shows the roots
+    QElapsedTimer clock;
+    clock.start();
+    filter.setText(QStringLiteral("f123"));
+    figures.matches = subtreeSize(filter, {});
+    figures.searchNs = clock.nsecsElapsed();
+    clock.restart();
+    filter.setText({});
+    filter.rowCount();
+    figures.clearNs = clock.nsecsElapsed();
 }
 
 // A fresh model on the project of the last scan, restored as at a restart of the host.
@@ -386,10 +412,12 @@ QList<QByteArrayList> toolRuns(const Library &library, const QString &thumbnailD
 {
     QList<QByteArrayList> runs;
     for (const QString &video : library.videos) {
+        // A scan's thumbnail run describes the video for its probe too.
         const QString out = thumbnailDir + QStringLiteral("/%1.jpg").arg(runs.size());
-        if (!thumbnailDir.isEmpty())
-            runs << toolRun("ffmpeg -ss 1 -i IN -y -vf scale=320:-1 -vframes 1 OUT", video, out);
-        runs << toolRun("ffmpeg -i IN", video);
+        runs << (thumbnailDir.isEmpty()
+                         ? toolRun("ffmpeg -i IN", video)
+                         : toolRun("ffmpeg -ss 1 -i IN -y -vf scale=320:-1 -vframes 1 OUT", video,
+                                   out));
     }
     for (const QString &sound : library.sounds)
         runs << toolRun("ffmpeg -i IN", sound);
@@ -513,6 +541,10 @@ int main(int argc, char *argv[])
     line("restore/floor:", ratio(restored.ns, probeFloorNs));
     printResponsiveness("scan", full.gui);
     printResponsiveness("restore", restored.gui);
+    line("progress updates:",
+         QString::asprintf("%.1f a second", full.progressAnnouncements / (full.ns / 1e9)), "<= 10");
+    line("search:", seconds(still.searchNs) + QString::asprintf(", %d rows shown", still.matches));
+    line("search cleared:", seconds(still.clearNs));
     line("memory:", QString::asprintf("%lld B/item", full.residentGrowth / qMax(1, full.rows)),
          "<= 1024 B/item");
     std::vector<qint64> &changes = following.changeNs;

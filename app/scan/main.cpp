@@ -1,13 +1,17 @@
 // customfolder-scan: adds folders to the custom folder page without a window, waits until
-// they are walked, built and probed, and prints the resulting tree as JSON. With --restore
+// they are walked, built and probed, and prints the resulting tree: as JSON, or as indented
+// lines when standard output is a terminal. With --restore
 // the tree of the earlier run comes back from the project's store first; with --transcode
 // items are transcoded after the scan; with --watch the changes on disk are followed for a
 // while and the tree printed again.
 
 #include "messagebox.h"
+#include "progressline.h"
 #include "projectoption.h"
+#include "terminal.h"
 #include "transcodes.h"
 #include "treejson.h"
+#include "treetext.h"
 
 #include "facade/ui_proc_signalcustomfolder_desktop.h"
 #include "store/ui_proc_config_desktop.h"
@@ -16,6 +20,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTextStream>
 #include <QTimer>
@@ -59,9 +64,13 @@ void followDisk(UI_Proc_SignalCustomFolder_Desktop &facade, double seconds)
     waitUntilIdle(facade, kLateChangesMs);
 }
 
-void printTree(UI_Proc_SignalCustomFolder_Desktop &facade)
+void printTree(UI_Proc_SignalCustomFolder_Desktop &facade, bool asText)
 {
-    QTextStream(stdout) << QJsonDocument(folderTreeJson(facade)).toJson(QJsonDocument::Indented);
+    const QJsonArray tree = folderTreeJson(facade);
+    if (asText)
+        QTextStream(stdout) << folderTreeText(tree);
+    else
+        QTextStream(stdout) << QJsonDocument(tree).toJson(QJsonDocument::Indented);
 }
 
 } // namespace
@@ -87,6 +96,16 @@ int main(int argc, char *argv[])
                            "W x H (0x0: the source size); may be given more than once."),
             QStringLiteral("PATH:TYPE:WxH"));
     parser.addOption(transcodeOption);
+    const QCommandLineOption jsonOption(
+            QStringLiteral("json"),
+            QStringLiteral("Print JSON also to a terminal, where the tree is otherwise printed "
+                           "as indented lines."));
+    parser.addOption(jsonOption);
+    const QCommandLineOption progressOption(
+            QStringLiteral("progress"),
+            QStringLiteral("Show the load's progress on standard error also when it is not a "
+                           "terminal."));
+    parser.addOption(progressOption);
     const QCommandLineOption watchOption(
             QStringLiteral("watch"),
             QStringLiteral("After printing the tree, follow the changes on disk for SECONDS, "
@@ -116,6 +135,9 @@ int main(int argc, char *argv[])
                     UI_Proc_SignalCustomFolder_Desktop::singletonTypeProvider(nullptr, nullptr)));
     MessageBox messageBox;
     facade->setMsgBox(&messageBox);
+    std::unique_ptr<ProgressLine> progressLine;
+    if (parser.isSet(progressOption) || isTerminal(stderr))
+        progressLine = std::make_unique<ProgressLine>(*facade);
 
     if (parser.isSet(restoreOption))
         restore(*facade);
@@ -125,10 +147,12 @@ int main(int argc, char *argv[])
     if (parser.isSet(transcodeOption))
         allScanned = runTranscodes(*facade, parser.values(transcodeOption)) && allScanned;
 
-    printTree(*facade);
+    progressLine.reset();
+    const bool asText = !parser.isSet(jsonOption) && isTerminal(stdout);
+    printTree(*facade, asText);
     if (parser.isSet(watchOption)) {
         followDisk(*facade, watchSeconds);
-        printTree(*facade);
+        printTree(*facade, asText);
     }
     return allScanned ? 0 : 1;
 }

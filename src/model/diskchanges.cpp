@@ -269,7 +269,7 @@ void FolderModel::insertFound(const ListedEntry &entry, int listedAt, const QStr
     insertChild(check.folderId, rowFor(*siblings, listedAt), id);
     std::tie(nodes[id].size, nodes[id].modified) = stampOf(entry);
     check.listedAt.insert(id, listedAt);
-    buildQueue.push_back({id, Add});
+    queueAdd(id);
     scheduleBuild();
     if (entry.isDir && isFollowable(id, entry.path)) {
         followFolder(id, entry.path);
