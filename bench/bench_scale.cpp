@@ -1,20 +1,24 @@
 // Scans a generated library of empty media files through the folder model, with a stand-in
 // ffmpeg that answers at once, so that every figure is the model's own cost: the scan beside
 // the bare cost of the same tool runs, the walk/build/store rate without tools, how soon a
-// restart shows the stored tree, how long the GUI thread is held, and memory per item.
+// restart shows the stored tree, how long the GUI thread is held, memory per item, and what
+// following the second tree on disk costs: the watches it takes and how soon a new file shows.
 //
 //   build/bench/bench_scale [ENTRIES] [--jobs N]
 
 #include "model/folderfiltermodel.h"
 #include "model/foldermodel.h"
+#include "model/folderwatch.h"
 #include "store/ui_proc_config_desktop.h"
 #include "store/utility_commparam.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileSystemWatcher>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -40,6 +44,7 @@ constexpr int kMaxFolderDepth = 5; // below the root
 constexpr int kPollMs = 1; // isBusy() has no signal: polled this often
 constexpr int kTickMs = 10; // the lateness probe's period
 constexpr char kStandIn[] = FFMPEG_STANDIN_DIR "/ffmpeg";
+constexpr int kChangesTimed = 20; // new files, one after another, in folders drawn at random
 
 // Time the bench spends inside the model's events (counting rows in its signals); taken out
 // of the event and lateness figures, which are the model's.
@@ -245,8 +250,90 @@ qint64 residentBytes()
 
 void search(FolderModel &model, Phase &figures);
 
-// Adds the folder from an event, as a host does, and waits until the model is idle.
-Phase scan(TimedApplication &app, const QString &folder, const QString &project)
+struct Following
+{
+    int watches = 0; // as the system counts them
+    qint64 kernelBytesPerWatch = -1; // -1 where the kernel's tables cannot be read
+    qint64 qtBytesPerWatch = 0; // Qt's own bookkeeping, from a watcher of the same folders
+    std::vector<qint64> changeNs; // from a file's creation until its row is announced
+    Responsiveness gui;
+};
+
+// The watches of this process's inotify instances, from their descriptions in /proc.
+int systemWatches()
+{
+    int watches = 0;
+    const QStringList fds = QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::System);
+    for (const QString &fd : fds) {
+        char target[64] = {};
+        const QByteArray link = QFile::encodeName(QStringLiteral("/proc/self/fd/") + fd);
+        if (readlink(link.constData(), target, sizeof target - 1) <= 0
+            || !QByteArray(target).contains("inotify"))
+            continue;
+        QFile info(QStringLiteral("/proc/self/fdinfo/") + fd);
+        if (info.open(QIODevice::ReadOnly))
+            watches += info.readAll().count("inotify wd:");
+    }
+    return watches;
+}
+
+// The size of the kernel's record of one watch, as its slab cache tells.
+qint64 kernelBytesPerWatch()
+{
+    QFile size(QStringLiteral("/sys/kernel/slab/inotify_inode_mark/slab_size"));
+    return size.open(QIODevice::ReadOnly) ? size.readAll().trimmed().toLongLong() : -1;
+}
+
+QStringList foldersBelow(const QString &root)
+{
+    QStringList folders{root};
+    QDirIterator below(root, QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (below.hasNext())
+        folders << below.next();
+    return folders;
+}
+
+// New files in folders of the scanned tree, one at a time: the time until each row shows
+// holds two quiet times (the change settles, then the file is seen to keep its size).
+Following follow(TimedApplication &app, FolderModel &model, const QString &root)
+{
+    Following figures;
+    figures.watches = systemWatches();
+    figures.kernelBytesPerWatch = kernelBytesPerWatch();
+    const QStringList folders = foldersBelow(root);
+    {
+        const qint64 before = residentBytes();
+        QFileSystemWatcher plain;
+        plain.addPaths(folders);
+        figures.qtBytesPerWatch = (residentBytes() - before) / qMax(1, folders.size());
+    }
+    std::mt19937 random(kSeed);
+    QElapsedTimer clock;
+    QString awaited;
+    qint64 shownNs = -1;
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, &model,
+                     [&](const QModelIndex &parent, int first) {
+                         if (model.index(first, 0, parent).data().toString() == awaited)
+                             shownNs = clock.nsecsElapsed();
+                     });
+    app.watch(&figures.gui);
+    for (int i = 0; i < kChangesTimed; ++i) {
+        awaited = QStringLiteral("new%1.jpg").arg(i);
+        shownNs = -1;
+        clock.start();
+        QFile(folders.at(int(random() % unsigned(folders.size()))) + QLatin1Char('/') + awaited)
+                .open(QIODevice::WriteOnly);
+        waitUntil([&] { return shownNs >= 0 && !model.isBusy(); });
+        figures.changeNs.push_back(shownNs);
+    }
+    app.watch(nullptr);
+    return figures;
+}
+
+// Adds the folder from an event, as a host does, and waits until the model is idle; then
+// runs what else is to be measured on the same model.
+Phase scan(TimedApplication &app, const QString &folder, const QString &project,
+           const std::function<void(FolderModel &)> &then = {})
 {
     QDir().mkpath(project);
     Utility_CommParam::getInstance()->setProjectPath(project);
@@ -269,6 +356,8 @@ Phase scan(TimedApplication &app, const QString &folder, const QString &project)
     figures.rows = subtreeSize(model, {});
     figures.residentGrowth = residentBytes() - residentBefore;
     search(model, figures);
+    if (then)
+        then(model);
     return figures;
 }
 
@@ -425,7 +514,10 @@ int main(int argc, char *argv[])
 
     const Phase full = scan(app, library.root, work.filePath(QStringLiteral("project")));
     const Phase restored = restore(app, full.rows);
-    const Phase still = scan(app, stills.root, work.filePath(QStringLiteral("stills-project")));
+    Following following;
+    const Phase still
+            = scan(app, stills.root, work.filePath(QStringLiteral("stills-project")),
+                   [&](FolderModel &model) { following = follow(app, model, stills.root); });
     const QString floorDir = work.filePath(QStringLiteral("floor"));
     QDir().mkpath(floorDir);
     const QList<QByteArrayList> runs = toolRuns(library, floorDir);
@@ -455,5 +547,16 @@ int main(int argc, char *argv[])
     line("search cleared:", seconds(still.clearNs));
     line("memory:", QString::asprintf("%lld B/item", full.residentGrowth / qMax(1, full.rows)),
          "<= 1024 B/item");
+    std::vector<qint64> &changes = following.changeNs;
+    std::sort(changes.begin(), changes.end());
+    line("watches:", QString::asprintf("%d for %d folders", following.watches, stills.folders + 1));
+    line("memory per watch:",
+         QString::asprintf("%lld B kernel, %lld B Qt", following.kernelBytesPerWatch,
+                           following.qtBytesPerWatch));
+    line("new file to row:",
+         QString::asprintf("median %.3f s, max %.3f s, of which %.3f s quiet time",
+                           changes[changes.size() / 2] / 1e9, changes.back() / 1e9,
+                           2 * kQuietMs / 1e3));
+    printResponsiveness("following", following.gui);
     return 0;
 }

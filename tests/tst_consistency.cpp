@@ -1,6 +1,7 @@
 // Drives the folder model through seeded sequences of overlapping operations: folders added,
 // rows and roots deleted, refreshes, clears, transcodes and their stops, restarts of the
-// application and files changing on disk. Each operation arrives after a number of the
+// application and files made, removed, replaced and renamed on disk, which the model follows
+// by itself. Each operation arrives after a number of the
 // model's steps drawn from the seed, or once the model is idle. At every idle point the tree,
 // the store and the picture directory must agree with each other and with what the
 // operations should have left; a restart must bring back the tree that was shown.
@@ -31,6 +32,7 @@ constexpr int kDefaultSequences = 280;
 constexpr int kIdle = -1; // the moment of an operation that waits until the model is idle
 constexpr int kLatestStep = 40; // otherwise it comes after at most this many of its steps
 constexpr int kIdleTimeoutMs = 20000;
+constexpr int kNoticeTimeoutMs = 5000; // for a change on disk to reach the model
 constexpr int kFirstStepType = QEvent::User + 2; // the steps that the model posts to itself
 constexpr int kLastStepType = QEvent::User + 13;
 
@@ -186,7 +188,7 @@ private:
     // often.
     QString step(Op op)
     {
-        const bool atIdle = op == DiskChange || random.bounded(5) == 0;
+        const bool atIdle = random.bounded(5) == 0;
         const int moment = atIdle ? kIdle : random.bounded(random.bounded(kLatestStep) + 1);
         advance(moment);
         const QString found = moment == kIdle ? checkpoint() : QString();
@@ -249,6 +251,7 @@ private:
                 return false;
             QCoreApplication::processEvents();
         } while (!isQuiet());
+        unseenChanges.clear();
         return true;
     }
 
@@ -306,11 +309,13 @@ private:
         case DeleteRoot:
             return deleteRow(op == DeleteRoot);
         case Refresh:
+            dismissed.clear();
             model->refreshTree();
             for (ExpectedRoot &root : expected)
                 root.items = walked(root.path);
             return "refresh";
         case Clear:
+            dismissed.clear();
             model->onClearAll();
             expected.clear();
             return "clear";
@@ -327,9 +332,10 @@ private:
         case Restart:
             if (moment == kIdle)
                 treeBeforeRestart = pathsAndUuids(shownRows());
+            dismissed.clear(); // rows deleted on the page come back with a change beside them
             model.reset(); // the application closes
             startModel();
-            return "restart";
+            return "restart" + changeAgain();
         case DiskChange:
             return changeDisk();
         }
@@ -351,8 +357,11 @@ private:
         QSignalSpy errors(model.get(), &FolderModel::errorOccured);
         model->addFolders({path});
         const bool refused = !errors.isEmpty() && errors.first().first().toInt() == AddWhileWalking;
-        if (!refused)
+        if (!refused) {
             expected.append({path, items});
+            for (auto row = dismissed.begin(); row != dismissed.end();)
+                row = isAtOrBelow(*row, path) ? dismissed.erase(row) : std::next(row);
+        }
         return "add " + path + (refused ? " (refused)" : "");
     }
 
@@ -366,6 +375,8 @@ private:
         if (rows.isEmpty())
             return root ? "delete root (none shown)" : "delete row (none shown)";
         const Row row = pick(rows);
+        if (!root && QFileInfo::exists(row.path))
+            dismissed << row.path;
         model->removeItem(row.id);
         if (root) {
             expected.erase(
@@ -400,23 +411,86 @@ private:
         return "transcode and stop " + video.path;
     }
 
-    // Only at idle points, so that what a walk sees is known.
+    // An entry made, removed, replaced as programs save files or renamed, at any moment.
     QString changeDisk()
     {
         QStringList entries = candidates;
         for (const QString &root : qAsConst(candidates))
             entries << walked(root).values();
+        entries.sort(); // the same pick in every run of the seed
         const QString entry = pick(entries);
-        if (!candidates.contains(entry) && random.bounded(2) == 0) {
-            if (QFileInfo(entry).isDir())
+        const QFileInfo info(entry);
+        const QString parent = info.path();
+        const int kind = candidates.contains(entry) ? 0 : random.bounded(4);
+        if (kind == 0 || (kind == 3 && info.isDir())) {
+            const QString folder = info.isDir() ? entry : parent;
+            makeEntry(folder, 1);
+            return followChange(folder, "make an entry in " + folder);
+        }
+        if (kind == 1) {
+            if (info.isDir())
                 QDir(entry).removeRecursively();
             else
                 QFile::remove(entry);
-            return "remove " + entry;
+            return followChange(parent, "remove " + entry);
         }
-        const QString folder = QFileInfo(entry).isDir() ? entry : QFileInfo(entry).path();
-        makeEntry(folder, 1);
-        return "make an entry in " + folder;
+        if (kind == 2) {
+            const QString suffix = info.suffix().isEmpty() ? QString() : '.' + info.suffix();
+            const QString renamed = parent + QString("/n%1").arg(++names) + suffix;
+            QDir().rename(entry, renamed);
+            return followChange(parent, "rename " + entry + " to " + renamed);
+        }
+        const QString saving = parent + QString("/.n%1.").arg(++names) + info.suffix();
+        makeFile(saving);
+        QFile::remove(entry);
+        QFile::rename(saving, entry);
+        return followChange(parent, "replace " + entry);
+    }
+
+    // A shown folder shows its entries as they are now, less the rows deleted on the page;
+    // the model hears of the change before it can be idle again.
+    QString followChange(const QString &folder, const QString &done)
+    {
+        bool shown = false;
+        for (ExpectedRoot &root : expected) {
+            QSet<QString> &items = root.items;
+            if (root.path != folder && !items.contains(folder))
+                continue;
+            shown = true;
+            for (auto item = items.begin(); item != items.end();)
+                item = isAtOrBelow(*item, folder) && !QFileInfo::exists(*item) ? items.erase(item)
+                                                                               : std::next(item);
+            for (const QString &path : walked(folder)) {
+                if (QFileInfo(path).path() == folder && !items.contains(path)
+                    && !dismissed.contains(path)) {
+                    items << path;
+                    items += walked(path);
+                }
+            }
+        }
+        if (shown) {
+            unseenChanges << folder;
+            waitUntil([this] { return model->isBusy(); }, kNoticeTimeoutMs);
+        }
+        return done;
+    }
+
+    // A change that the model had not applied when the application closed is seen, like one
+    // made while it was closed, when its folder changes again once the tree is back.
+    QString changeAgain()
+    {
+        if (unseenChanges.isEmpty())
+            return {};
+        const QStringList folders = unseenChanges;
+        settle();
+        QString done;
+        for (const QString &folder : folders) {
+            const QString again = folder + "/.again";
+            if (QFile(again).open(QIODevice::WriteOnly) && QFile::remove(again))
+                done += ", " + folder + " changes again";
+        }
+        waitUntil([this] { return model->isBusy(); }, kNoticeTimeoutMs);
+        return done;
     }
 
     // Settles the model and checks the tree, the store and the picture directory against
@@ -573,6 +647,8 @@ private:
     QEventLoop *waiting = nullptr;
     QVector<ExpectedRoot> expected;
     QSet<QString> transcoded; // sources whose transcodes were asked for
+    QSet<QString> dismissed; // rows deleted on the page whose files are still there
+    QStringList unseenChanges; // folders changed since the model was last idle
     std::optional<QSet<QString>> treeBeforeRestart; // when restarted at an idle point
     QStringList log;
 };

@@ -2,6 +2,7 @@
 #include "testfolders.h"
 
 #include <QAbstractItemModelTester>
+#include <QImage>
 #include <QtTest>
 
 namespace {
@@ -28,7 +29,32 @@ public:
     QAbstractItemModelTester tester;
 };
 
+// A picture of the given width, so that a probe tells one version from another.
+void makePicture(const QString &path, int width)
+{
+    QImage picture(width, 12, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    QVERIFY(picture.save(path, "JPG"));
+}
+
+// Every row below parent in row order, as paths relative to the root, with their uuids.
+void listTree(const FolderModel &model, const QModelIndex &parent, const QString &prefix,
+              QStringList &paths, QHash<QString, QString> &uuids)
+{
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex child = model.index(row, 0, parent);
+        const QString path = prefix + child.data(Qt::DisplayRole).toString();
+        paths << path;
+        uuids.insert(path, model.uuidOf(int(child.internalId())));
+        listTree(model, child, path + '/', paths, uuids);
+    }
+}
+
+enum DiskChange { Create, Delete, Replace, Rename, CreateBesideDeletedRow, RootAwayAndBack };
+
 } // namespace
+
+Q_DECLARE_METATYPE(DiskChange)
 
 class TestFolderScan : public QObject
 {
@@ -43,6 +69,8 @@ private slots:
     void awkwardRootPaths();
     void rootThatIsNotAFolderStillEnds();
     void symlinkLoopsAreWalkedOnce();
+    void treeFollowsTheDisk_data();
+    void treeFollowsTheDisk();
 };
 
 void TestFolderScan::rowsComeInDescendingNameOrder()
@@ -214,6 +242,115 @@ void TestFolderScan::symlinkLoopsAreWalkedOnce()
                                     scan.at(sub, "up"), scan.at(sub, "self")})
         QCOMPARE(scan.model.rowCount(link), 0);
     QCOMPARE(storedRows(scan.project.path()).size(), 7);
+}
+
+void TestFolderScan::treeFollowsTheDisk_data()
+{
+    QTest::addColumn<DiskChange>("change");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("other");
+    QTest::addColumn<QStringList>("rows");
+    // Before each change the root holds a.jpg, c.mp3 and sub/ with b.mp3.
+    QTest::addRow("file created") << Create << "b.jpg"
+                                  << ""
+                                  << QStringList{"sub", "sub/b.mp3", "c.mp3", "b.jpg", "a.jpg"};
+    QTest::addRow("folder created with contents")
+            << Create << "new/deeper/d.mp3"
+            << "" << QStringList{"sub",   "sub/b.mp3", "new", "new/deeper", "new/deeper/d.mp3",
+                                 "c.mp3", "a.jpg"};
+    QTest::addRow("file deleted") << Delete << "c.mp3"
+                                  << "" << QStringList{"sub", "sub/b.mp3", "a.jpg"};
+    QTest::addRow("folder deleted") << Delete << "sub"
+                                    << "" << QStringList{"c.mp3", "a.jpg"};
+    QTest::addRow("file modified") << Replace << "a.jpg"
+                                   << "" << QStringList{"sub", "sub/b.mp3", "c.mp3", "a.jpg"};
+    QTest::addRow("file renamed") << Rename << "c.mp3"
+                                  << "e.mp3" << QStringList{"sub", "sub/b.mp3", "e.mp3", "a.jpg"};
+    QTest::addRow("folder renamed")
+            << Rename << "sub"
+            << "moved" << QStringList{"moved", "moved/b.mp3", "c.mp3", "a.jpg"};
+    QTest::addRow("deleted row stays away")
+            << CreateBesideDeletedRow << "d.mp3"
+            << "c.mp3" << QStringList{"sub", "sub/b.mp3", "d.mp3", "a.jpg"};
+    QTest::addRow("root away and back")
+            << RootAwayAndBack << "d.mp3"
+            << "" << QStringList{"sub", "sub/b.mp3", "d.mp3", "c.mp3", "a.jpg"};
+}
+
+// Each change reaches the rows without a refresh; what survives it keeps its uuid, a changed
+// file is probed again, and the store names exactly the rows shown.
+void TestFolderScan::treeFollowsTheDisk()
+{
+    QFETCH(DiskChange, change);
+    QFETCH(QString, path);
+    QFETCH(QString, other);
+    QFETCH(QStringList, rows);
+    QTemporaryDir dir;
+    const QString root = dir.filePath("root");
+    makeEntries(root, {"c.mp3", "sub/b.mp3"});
+    makePicture(root + "/a.jpg", 16);
+    Scan scan;
+    QVERIFY(scan.add(root));
+    QStringList before;
+    QHash<QString, QString> uuidsBefore;
+    listTree(scan.model, scan.root(), "", before, uuidsBefore);
+
+    switch (change) {
+    case Create:
+        makeEntries(root, {path});
+        break;
+    case Delete:
+        QVERIFY(QFileInfo(root + '/' + path).isDir() ? QDir(root + '/' + path).removeRecursively()
+                                                     : QFile::remove(root + '/' + path));
+        break;
+    case Replace: // as programs save: written beside, then put in its place
+        makePicture(root + "/.saving.jpg", 32);
+        QVERIFY(::rename(qPrintable(root + "/.saving.jpg"), qPrintable(root + '/' + path)) == 0);
+        break;
+    case Rename:
+        QVERIFY(QDir(root).rename(path, other));
+        break;
+    case CreateBesideDeletedRow:
+        scan.model.removeItem(int(scan.at(scan.root(), other).internalId()));
+        makeEntries(root, {path});
+        break;
+    case RootAwayAndBack: {
+        QSignalSpy shown(&scan.model, &QAbstractItemModel::dataChanged);
+        QVERIFY(QDir().rename(root, root + ".away"));
+        QVERIFY(shown.wait(10000));
+        QCOMPARE(fileInfo(scan.root()).value("exists"), QVariant(false));
+        QCOMPARE(scan.model.rowCount(scan.root()), 3);
+        QVERIFY(QDir().rename(root + ".away", root));
+        makeEntries(root, {path});
+        break;
+    }
+    }
+
+    QStringList after;
+    QHash<QString, QString> uuids;
+    QVERIFY2(waitUntil(
+                     [&] {
+                         after.clear();
+                         uuids.clear();
+                         listTree(scan.model, scan.root(), "", after, uuids);
+                         return after == rows && !scan.model.isBusy();
+                     },
+                     10000),
+             qPrintable(after.join(", ")));
+    QCOMPARE(fileInfo(scan.root()).value("exists"), QVariant(true));
+    for (const QString &kept : after) {
+        if (uuidsBefore.contains(kept))
+            QCOMPARE(uuids.value(kept), uuidsBefore.value(kept));
+    }
+    const QVariantMap picture
+            = scan.model.itemRecords().value(int(scan.at(scan.root(), "a.jpg").internalId()));
+    QCOMPARE(picture.value("info").toMap().value("frameWidth").toInt(),
+             change == Replace ? 32 : 16);
+    QSet<QString> stored;
+    for (const QVariantMap &row : storedRows(scan.project.path()))
+        stored << row.value("uuid").toString();
+    uuids.insert("", scan.model.uuidOf(int(scan.root().internalId())));
+    QCOMPARE(stored, QSet<QString>(uuids.cbegin(), uuids.cend()));
 }
 
 QTEST_GUILESS_MAIN(TestFolderScan)

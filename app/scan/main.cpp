@@ -2,7 +2,8 @@
 // they are walked, built and probed, and prints the resulting tree: as JSON, or as indented
 // lines when standard output is a terminal. With --restore
 // the tree of the earlier run comes back from the project's store first; with --transcode
-// items are transcoded after the scan.
+// items are transcoded after the scan; with --watch the changes on disk are followed for a
+// while and the tree printed again.
 
 #include "messagebox.h"
 #include "progressline.h"
@@ -19,8 +20,10 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTextStream>
+#include <QTimer>
 
 #include <memory>
 
@@ -47,6 +50,27 @@ void restore(UI_Proc_SignalCustomFolder_Desktop &facade)
 {
     emit UI_Proc_Config_Desktop::getInstance().loadDatabase();
     waitUntilIdle(facade);
+}
+
+// Changes that came late in the time are applied before the tree is printed again; a file
+// that keeps growing, as a recording does, is not waited for.
+constexpr int kLateChangesMs = 5000;
+
+void followDisk(UI_Proc_SignalCustomFolder_Desktop &facade, double seconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(qRound(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+    waitUntilIdle(facade, kLateChangesMs);
+}
+
+void printTree(UI_Proc_SignalCustomFolder_Desktop &facade, bool asText)
+{
+    const QJsonArray tree = folderTreeJson(facade);
+    if (asText)
+        QTextStream(stdout) << folderTreeText(tree);
+    else
+        QTextStream(stdout) << QJsonDocument(tree).toJson(QJsonDocument::Indented);
 }
 
 } // namespace
@@ -82,6 +106,12 @@ int main(int argc, char *argv[])
             QStringLiteral("Show the load's progress on standard error also when it is not a "
                            "terminal."));
     parser.addOption(progressOption);
+    const QCommandLineOption watchOption(
+            QStringLiteral("watch"),
+            QStringLiteral("After printing the tree, follow the changes on disk for SECONDS, "
+                           "then print the tree again."),
+            QStringLiteral("SECONDS"));
+    parser.addOption(watchOption);
     parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("Folders to scan."),
                                  QStringLiteral("[FOLDER...]"));
     parser.process(app);
@@ -89,6 +119,13 @@ int main(int argc, char *argv[])
     if (folders.isEmpty() && !parser.isSet(restoreOption)) {
         QTextStream(stderr) << "No folder given." << Qt::endl;
         parser.showHelp(2);
+    }
+
+    bool validSeconds = true;
+    const double watchSeconds = parser.value(watchOption).toDouble(&validSeconds);
+    if (parser.isSet(watchOption) && (!validSeconds || watchSeconds < 0)) {
+        QTextStream(stderr) << "--watch takes a number of seconds." << Qt::endl;
+        return 2;
     }
 
     useProjectDirectory(parser, project);
@@ -111,10 +148,11 @@ int main(int argc, char *argv[])
         allScanned = runTranscodes(*facade, parser.values(transcodeOption)) && allScanned;
 
     progressLine.reset();
-    if (!parser.isSet(jsonOption) && isTerminal(stdout))
-        QTextStream(stdout) << folderTreeText(folderTreeJson(*facade));
-    else
-        QTextStream(stdout)
-                << QJsonDocument(folderTreeJson(*facade)).toJson(QJsonDocument::Indented);
+    const bool asText = !parser.isSet(jsonOption) && isTerminal(stdout);
+    printTree(*facade, asText);
+    if (parser.isSet(watchOption)) {
+        followDisk(*facade, watchSeconds);
+        printTree(*facade, asText);
+    }
     return allScanned ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 #include "facade/ui_proc_signalcustomfolder_desktop.h"
 
 #include <QAbstractItemModel>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QMap>
@@ -55,14 +56,17 @@ int findItem(UI_Proc_SignalCustomFolder_Desktop &facade, const QModelIndex &pare
 
 } // namespace
 
-void waitUntilIdle(UI_Proc_SignalCustomFolder_Desktop &facade)
+void waitUntilIdle(UI_Proc_SignalCustomFolder_Desktop &facade, int timeoutMs)
 {
     QEventLoop loop;
     QTimer poll;
+    QElapsedTimer waited;
+    waited.start();
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
         bool busy = true;
         QMetaObject::invokeMethod(facade.folderModel(), "isBusy", Q_RETURN_ARG(bool, busy));
-        if (!busy && !facade.checkIfTranscoding())
+        if ((!busy && !facade.checkIfTranscoding())
+            || (timeoutMs >= 0 && waited.hasExpired(timeoutMs)))
             loop.quit();
     });
     poll.start(50);

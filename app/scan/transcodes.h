@@ -9,5 +9,5 @@ class UI_Proc_SignalCustomFolder_Desktop;
 // outputs are in the tree and probed. False when a request names no item or a job failed.
 bool runTranscodes(UI_Proc_SignalCustomFolder_Desktop &facade, const QStringList &requests);
 
-// Runs the event loop until the folder model has nothing left to do.
-void waitUntilIdle(UI_Proc_SignalCustomFolder_Desktop &facade);
+// Runs the event loop until the folder model has nothing left to do, or for timeoutMs at most.
+void waitUntilIdle(UI_Proc_SignalCustomFolder_Desktop &facade, int timeoutMs = -1);

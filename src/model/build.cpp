@@ -47,8 +47,12 @@ void FolderModel::buildItem(int id)
         return;
     const bool isFolder = childListOf(id) != nullptr;
     storeFirstRecord(id, isFolder);
-    if (isFolder)
-        return;
+    if (!isFolder)
+        typeAndProbe(id);
+}
+
+void FolderModel::typeAndProbe(int id)
+{
     const QString path = pathOf(id);
     const auto typeAs = [&](const QString &type, const QVector<FileTaskType> &jobs) {
         records[id].insert(ItemField::type, type);

@@ -1,5 +1,6 @@
 #include "model/directorylisting.h"
 
+#include "model/filestamp.h"
 #include "model/mediatypes.h"
 
 #include <QDir>
@@ -18,9 +19,21 @@ QVector<ListedEntry> listAcceptedEntries(const QString &path)
     QVector<ListedEntry> accepted;
     accepted.reserve(entries.size());
     for (const QFileInfo &entry : entries) {
-        if (isAcceptedEntry(entry))
-            accepted.append({entry.absoluteFilePath(), entry.isDir(),
-                             entry.isDir() ? canonicalDirectory(entry) : QString()});
+        if (!isAcceptedEntry(entry))
+            continue;
+        if (entry.isDir())
+            accepted.append({entry.absoluteFilePath(), true, canonicalDirectory(entry)});
+        else
+            accepted.append({entry.absoluteFilePath(), false, QString(), entry.size(),
+                             fileModifiedMs(entry.absoluteFilePath())});
     }
     return accepted;
+}
+
+// A file-system root ("/", "C:/") keeps its separator: its entries are one level down.
+int depthBelow(const QString &root, const QString &path)
+{
+    const QStringRef below = path.midRef(root.size());
+    const bool rootKeepsSeparator = root.endsWith(QLatin1Char('/')) && !below.isEmpty();
+    return int(rootKeepsSeparator) + below.count(QLatin1Char('/')) + below.count(QLatin1Char('\\'));
 }

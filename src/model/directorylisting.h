@@ -10,6 +10,8 @@ struct ListedEntry
     QString path; // absolute
     bool isDir = false;
     QString canonicalPath; // of a directory: where its links lead; empty for a file
+    qint64 size = -1; // of a file
+    qint64 modified = -1; // of a file, in milliseconds since the epoch
 };
 
 // The accepted entries of a directory in name order, letter case ignored; hidden and system
@@ -19,3 +21,6 @@ QVector<ListedEntry> listAcceptedEntries(const QString &path);
 
 // Where a directory's links lead; the directory's own path when they cannot be resolved.
 QString canonicalDirectory(const QFileInfo &directory);
+
+// How many levels path lies below root.
+int depthBelow(const QString &root, const QString &path);

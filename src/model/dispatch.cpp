@@ -75,7 +75,7 @@ bool FolderModel::isBusy() const
 {
     return isWalking() || !pendingFolders.empty() || !pendingReAdd.isEmpty() || !buildQueue.empty()
            || !runner->isIdle() || restoreAsked || isRestoring() || !afterRestore.empty()
-           || loadsUnderway > 0;
+           || loadsUnderway > 0 || isFollowingDisk();
 }
 
 // A load has ended when nothing is left to build and no job is left to run. A check that

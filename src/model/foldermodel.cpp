@@ -1,6 +1,7 @@
 #include "model/foldermodel.h"
 
 #include "model/fileurl.h"
+#include "model/folderwatch.h"
 #include "model/itemfields.h"
 #include "store/dbworker.h"
 #include "store/recordmapping.h"
@@ -33,6 +34,8 @@ FolderModel::FolderModel(QObject *parent)
                              config->value(kParallelJobsKey, defaultParallelJobs()).toInt(), this))
     , progress(new LoadProgress(this))
     , transcoder(new UI_Proc_TranscodingTool_Desktop(this, 1))
+    , folderWatch(new FolderWatch(this))
+    , folderListingWatcher(new QFutureWatcher<QVector<ListedEntry>>(this))
 {
     runner->setPictureMemoryLimitMB(
             config->value(kPictureMemoryLimitKey, kDefaultPictureMemoryLimitMB).toInt());
@@ -51,6 +54,12 @@ FolderModel::FolderModel(QObject *parent)
         if (std::exchange(awaitingListing, false))
             post(WalkStep);
     });
+
+    connect(folderWatch, &FolderWatch::foldersChanged, this, &FolderModel::onFoldersChanged);
+    connect(folderWatch, &FolderWatch::rootVanished, this, &FolderModel::notifyTreeOf);
+    connect(folderWatch, &FolderWatch::rootReturned, this, &FolderModel::onRootReturned);
+    connect(folderListingWatcher, &QFutureWatcher<QVector<ListedEntry>>::finished, this,
+            &FolderModel::onFolderListed);
 
     connect(runner, &ProbeRunner::thumbnailStarted, this, &FolderModel::onThumbnailStarted);
     connect(runner, &ProbeRunner::slideCaptureStarted, this, &FolderModel::onSlideCaptureStarted);

@@ -20,6 +20,7 @@
 #include <memory>
 
 class DBWorker;
+class FolderWatch;
 class QElapsedTimer;
 class QThreadPool;
 class Ui_Proc_MediaInfo_Desktop;
@@ -44,6 +45,8 @@ struct ItemNode
     int parentId = 0; // 0 for a root
     int row = -1; // -1 while the item is not in the tree
     bool jobsAsked = false; // its probing was asked for, by the build or by a view
+    qint64 size = -1; // of a file as last probed; -1 when not known, as after a restore
+    qint64 modified = -1; // likewise, in milliseconds since the epoch
 };
 
 // ReAdd marks the end of a refresh's removals: its folders are added again from there.
@@ -188,6 +191,7 @@ private:
     RootEntry *rootEntry(int rootId);
     void notify(const QModelIndex &index);
     void attach(int id, int parentId, int row);
+    void insertChild(int parentId, int row, int id);
     void renumberRows(const ChildList &siblings, int from);
     void renumberRoots(int from);
 
@@ -210,13 +214,14 @@ private:
     bool needsListing(const WalkEntry &entry) const;
     void walkEntry(const WalkEntry &entry, ChildLists &childLists);
     void pushListedEntries(const QElapsedTimer &clock);
-    QFuture<QVector<ListedEntry>> listingOf(const QString &path);
+    QFuture<QVector<ListedEntry>> listingOf(const WalkEntry &entry);
     void listAhead();
     void stopWalk();
     void finishWalk();
     void buildStep();
     void buildEntry(const BuildEntry &entry);
     void buildItem(int id);
+    void typeAndProbe(int id);
     void storeFirstRecord(int id, bool isFolder);
     void saveItem(int id);
 
@@ -230,6 +235,7 @@ private:
     void removeFolderContents(int id);
     void restoreFromStore();
     void startRestore();
+    void forgetFollowedFolders();
     void onStoredGroupsRead();
     void rebuildStep();
     bool startNextStoredRoot();
@@ -246,6 +252,28 @@ private:
     void reportOnce(const QString &problem, const QString &text);
     void reportIfUnreadable(const QString &directory, bool listedNothing);
     bool parseProbeReport(int id, const QString &report);
+
+    // following the disk
+    int rootOf(int id) const;
+    bool isFollowable(int folderId, const QString &path) const;
+    void followFolder(int folderId, const QString &path);
+    void followRestoredFolder(int folderId, const QString &path);
+    void onFoldersChanged(const QVector<int> &folderIds);
+    void queueFolderCheck(int folderId);
+    void startNextFolderCheck();
+    void onFolderListed();
+    void folderCheckStep();
+    bool compareListedEntry();
+    bool removeVanishedRow();
+    void finishFolderCheck();
+    void insertFound(const ListedEntry &entry, int listed, const QString &key);
+    int rowFor(const ChildList &siblings, int listed) const;
+    bool isSettled(const ListedEntry &entry, const QString &key);
+    void probeAgain(int id);
+    bool isTranscodeOutputUnderWay(const QString &path) const;
+    void onRootReturned(int rootId);
+    void notifyTreeOf(int rootId);
+    bool isFollowingDisk() const;
 
     // transcoding
     void queueTranscode(int idx, const QModelIndex &index, const QVariantMap &params);
@@ -312,4 +340,32 @@ private:
     int waitingLoadEndChecks = 0; // checks that found work and wait for both queues to drain
     int loadsUnderway = 0; // begun and not yet announced as ended
     QSet<QString> problemsReported; // since the last load began
+
+    FolderWatch *folderWatch;
+    bool watchLimitReported = false; // said once for the model's life
+    qint64 restoredSinceMs = 0; // when the restore began: later changes are looked at
+    std::deque<int> folderChecksDue; // folders whose directories are to be compared
+    QSet<int> folderChecksQueued; // the same, to queue each once
+    QFutureWatcher<QVector<ListedEntry>> *folderListingWatcher;
+    int folderListedId = 0; // the folder whose listing is awaited
+    struct FolderCheck
+    {
+        int folderId = 0;
+        int ordinal = 0; // of its root
+        QVector<ListedEntry> listed; // name order
+        int next = 0; // entries are compared from the last: rows go in descending name order
+        QHash<int, int> listedAt; // items found on disk, with their place in the listing
+        ChildList rows; // the folder's rows once the listing was compared
+        int nextRow = -1;
+        QHash<QString, std::pair<qint64, qint64>> settling; // files changing at the last look
+        QHash<QString, std::pair<qint64, qint64>> settlingNow; // and at this one
+        QSet<QString> dismissed; // rows deleted on the page whose files were there
+        QSet<QString> dismissedSeen; // of those, the ones still there
+        bool lookAgain = false; // the folder is looked at again after the quiet time
+    };
+    std::unique_ptr<FolderCheck> folderCheck;
+    // Per folder: files that were still changing when last seen, and rows deleted on the
+    // page, which a change beside them must not bring back.
+    QHash<int, QHash<QString, std::pair<qint64, qint64>>> settlingFiles;
+    QHash<int, QSet<QString>> dismissedRows;
 };

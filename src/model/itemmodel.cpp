@@ -25,6 +25,16 @@ void FolderModel::attach(int id, int parentId, int row)
     node.row = row;
 }
 
+void FolderModel::insertChild(int parentId, int row, int id)
+{
+    const ChildListPtr siblings = childListOf(parentId);
+    beginInsertRows(indexOfId(parentId), row, row);
+    siblings->insert(row, id);
+    attach(id, parentId, row);
+    renumberRows(*siblings, row);
+    endInsertRows();
+}
+
 // The rows from `from` on moved: their items learn where they stand now.
 void FolderModel::renumberRows(const ChildList &siblings, int from)
 {

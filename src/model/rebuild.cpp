@@ -60,6 +60,8 @@ bool FolderModel::startNextStoredRoot()
     roots.append(restored);
     attach(root.rootId, 0, row);
     endInsertRows();
+    if (entry.isFolder)
+        followRestoredFolder(root.rootId, entry.path);
     root.folders.push_back({root.group.root, root.rootId});
     return true;
 }
@@ -84,6 +86,8 @@ void FolderModel::restoreRows()
             const int id = restoreItem(children.at(i), entry->childLists);
             attach(id, folderId, list->size());
             list->append(id);
+            if (entry->childLists.contains(id) && isFollowable(id, pathOf(id)))
+                followRestoredFolder(id, pathOf(id));
         }
         endInsertRows();
         root.nextChild += count;

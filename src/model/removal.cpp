@@ -1,7 +1,10 @@
 #include "model/foldermodel.h"
+#include "model/folderwatch.h"
 #include "model/itemfields.h"
 #include "probe/picturedirectory.h"
 #include "store/ui_proc_mediainfo_desktop.h"
+
+#include <QFileInfo>
 
 // Whether the item is shown: it and every folder above it up to a root still have rows.
 bool FolderModel::isInTree(int id) const
@@ -13,10 +16,15 @@ bool FolderModel::isInTree(int id) const
     return false;
 }
 
+// A row deleted on the page stays away while its file is there, whatever changes beside it.
 void FolderModel::removeItem(int id)
 {
-    if (!deferUntilRestored([this, id] { removeItem(id); }))
-        removeFromTree(id);
+    if (deferUntilRestored([this, id] { removeItem(id); }))
+        return;
+    const int parentId = nodes.value(id).parentId;
+    if (parentId != 0 && isInTree(id) && QFileInfo::exists(pathOf(id)))
+        dismissedRows[parentId].insert(keyOf(id));
+    removeFromTree(id);
 }
 
 void FolderModel::removeFromTree(int id)
@@ -91,6 +99,9 @@ void FolderModel::forgetItem(int id)
 
 void FolderModel::forgetIndexOf(int id)
 {
+    folderWatch->unwatch(id);
+    settlingFiles.remove(id);
+    dismissedRows.remove(id);
     nodes.remove(id);
     clearIndexOfId(id);
 }

@@ -1,6 +1,7 @@
 #include "model/foldermodel.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 
+#include <QDateTime>
 #include <QtConcurrent>
 
 namespace {
@@ -40,6 +41,8 @@ void FolderModel::startRestore()
     restoreGroups.clear();
     storedRoot.reset();
     rootOrdinal = -1;
+    forgetFollowedFolders();
+    restoredSinceMs = QDateTime::currentMSecsSinceEpoch();
     endResetModel();
 
     store->commit(); // the reader's connection sees what this one wrote

@@ -106,13 +106,8 @@ int FolderModel::insertTranscodedItem(int sourceId, const QString &outputPath)
         renumberRows(*siblings, listed);
         endRemoveRows();
     }
-    const int row = nodes.value(sourceId).row;
-    beginInsertRows(folder, row, row);
-    siblings->insert(row, outputId);
-    attach(outputId, source.parentId, row);
+    insertChild(source.parentId, nodes.value(sourceId).row, outputId);
     nodes[outputId].jobsAsked = false; // a new file, even where an earlier output was probed
-    renumberRows(*siblings, row);
-    endInsertRows();
     return outputId;
 }
 

@@ -1,5 +1,6 @@
 #include "model/fileurl.h"
 #include "model/foldermodel.h"
+#include "model/folderwatch.h"
 #include "model/mediatypes.h"
 
 #include <QDir>
@@ -12,14 +13,6 @@
 namespace {
 
 constexpr int kListingsAhead = 16; // directories listed before the walk reaches them
-
-int depthBelow(const QString &root, const QString &path)
-{
-    const QStringRef below = path.midRef(root.size());
-    // A file-system root ("/", "C:/") keeps its separator: its entries are one level down.
-    const bool rootKeepsSeparator = root.endsWith(QLatin1Char('/')) && !below.isEmpty();
-    return int(rootKeepsSeparator) + below.count(QLatin1Char('/')) + below.count(QLatin1Char('\\'));
-}
 
 } // namespace
 
@@ -116,7 +109,7 @@ void FolderModel::walkStep()
             return;
         }
         if (needsListing(walkStack.back())) {
-            const QFuture<QVector<ListedEntry>> next = listingOf(walkStack.back().path);
+            const QFuture<QVector<ListedEntry>> next = listingOf(walkStack.back());
             listAhead();
             if (!next.isFinished()) {
                 awaitingListing = true;
@@ -173,9 +166,12 @@ void FolderModel::walkEntry(const WalkEntry &entry, ChildLists &childLists)
             reportIfUnreadable(entry.path, listing.entries.isEmpty());
         } else if (walkedDirectories.contains(entry.canonicalPath)) {
             listings.remove(entry.path); // asked for ahead before the first visit was known
+            folderWatch->unwatch(entry.id);
         } else {
             depthExceeded = true;
         }
+    } else if (entry.parentId == 0) {
+        followFolder(entry.id, entry.path); // picked up once it is there
     }
     const ChildListPtr siblings = childLists.value(entry.parentId);
     if (siblings) {
@@ -194,16 +190,23 @@ void FolderModel::pushListedEntries(const QElapsedTimer &clock)
         walkStack.push_back({entry.path, id, listing.dirId, entry.isDir, entry.canonicalPath});
         if (!entry.isDir)
             queueAdd(id);
+        ItemNode &node = nodes[id]; // its changes on disk are told by these
+        node.size = entry.size;
+        node.modified = entry.modified;
     }
     if (listing.next == listing.entries.size())
         listing = {};
 }
 
-QFuture<QVector<ListedEntry>> FolderModel::listingOf(const QString &path)
+// The directory is watched before it is listed, so that no change falls between the two.
+QFuture<QVector<ListedEntry>> FolderModel::listingOf(const WalkEntry &entry)
 {
-    auto known = listings.constFind(path);
-    if (known == listings.constEnd())
-        known = listings.insert(path, QtConcurrent::run(listingPool, listAcceptedEntries, path));
+    auto known = listings.constFind(entry.path);
+    if (known == listings.constEnd()) {
+        followFolder(entry.id, entry.path);
+        known = listings.insert(entry.path,
+                                QtConcurrent::run(listingPool, listAcceptedEntries, entry.path));
+    }
     return *known;
 }
 
@@ -218,7 +221,7 @@ void FolderModel::listAhead()
          next != walkStack.crend() && asked < kListingsAhead && looked < kListingsAhead * 8;
          ++next, ++looked) {
         if (needsListing(*next)) {
-            listingOf(next->path);
+            listingOf(*next);
             ++asked;
         }
     }

@@ -47,6 +47,13 @@ bool ProbeRunner::isIdle() const
     return waiting.empty() && !transcode && !isAnyLaneBusy();
 }
 
+bool ProbeRunner::hasJobsFor(int id) const
+{
+    return isItemBusy(id) || (transcode && transcode->fileIdx == id)
+           || std::any_of(waiting.cbegin(), waiting.cend(),
+                          [id](const Job &job) { return job->fileIdx == id; });
+}
+
 bool ProbeRunner::isAnyLaneBusy() const
 {
     return std::any_of(lanes.cbegin(), lanes.cend(), [](const Lane &l) { return l.job; });

@@ -50,6 +50,8 @@ public:
 
     void enqueue(const Job &job);
     bool isIdle() const;
+    // Whether a job of the item waits, runs, or is the transcode handed to the owner.
+    bool hasJobsFor(int id) const;
     int parallelJobs() const { return lanes.size(); }
     void setToolTimeLimit(int ms) { toolTimeLimitMs = ms; }
     void setPictureMemoryLimitMB(int mb) { pictureMemoryLimit = mb * kBytesPerMB; }

@@ -1,0 +1,13 @@
+#include "model/filestamp.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+
+qint64 fileModifiedMs(const QString &path)
+{
+    struct stat status;
+    if (stat(QFile::encodeName(path).constData(), &status) != 0)
+        return -1;
+    return qint64(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000;
+}
