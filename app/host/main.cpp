@@ -36,6 +36,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption project = projectOption();
     parser.addOption(project);
+    const QCommandLineOption store = storeOption();
+    parser.addOption(store);
     const QCommandLineOption screenshot(
             QStringLiteral("screenshot"),
             QStringLiteral("Once the folders are loaded, save the window to FILE and quit."),
@@ -60,6 +62,7 @@ int main(int argc, char *argv[])
     QGuiApplication app(argc, argv);
 
     useProjectDirectory(parser, project);
+    useStore(parser, store);
 
     registerCustomFolderTypes();
     QQmlApplicationEngine engine;
