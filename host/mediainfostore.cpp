@@ -542,25 +542,28 @@ bool Ui_Proc_MediaInfo_Desktop::replay()
 }
 
 // The last `refused` writes of the journal failed, or the group could not be committed
-// (none refused): the group is given up. When the connection still answers, the failure was
-// the refused writes' own, and they leave the journal; the others are written again at once.
-// Otherwise all of them wait for the store. True when the refused writes left the journal.
+// (none refused): the group is given up. A connection that still answers gets the journal
+// again at once, as a failure may be the moment's (a deadlock with another console); when
+// the refused writes fail again they are their own fault and leave the journal. Otherwise
+// the writes wait for the store. True when the refused writes left the journal.
 bool Ui_Proc_MediaInfo_Desktop::recover(int refused)
 {
-    bool dropped = false;
+    bool answers = false;
     {
         QSqlDatabase db = QSqlDatabase::database(connectionName, false);
         if (groupOpen) {
             endGroup();
             db.rollback();
         }
-        dropped = refused > 0 && stillAnswers(db);
+        answers = refused > 0 && stillAnswers(db);
     }
-    if (dropped)
+    if (answers && replay())
+        return false;
+    if (answers)
         journal.resize(journal.size() - size_t(refused));
-    if (!dropped || !replay())
+    if (!answers || !replay())
         waitForStore();
-    return dropped;
+    return answers;
 }
 
 void Ui_Proc_MediaInfo_Desktop::waitForStore()
