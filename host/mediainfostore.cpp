@@ -342,13 +342,13 @@ Ui_Proc_MediaInfo_Desktop::Ui_Proc_MediaInfo_Desktop(QObject *parent)
 {
     groupTimer->setSingleShot(true);
     groupTimer->setInterval(kGroupCommitDelayMs);
-    QObject::connect(groupTimer, &QTimer::timeout, this, &Ui_Proc_MediaInfo_Desktop::commit);
+    connect(groupTimer, &QTimer::timeout, this, &Ui_Proc_MediaInfo_Desktop::commit);
     retryTimer->setSingleShot(true);
     retryTimer->setInterval(kRetryDelayMs);
-    QObject::connect(retryTimer, &QTimer::timeout, this,
-                     [this] { reachability->setFuture(QtConcurrent::run(answers, *location)); });
-    QObject::connect(reachability, &QFutureWatcher<bool>::finished, this,
-                     &Ui_Proc_MediaInfo_Desktop::onReachabilityKnown);
+    connect(retryTimer, &QTimer::timeout, this,
+            [this] { reachability->setFuture(QtConcurrent::run(answers, *location)); });
+    connect(reachability, &QFutureWatcher<bool>::finished, this,
+            &Ui_Proc_MediaInfo_Desktop::onReachabilityKnown);
 }
 
 Ui_Proc_MediaInfo_Desktop::~Ui_Proc_MediaInfo_Desktop()
@@ -380,7 +380,7 @@ bool Ui_Proc_MediaInfo_Desktop::openDatabase()
     const StoreLocation wanted = storeLocation(configured, projectDir);
     if (!location || wanted.key() != location->key()) {
         closeDatabase();
-        if (wanted.key() == failedKey || !connect(wanted))
+        if (wanted.key() == failedKey || !openStore(wanted))
             return false;
     }
     openProjectDir = projectDir;
@@ -389,7 +389,7 @@ bool Ui_Proc_MediaInfo_Desktop::openDatabase()
 }
 
 // True when the store can be used, now or once it answers again.
-bool Ui_Proc_MediaInfo_Desktop::connect(const StoreLocation &wanted)
+bool Ui_Proc_MediaInfo_Desktop::openStore(const StoreLocation &wanted)
 {
     QString problem = wanted.problem;
     if (problem.isEmpty() && wanted.isSqlite() && !wanted.isShared()

@@ -366,7 +366,8 @@ void TestMediaInfoStore::olderFileIsBroughtUpToDate()
 
 void TestMediaInfoStore::cleanExitKeepsEveryWrite()
 {
-    const int count = 5000; // a group larger than SQLite's page cache
+    // A group larger than SQLite's page cache; a server's round trips make the point sooner.
+    const int count = onSqlite() ? 5000 : 500;
     ProjectDir project;
     QProcess writer;
     startWriter(writer, {"exit", project.path(), QString::number(count)});

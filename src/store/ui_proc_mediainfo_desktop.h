@@ -90,7 +90,7 @@ private:
     enum class Outcome { Done, NoRecord, Failed };
 
     bool openDatabase();
-    bool connect(const StoreLocation &wanted);
+    bool openStore(const StoreLocation &wanted);
     void closeDatabase();
     bool beginGroup();
     void endGroup();
