@@ -63,6 +63,7 @@ cleanup() {
     rm -rf "$dir"
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM HUP # the server goes also when the run is cut short
 chmod 755 "$dir"
 [ ${#as_owner[@]} -eq 0 ] || chown 65534:65534 "$dir"
 
