@@ -1,13 +1,17 @@
-// Scans a generated folder of short clips and pictures through the folder model, with one job
-// at a time, with the default number of jobs at once and with one per core, and runs the same
-// ffmpeg command lines one after another from a plain loop, then prints the times and their
-// ratios: what the model's machinery adds to the tools' own time, and what parallel jobs
-// take off it.
+// Scans a generated folder of 1280 x 720 clips with sound through the folder model, with one
+// tool slot, with the default number and with one per core, and makes the same pictures from
+// plain loops: the two runs per video that a scan would take if it probed apart from the
+// thumbnail, the thumbnail runs alone and, where the Debian package ffmpegthumbnailer is
+// installed, that dedicated thumbnailer. Prints the times and the scans' ratios to the loops.
+// Most of a run is ffmpeg starting, so the scan's floor is one run per video.
 //
 //   build/bench/bench_scan [CLIPS]
 
 #include "model/foldermodel.h"
+#include "probe/picturedecoder.h"
 #include "probe/proberunner.h"
+#include "probe/toolprocess.h"
+#include "probe/tools.h"
 #include "store/ui_proc_config_desktop.h"
 #include "store/utility_commparam.h"
 
@@ -15,66 +19,129 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QProcess>
+#include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
 
+#include <functional>
+
 namespace {
 
-bool ffmpeg(const QStringList &arguments)
+const QString kThumbnailer = QStringLiteral("ffmpegthumbnailer");
+constexpr int kRounds = 3;
+constexpr qint64 kMsecPerTick = 10; // Linux gives child times in ticks of 1/100 s
+
+// Wall time, and the CPU time the tools took: on a machine that others share, the CPU time
+// stays what the runs cost while the wall time grows with the others' load.
+struct Timing
 {
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.start(QStringLiteral("ffmpeg"), arguments);
-    return process.waitForFinished(-1);
+    qint64 wallMs = std::numeric_limits<qint64>::max();
+    qint64 toolCpuMs = std::numeric_limits<qint64>::max();
+};
+
+// The CPU time of every child reaped so far, where the system tells it (Linux's /proc);
+// -1 elsewhere.
+qint64 childCpuMs()
+{
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    // The fields after the program's name, which is bracketed and may hold spaces; the
+    // children's user and system times are the 16th and 17th of all.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 15)
+        return -1;
+    return (fields.at(13).toLongLong() + fields.at(14).toLongLong()) * kMsecPerTick;
 }
 
-void makeFolder(const QString &dir, int clips)
+Timing measure(const std::function<void()> &work)
 {
-    for (int i = 0; i < clips; ++i) {
-        const QString n = QString::number(i);
-        ffmpeg({QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-                QStringLiteral("-i"), QStringLiteral("testsrc=size=640x360:rate=25:duration=3"),
-                QStringLiteral("-c:v"), QStringLiteral("libx264"),
-                dir + QStringLiteral("/clip") + n + QStringLiteral(".mp4")});
-        ffmpeg({QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-                QStringLiteral("-i"), QStringLiteral("testsrc2=size=1280x720"),
-                QStringLiteral("-frames:v"), QStringLiteral("1"),
-                dir + QStringLiteral("/picture") + n + QStringLiteral(".jpg")});
+    const qint64 cpuBefore = childCpuMs();
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return {timer.elapsed(), cpuBefore < 0 ? -1 : childCpuMs() - cpuBefore};
+}
+
+void keepBest(Timing &best, const Timing &timing)
+{
+    best = {qMin(best.wallMs, timing.wallMs), qMin(best.toolCpuMs, timing.toolCpuMs)};
+}
+
+// Started as the folder model starts its tools, so that a loop differs from a scan only in
+// what the model adds and in the runs it takes.
+void run(const QString &program, const QStringList &arguments)
+{
+    ToolProcess tool;
+    QEventLoop loop;
+    QObject::connect(&tool, &ToolProcess::finished, &loop, &QEventLoop::quit);
+    tool.start(program, arguments, 0);
+    loop.exec();
+}
+
+// One clip made once and copied: every copy costs the tools the same work.
+QStringList makeClips(const QString &dir, int clips)
+{
+    const QString first = dir + QStringLiteral("/clip0.mp4");
+    run(kFfmpeg,
+        {QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+         QStringLiteral("testsrc=size=1280x720:rate=25:duration=5"), QStringLiteral("-f"),
+         QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=duration=5"),
+         QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-c:a"),
+         QStringLiteral("aac"), QStringLiteral("-shortest"), first});
+    QStringList paths{first};
+    for (int i = 1; i < clips; ++i) {
+        paths << dir + QStringLiteral("/clip%1.mp4").arg(i);
+        QFile::copy(first, paths.last());
     }
+    return paths;
 }
 
-qint64 scanThroughModel(const QString &folder, const QString &project, int jobs)
+void scanThroughModel(const QString &folder, const QString &project, int jobs)
 {
     Utility_CommParam::getInstance()->setProjectPath(project);
     UI_Proc_Config_Desktop::getInstance().setValue(kParallelJobsKey, jobs);
     FolderModel model(nullptr);
     QEventLoop loop;
     QObject::connect(&model, &FolderModel::loadFolderEnded, &loop, &QEventLoop::quit);
-    QElapsedTimer timer;
-    timer.start();
     model.addFolder(folder);
     loop.exec();
-    return timer.elapsed();
 }
 
-// The command lines the model runs for each video: its thumbnail, then its probe.
-qint64 runToolsInALoop(const QString &folder, const QString &out)
+using ClipRuns = std::function<void(const QString &clip, const QString &picture)>;
+
+void thumbnail(const QString &clip, const QString &picture)
 {
-    QElapsedTimer timer;
-    timer.start();
-    const QStringList clips = QDir(folder).entryList({QStringLiteral("*.mp4")}, QDir::Files);
-    for (const QString &name : clips) {
-        const QString clip = folder + QLatin1Char('/') + name;
-        ffmpeg({QStringLiteral("-ss"), QStringLiteral("1"), QStringLiteral("-i"), clip,
-                QStringLiteral("-y"), QStringLiteral("-vf"), QStringLiteral("scale=320:-1"),
-                QStringLiteral("-vframes"), QStringLiteral("1"),
-                out + QLatin1Char('/') + name + QStringLiteral(".jpg")});
-        ffmpeg({QStringLiteral("-i"), clip});
-    }
-    return timer.elapsed();
+    run(kFfmpeg, thumbnailArguments(clip, kThumbnailSeekSeconds, decoderThreadsPerJob(1), picture));
+}
+
+void thumbnailAndProbe(const QString &clip, const QString &picture)
+{
+    thumbnail(clip, picture);
+    run(kFfmpeg, probeArguments(clip));
+}
+
+void dedicatedThumbnail(const QString &clip, const QString &picture)
+{
+    run(kThumbnailer,
+        {QStringLiteral("-i"), clip, QStringLiteral("-o"), picture, QStringLiteral("-s"),
+         QString::number(kThumbnailWidth), QStringLiteral("-t"), QStringLiteral("00:00:01")});
+}
+
+QString figures(const Timing &timing)
+{
+    return timing.toolCpuMs < 0 ? QStringLiteral("%1 ms").arg(timing.wallMs)
+                                : QStringLiteral("%1 ms (tools' CPU %2 ms)")
+                                          .arg(timing.wallMs)
+                                          .arg(timing.toolCpuMs);
+}
+
+QString ratio(qint64 part, qint64 whole)
+{
+    return QString::number(double(part) / whole, 'f', 3);
 }
 
 } // namespace
@@ -86,33 +153,52 @@ int main(int argc, char *argv[])
     QTemporaryDir work;
     const QString folder = work.filePath(QStringLiteral("media"));
     QDir().mkpath(folder);
-    makeFolder(folder, clips);
+    const QStringList paths = makeClips(folder, clips);
+    const bool hasThumbnailer = !QStandardPaths::findExecutable(kThumbnailer).isEmpty();
 
     QVector<int> jobCounts{1, defaultParallelJobs(), QThread::idealThreadCount()};
     jobCounts.erase(std::unique(jobCounts.begin(), jobCounts.end()), jobCounts.end());
+    QMap<QString, ClipRuns> loops{{QStringLiteral("two runs a video"), thumbnailAndProbe},
+                                  {QStringLiteral("thumbnail runs alone"), thumbnail}};
+    if (hasThumbnailer)
+        loops.insert(kThumbnailer, dedicatedThumbnail);
 
-    // Best of three each, alternating, so that no side profits from a warm cache alone.
-    QMap<int, qint64> model;
-    qint64 loop = std::numeric_limits<qint64>::max();
-    for (int round = 0; round < 3; ++round) {
+    // Best of each, alternating, so that no side profits from a warm cache alone.
+    QMap<int, Timing> scans;
+    QMap<QString, Timing> loopTimes;
+    for (int round = 0; round < kRounds; ++round) {
         for (int jobs : qAsConst(jobCounts)) {
             const QString project
                     = work.filePath(QStringLiteral("project%1-%2").arg(round).arg(jobs));
             QDir().mkpath(project);
-            const qint64 time = scanThroughModel(folder, project, jobs);
-            model[jobs] = model.contains(jobs) ? qMin(model[jobs], time) : time;
+            keepBest(scans[jobs], measure([&] { scanThroughModel(folder, project, jobs); }));
         }
-        loop = qMin(loop, runToolsInALoop(folder, work.path()));
+        for (auto loop = loops.cbegin(); loop != loops.cend(); ++loop) {
+            keepBest(loopTimes[loop.key()], measure([&] {
+                         for (const QString &clip : paths)
+                             loop.value()(clip, work.filePath(QFileInfo(clip).fileName()
+                                                              + QStringLiteral(".jpg")));
+                     }));
+        }
     }
+
     QTextStream out(stdout);
-    out << clips << " clips and " << clips << " pictures\n"
-        << "plain loop:                 " << loop << " ms\n";
+    out << clips << " clips of 1280 x 720 with sound, best of " << kRounds << '\n';
+    for (auto loop = loopTimes.cbegin(); loop != loopTimes.cend(); ++loop)
+        out << "loop, " << loop.key().leftJustified(21) << ": " << figures(loop.value()) << '\n';
+    if (!hasThumbnailer)
+        out << kThumbnailer << " is not installed (Debian package " << kThumbnailer << ")\n";
     for (int jobs : qAsConst(jobCounts)) {
-        const QString label = jobs == defaultParallelJobs()
-                                      ? QStringLiteral("%1 at once (default)").arg(jobs)
-                                      : QStringLiteral("%1 at once").arg(jobs);
-        out << "folder model, " << label.leftJustified(20) << ": " << model[jobs] << " ms, ratio "
-            << QString::number(double(model[jobs]) / loop, 'f', 3) << '\n';
+        const Timing &scan = scans[jobs];
+        out << "folder model, " << jobs << (jobs == 1 ? " slot" : " slots")
+            << (jobs == defaultParallelJobs() ? " (default)" : "") << ": " << figures(scan) << '\n';
+        for (auto loop = loopTimes.cbegin(); loop != loopTimes.cend(); ++loop) {
+            out << "    ratio to " << loop.key().leftJustified(21) << ": "
+                << ratio(scan.wallMs, loop.value().wallMs);
+            if (scan.toolCpuMs >= 0)
+                out << " (CPU " << ratio(scan.toolCpuMs, loop.value().toolCpuMs) << ')';
+            out << '\n';
+        }
     }
     return 0;
 }

@@ -55,7 +55,9 @@ inline QModelIndex childNamed(const QAbstractItemModel &model, const QModelIndex
 
 // Runs the event loop until done() answers true, or for timeoutMs at most; unlike
 // QTRY_VERIFY it does not sleep between passes, so that a long chain of steps is not slowed.
-inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 30000)
+// The default is generous: under the sanitizers on a loaded machine, restoring a few thousand
+// rows with the model tester watching took 40 s.
+inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 120000)
 {
     QEventLoop loop;
     QTimer poll;

@@ -37,6 +37,9 @@ private slots:
     void itemQueriesReadTheModel();
     void dragData_data();
     void dragData();
+    void searchShowsMatchesWithTheirFolders_data();
+    void searchShowsMatchesWithTheirFolders();
+    void loadProgressOnlyGrowsAndEndsAtItsTotals();
 
 private:
     // A folder with an item of every kind, added once for the queries and the drag data.
@@ -45,6 +48,9 @@ private:
     Facade scanned;
     QAbstractItemModel *model = scanned.folderModel();
     QAbstractItemModelTester tester{model, QAbstractItemModelTester::FailureReportingMode::QtTest};
+    FolderFilterModel *filter = scanned.filterModel();
+    QAbstractItemModelTester filterTester{filter,
+                                          QAbstractItemModelTester::FailureReportingMode::QtTest};
     int idOf(const QString &name) const // "": the folder
     {
         const QModelIndex root = model->index(0, 0);
@@ -54,7 +60,7 @@ private:
 
 void TestFacade::initTestCase()
 {
-    makeEntries(media.path(), {"sub/", "deck.pptx"});
+    makeEntries(media.path(), {"sub/", "deck.pptx", "more/deep/broken.mp4"});
     const QString args = "-nostdin -v error -f lavfi -i testsrc=d=2 %1/clip.mp4 "
                          "-f lavfi -i sine=d=1 %1/song.mp3";
     QCOMPARE(QProcess::execute("ffmpeg", args.arg(media.path()).split(' ')), 0);
@@ -213,6 +219,114 @@ void TestFacade::dragData()
     const QString img = scanned.itemProperty(id, "img").toString();
     QCOMPARE(layer["picPath"].toString(), picPath == "thumbnail" ? "file://" + img : picPath);
     QVERIFY(picPath != "thumbnail" || QFileInfo::exists(img));
+}
+
+// The rows the filter shows, by the path below the scanned folder ("" for the folder itself).
+void collectShown(const Facade &facade, const QString &base, const QModelIndex &parent,
+                  QVector<QPair<QString, QModelIndex>> &shown)
+{
+    const QAbstractItemModel *filter = facade.filterModel();
+    for (int row = 0; row < filter->rowCount(parent); ++row) {
+        const QModelIndex index = filter->index(row, 0, parent);
+        shown.append(
+                {facade.itemPath(fileInfo(index)["fileIdx"].toInt()).mid(base.size() + 1), index});
+        collectShown(facade, base, index, shown);
+    }
+}
+
+void TestFacade::searchShowsMatchesWithTheirFolders_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("types");
+    QTest::addColumn<bool>("invalidOnly");
+    QTest::addColumn<QStringList>("shown");
+    const QStringList all{"",
+                          "sub",
+                          "song.mp3",
+                          "photo.png",
+                          "more",
+                          "more/deep",
+                          "more/deep/broken.mp4",
+                          "deck.pptx",
+                          "clip.mp4"};
+    const QStringList toBroken{"", "more", "more/deep", "more/deep/broken.mp4"};
+    QTest::addRow("nothing set") << "" << QStringList() << false << all;
+    QTest::addRow("part of a name, any case")
+            << "LIP.M" << QStringList() << false << QStringList{"", "clip.mp4"};
+    QTest::addRow("a match keeps its folders") << "roKe" << QStringList() << false << toBroken;
+    QTest::addRow("a matching folder")
+            << "deep" << QStringList() << false << QStringList{"", "more", "more/deep"};
+    QTest::addRow("types") << "" << QStringList{"audio", "picture"} << false
+                           << QStringList{"", "song.mp3", "photo.png"};
+    QTest::addRow("invalid videos") << "" << QStringList{"video"} << true << toBroken;
+    QTest::addRow("nothing matches") << "no such name" << QStringList() << false << QStringList();
+}
+
+// Items keep their ids through the filter: what the page asks by the id of a shown row is
+// about the item of that row.
+void TestFacade::searchShowsMatchesWithTheirFolders()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, types);
+    QFETCH(bool, invalidOnly);
+    QFETCH(QStringList, shown);
+    const auto reset = qScopeGuard([&] {
+        filter->setText({});
+        filter->setTypes({});
+        filter->setInvalidOnly(false);
+    });
+    filter->setText(text);
+    filter->setTypes(types);
+    filter->setInvalidOnly(invalidOnly);
+    QVector<QPair<QString, QModelIndex>> rows;
+    collectShown(scanned, media.path(), {}, rows);
+    QStringList paths;
+    for (const auto &[path, index] : rows) {
+        paths << path;
+        const int id = fileInfo(index)["fileIdx"].toInt();
+        QCOMPARE(filter->indexOfId(id), index);
+        scanned.setDragFileIdx(id);
+        QCOMPARE(scanned.createMimeData()["videoName"].toString(),
+                 QFileInfo(QDir::cleanPath(media.filePath(path))).fileName());
+    }
+    QCOMPARE(paths, shown);
+}
+
+// Announced at most ten times a second; a filter set before the load shows what it finds.
+void TestFacade::loadProgressOnlyGrowsAndEndsAtItsTotals()
+{
+    constexpr int kPairs = 15;
+    QTemporaryDir folder;
+    for (int i = 0; i < kPairs; ++i) // empty files: each probe fails, each item is invalid
+        makeEntries(folder.path(), {QString("v%1.mp4").arg(i), QString("sub/a%1.mp3").arg(i)});
+    Facade facade;
+    facade.filterModel()->setTypes({"video"});
+    facade.filterModel()->setInvalidOnly(true);
+    QAbstractItemModelTester checked(facade.filterModel(),
+                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
+    using Counts = std::array<int, 4>;
+    QVector<Counts> heard;
+    const auto counts = [&] {
+        return Counts{facade.itemsFound(), facade.itemsBuilt(), facade.jobsQueued(),
+                      facade.jobsDone()};
+    };
+    connect(&facade, &Facade::loadProgressChanged, this, [&] { heard << counts(); });
+    QSignalSpy ended(&facade, &Facade::loadFolderEnded);
+    QElapsedTimer clock;
+    clock.start();
+    facade.addFolders({folder.path()});
+    QVERIFY(ended.wait(60000));
+    const qint64 elapsedMs = clock.elapsed();
+    QVERIFY(heard.size() <= elapsedMs / 100 + 3);
+    for (int i = 1; i < heard.size(); ++i) {
+        for (int count = 0; count < 4; ++count)
+            QVERIFY2(heard[i][count] >= heard[i - 1][count], qPrintable(QString::number(i)));
+        QVERIFY(heard[i][1] <= heard[i][0] && heard[i][3] <= heard[i][2]);
+    }
+    const int items = 2 + 2 * kPairs; // the folder, sub and the files
+    QCOMPARE(heard.last(), (Counts{items, items, 3 * kPairs, 3 * kPairs}));
+    QVERIFY(facade.currentFile().isEmpty() && facade.secondsLeft() == 0);
+    QCOMPARE(facade.filterModel()->rowCount(facade.filterModel()->index(0, 0)), kPairs);
 }
 
 QTEST_GUILESS_MAIN(TestFacade)

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QQmlContext>
 #include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
 #include <QUrl>
 
 void registerCustomFolderTypes()
@@ -25,4 +27,12 @@ void setPageContext(QQmlContext *context, QObject *owner)
 {
     context->setContextProperty(QStringLiteral("iconFontUrl"), iconFontUrl());
     context->setContextProperty(QStringLiteral("localFiles"), new LocalFiles(owner));
+}
+
+// Items declared in a window hang below its content item, whose object tree may not start
+// at the window.
+QObject *findNamed(QQuickWindow *window, const QString &name)
+{
+    QObject *found = window->findChild<QObject *>(name);
+    return found ? found : window->contentItem()->findChild<QObject *>(name);
 }

@@ -5,6 +5,7 @@
 #include <QUrl>
 
 class QQmlContext;
+class QQuickWindow;
 
 // Makes the facade known to QML as the singleton "CustomFolder" 1.0 of module CustomFolder,
 // as the application's page imports it.
@@ -21,6 +22,9 @@ public:
     using QObject::QObject;
     Q_INVOKABLE QUrl url(const QString &path) const { return QUrl::fromLocalFile(path); }
 };
+
+// The object of the window's scene that has the name; null when there is none.
+QObject *findNamed(QQuickWindow *window, const QString &name);
 
 // What the page finds in its context: the icon font and the local-file helper.
 void setPageContext(QQmlContext *context, QObject *owner);

@@ -3,6 +3,7 @@
 
 #include "hostsetup.h"
 #include "projectoption.h"
+#include "screenshotstage.h"
 
 #include "facade/ui_proc_signalcustomfolder_desktop.h"
 #include "store/ui_proc_config_desktop.h"
@@ -15,12 +16,6 @@
 #include <QQuickWindow>
 #include <QTextStream>
 #include <QTimer>
-
-namespace {
-
-constexpr int kSettleMs = 500;
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -38,9 +33,15 @@ int main(int argc, char *argv[])
     parser.addOption(project);
     const QCommandLineOption store = storeOption();
     parser.addOption(store);
+    const QCommandLineOption search(QStringLiteral("search"),
+                                    QStringLiteral("Open the page with TEXT in its search field."),
+                                    QStringLiteral("TEXT"));
+    parser.addOption(search);
     const QCommandLineOption screenshot(
             QStringLiteral("screenshot"),
-            QStringLiteral("Once the folders are loaded, save the window to FILE and quit."),
+            QStringLiteral("Load the first folder, type the search, drag its first video onto "
+                           "the first screen, add the other folders, and save the window to "
+                           "FILE while they load; then quit."),
             QStringLiteral("FILE"));
     parser.addOption(screenshot);
     parser.addPositionalArgument(QStringLiteral("FOLDER"),
@@ -76,28 +77,23 @@ int main(int argc, char *argv[])
     // The store is ready. The stored tree is rebuilt in a later step, which replaces whatever
     // roots exist then, so the given folders are added after it.
     emit UI_Proc_Config_Desktop::getInstance().loadDatabase();
-    QVariantList folders;
+    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
+    QStringList folders;
     for (const QString &folder : parser.positionalArguments())
         folders << QDir(folder).absolutePath();
     QMetaObject::invokeMethod(
             facade,
-            [facade, folders] {
-                for (const QVariant &rejected : facade->addFolders(folders))
+            [&] {
+                if (parser.isSet(screenshot)) {
+                    new ScreenshotStage(window, facade, folders, parser.value(search),
+                                        parser.value(screenshot));
+                    return;
+                }
+                if (QObject *field = findNamed(window, QStringLiteral("searchField")))
+                    field->setProperty("text", parser.value(search));
+                for (const QVariant &rejected : facade->addFolders(QVariant(folders).toList()))
                     QTextStream(stderr) << "Not a folder: " << rejected.toString() << Qt::endl;
             },
             Qt::QueuedConnection);
-
-    if (parser.isSet(screenshot)) {
-        auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
-        const QString file = parser.value(screenshot);
-        QObject::connect(facade, &UI_Proc_SignalCustomFolder_Desktop::loadFolderEnded, window,
-                         [window, file] {
-                             // a moment for the last thumbnails to be drawn
-                             QTimer::singleShot(kSettleMs, window, [window, file] {
-                                 window->grabWindow().save(file);
-                                 QCoreApplication::quit();
-                             });
-                         });
-    }
     return app.exec();
 }

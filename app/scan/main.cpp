@@ -1,12 +1,16 @@
 // customfolder-scan: adds folders to the custom folder page without a window, waits until
-// they are walked, built and probed, and prints the resulting tree as JSON. With --restore
+// they are walked, built and probed, and prints the resulting tree: as JSON, or as indented
+// lines when standard output is a terminal. With --restore
 // the tree of the earlier run comes back from the project's store first; with --transcode
 // items are transcoded after the scan.
 
 #include "messagebox.h"
+#include "progressline.h"
 #include "projectoption.h"
+#include "terminal.h"
 #include "transcodes.h"
 #include "treejson.h"
+#include "treetext.h"
 
 #include "facade/ui_proc_signalcustomfolder_desktop.h"
 #include "store/ui_proc_config_desktop.h"
@@ -70,6 +74,16 @@ int main(int argc, char *argv[])
                            "W x H (0x0: the source size); may be given more than once."),
             QStringLiteral("PATH:TYPE:WxH"));
     parser.addOption(transcodeOption);
+    const QCommandLineOption jsonOption(
+            QStringLiteral("json"),
+            QStringLiteral("Print JSON also to a terminal, where the tree is otherwise printed "
+                           "as indented lines."));
+    parser.addOption(jsonOption);
+    const QCommandLineOption progressOption(
+            QStringLiteral("progress"),
+            QStringLiteral("Show the load's progress on standard error also when it is not a "
+                           "terminal."));
+    parser.addOption(progressOption);
     parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("Folders to scan."),
                                  QStringLiteral("[FOLDER...]"));
     parser.process(app);
@@ -87,6 +101,9 @@ int main(int argc, char *argv[])
                     UI_Proc_SignalCustomFolder_Desktop::singletonTypeProvider(nullptr, nullptr)));
     MessageBox messageBox;
     facade->setMsgBox(&messageBox);
+    std::unique_ptr<ProgressLine> progressLine;
+    if (parser.isSet(progressOption) || isTerminal(stderr))
+        progressLine = std::make_unique<ProgressLine>(*facade);
 
     if (parser.isSet(restoreOption))
         restore(*facade);
@@ -96,6 +113,11 @@ int main(int argc, char *argv[])
     if (parser.isSet(transcodeOption))
         allScanned = runTranscodes(*facade, parser.values(transcodeOption)) && allScanned;
 
-    QTextStream(stdout) << QJsonDocument(folderTreeJson(*facade)).toJson(QJsonDocument::Indented);
+    progressLine.reset();
+    if (!parser.isSet(jsonOption) && isTerminal(stdout))
+        QTextStream(stdout) << folderTreeText(folderTreeJson(*facade));
+    else
+        QTextStream(stdout)
+                << QJsonDocument(folderTreeJson(*facade)).toJson(QJsonDocument::Indented);
     return allScanned ? 0 : 1;
 }

@@ -29,7 +29,7 @@ QString errorText(int ec)
 } // namespace
 
 UI_Proc_SignalCustomFolder_Desktop::UI_Proc_SignalCustomFolder_Desktop()
-    : model(new FolderModel(this))
+    : model(new FolderModel(this)), filter(new FolderFilterModel(model, this))
 {
     // Lets QML and QObject::property() read folderModel.
     qRegisterMetaType<QAbstractItemModel *>();
@@ -82,6 +82,8 @@ void UI_Proc_SignalCustomFolder_Desktop::connectModel()
             queued);
     connect(this, &Facade::checkTranscodeMark, model, &FolderModel::onCheckTranscodeMark, queued);
     connect(model, &FolderModel::transcodeMarkFound, this, &Facade::transcodeMarkFound, queued);
+    connect(model->loadProgress(), &LoadProgress::progressChanged, this,
+            &Facade::loadProgressChanged);
     connect(model, &FolderModel::folderTabNeedClose, this, &Facade::folderTabNeedClose);
     connect(model, &FolderModel::transcodeFailed, this, &Facade::transcodeFailed, queued);
     connect(this, &Facade::transcodeFailed, this,
@@ -91,6 +93,36 @@ void UI_Proc_SignalCustomFolder_Desktop::connectModel()
 QAbstractItemModel *UI_Proc_SignalCustomFolder_Desktop::folderModel() const
 {
     return model;
+}
+
+int UI_Proc_SignalCustomFolder_Desktop::itemsFound() const
+{
+    return model->loadProgress()->itemsFound();
+}
+
+int UI_Proc_SignalCustomFolder_Desktop::itemsBuilt() const
+{
+    return model->loadProgress()->itemsBuilt();
+}
+
+int UI_Proc_SignalCustomFolder_Desktop::jobsQueued() const
+{
+    return model->loadProgress()->jobsQueued();
+}
+
+int UI_Proc_SignalCustomFolder_Desktop::jobsDone() const
+{
+    return model->loadProgress()->jobsDone();
+}
+
+QString UI_Proc_SignalCustomFolder_Desktop::currentFile() const
+{
+    return model->loadProgress()->currentFile();
+}
+
+int UI_Proc_SignalCustomFolder_Desktop::secondsLeft() const
+{
+    return model->loadProgress()->secondsLeft();
 }
 
 void UI_Proc_SignalCustomFolder_Desktop::setTreeView(QObject *view)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "facade/customfolder_global.h"
+#include "model/folderfiltermodel.h"
 
 #include <QObject>
 #include <QPointer>
@@ -19,6 +20,15 @@ class CUSTOMFOLDER_EXPORT UI_Proc_SignalCustomFolder_Desktop : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(QAbstractItemModel *folderModel READ folderModel NOTIFY folderModelChanged)
+    // The folder model through the page's search; the tree view shows this one.
+    Q_PROPERTY(FolderFilterModel *filterModel READ filterModel CONSTANT)
+    // The progress of the load under way, announced at most ten times a second.
+    Q_PROPERTY(int itemsFound READ itemsFound NOTIFY loadProgressChanged)
+    Q_PROPERTY(int itemsBuilt READ itemsBuilt NOTIFY loadProgressChanged)
+    Q_PROPERTY(int jobsQueued READ jobsQueued NOTIFY loadProgressChanged)
+    Q_PROPERTY(int jobsDone READ jobsDone NOTIFY loadProgressChanged)
+    Q_PROPERTY(QString currentFile READ currentFile NOTIFY loadProgressChanged)
+    Q_PROPERTY(int secondsLeft READ secondsLeft NOTIFY loadProgressChanged) // -1: not known yet
 public:
     UI_Proc_SignalCustomFolder_Desktop();
     ~UI_Proc_SignalCustomFolder_Desktop() override;
@@ -27,6 +37,13 @@ public:
     static QObject *singletonTypeProvider(QQmlEngine *engine, QJSEngine *scriptEngine);
 
     QAbstractItemModel *folderModel() const;
+    FolderFilterModel *filterModel() const { return filter; }
+    int itemsFound() const;
+    int itemsBuilt() const;
+    int jobsQueued() const;
+    int jobsDone() const;
+    QString currentFile() const;
+    int secondsLeft() const;
 
     Q_INVOKABLE void setTreeView(QObject *view);
     Q_INVOKABLE void setTabItem(QObject *tab);
@@ -59,6 +76,7 @@ signals:
     void loadFolderBegan();
     void loadFolderEnded();
     void folderModelChanged();
+    void loadProgressChanged();
     void folderTabNeedClose();
     void clearAll();
     void addFolder(const QString &path);
@@ -96,4 +114,5 @@ private:
     QPointer<QObject> msgBox;
     QPointer<QObject> transcodeDialogObject;
     FolderModel *model;
+    FolderFilterModel *filter;
 };

@@ -26,6 +26,7 @@ void FolderModel::buildEntry(const BuildEntry &entry)
     switch (entry.flag) {
     case Add:
         buildItem(entry.id);
+        progress->onItemBuilt();
         break;
     case Save:
         saveItem(entry.id);

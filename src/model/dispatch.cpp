@@ -52,8 +52,17 @@ void FolderModel::scheduleBuild()
 void FolderModel::requestJobs(int id, const QModelIndex &index, const QVector<FileTaskType> &types)
 {
     nodes[id].jobsAsked = true;
-    for (FileTaskType type : types)
+    for (FileTaskType type : types) {
         runner->enqueue(Job::create(type, id, index));
+        progress->onJobQueued();
+    }
+}
+
+// Every item the tree gains is built once, and counts for the load's progress.
+void FolderModel::queueAdd(int id)
+{
+    buildQueue.push_back({id, Add});
+    progress->onItemFound();
 }
 
 void FolderModel::afterJob()

@@ -31,6 +31,7 @@ FolderModel::FolderModel(QObject *parent)
     , storedGroupsReader(new QFutureWatcher<QVector<RestoreGroup>>(this))
     , runner(new ProbeRunner([this](int id) { return pathOf(id); },
                              config->value(kParallelJobsKey, defaultParallelJobs()).toInt(), this))
+    , progress(new LoadProgress(this))
     , transcoder(new UI_Proc_TranscodingTool_Desktop(this, 1))
 {
     runner->setPictureMemoryLimitMB(
@@ -58,11 +59,24 @@ FolderModel::FolderModel(QObject *parent)
     connect(runner, &ProbeRunner::transcodeDue, this, &FolderModel::startTranscodeJob);
     connect(runner, &ProbeRunner::jobEnded, this, &FolderModel::afterJob);
     connect(runner, &ProbeRunner::toolNotStarted, this, &FolderModel::onToolNotStarted);
+    connectLoadProgress();
     connect(store, &Ui_Proc_MediaInfo_Desktop::writesWaiting, this, [this] {
         emit problemReported(tr("The media library cannot be reached: changes are kept and "
                                 "stored when it answers again."));
     });
     store->open(); // while the page is being made, not inside the first build step
+}
+
+// Before the facade's own connections: the counts are new when a load begins and whole when
+// it ends by the time the page hears of it.
+void FolderModel::connectLoadProgress()
+{
+    connect(this, &FolderModel::loadFolderBegan, progress, &LoadProgress::onLoadBegan);
+    connect(this, &FolderModel::loadFolderEnded, progress, &LoadProgress::onLoadEnded);
+    connect(runner, &ProbeRunner::jobStarted, progress,
+            [this](const FileTask &, const QString &path) { progress->onJobStarted(path); });
+    connect(runner, &ProbeRunner::toolJobFinished, progress, &LoadProgress::onJobDone);
+    connect(runner, &ProbeRunner::pictureRead, progress, &LoadProgress::onJobDone);
 }
 
 FolderModel::~FolderModel()

@@ -2,6 +2,7 @@
 
 #include "model/directorylisting.h"
 #include "model/filetask.h"
+#include "model/loadprogress.h"
 #include "probe/proberunner.h"
 #include "store/restoregroups.h"
 
@@ -101,6 +102,8 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
     Q_INVOKABLE int rootCount() const;
+    // The index of an item found by its id alone; invalid for an item that is not in the tree.
+    QModelIndex indexOfId(int id) const;
     // A walk, a build entry or a job is still waiting: the tree is not complete yet.
     Q_INVOKABLE bool isBusy() const;
     Q_INVOKABLE bool checkExternalTranscoding(const QString &path) const;
@@ -108,6 +111,7 @@ public:
     // requested or running; for -1, whether any item has.
     Q_INVOKABLE bool isTranscodingVideoInFolder(int parent = -1);
     bool isTranscoding() const { return transcoding; }
+    LoadProgress *loadProgress() const { return progress; }
 
     // Adds the first folder at once; the others follow one by one as each walk ends.
     void addFolders(const QStringList &paths);
@@ -175,13 +179,13 @@ private:
     bool deferUntilRestored(std::function<void()> operation);
     void runDeferredOperations();
     void finishForTeardown();
+    void connectLoadProgress();
 
     // item model
     QVariantMap showItem(const QModelIndex &index);
     int rootRow(int id) const;
     QVector<int> rootIds() const;
     RootEntry *rootEntry(int rootId);
-    QModelIndex indexOfId(int id) const;
     void notify(const QModelIndex &index);
     void attach(int id, int parentId, int row);
     void renumberRows(const ChildList &siblings, int from);
@@ -191,6 +195,7 @@ private:
     void runControlStep(FileTaskType type);
     void post(FileTaskType type);
     void scheduleBuild();
+    void queueAdd(int id);
     void requestJobs(int id, const QModelIndex &index, const QVector<FileTaskType> &types);
     void afterJob();
     void checkLoadEnd();
@@ -298,6 +303,7 @@ private:
     std::unique_ptr<StoredRoot> storedRoot; // the stored root being put back
     QSet<int> unsavedPictures; // items whose made picture the store does not name yet
     ProbeRunner *runner;
+    LoadProgress *progress;
     UI_Proc_TranscodingTool_Desktop *transcoder;
     QMap<QString, ExternalTranscode> externalTranscodes; // by the path as the page gives it
     QString watchedOutputPath; // output of the last completed path job, awaited in the signal list

@@ -53,7 +53,6 @@ QModelIndex FolderModel::index(int row, int column, const QModelIndex &parent) c
     return createIndex(row, column, quintptr(list->at(row)));
 }
 
-// The index of an item found by its id alone; invalid for an item that is not in the tree.
 QModelIndex FolderModel::indexOfId(int id) const
 {
     const ItemNode node = nodes.value(id);
@@ -128,21 +127,6 @@ void FolderModel::notify(const QModelIndex &index)
 
 namespace {
 
-enum class MediaClass { None, Audio, Picture, Video, Office };
-
-MediaClass classify(const QString &name)
-{
-    if (isAudio(name))
-        return MediaClass::Audio;
-    if (isPicture(name))
-        return MediaClass::Picture;
-    if (isVideo(name))
-        return MediaClass::Video;
-    if (isOffice(name))
-        return MediaClass::Office;
-    return MediaClass::None;
-}
-
 void fillMissing(QVariantMap &record, const QString &key, const QVariant &value)
 {
     if (!record.contains(key))
@@ -197,7 +181,7 @@ QVariantMap FolderModel::showItem(const QModelIndex &index)
     const QVariantMap record = hasRecord ? *found : QVariantMap();
     QStringList kept; // what a known item keeps from its record
     QVector<FileTaskType> jobs; // what a new item asks for
-    switch (classify(item.value(ItemField::name).toString())) {
+    switch (mediaClassOf(item.value(ItemField::name).toString())) {
     case MediaClass::Audio:
         item.insert(ItemField::type, ItemType::audio);
         item.insert(ItemField::icon, IconGlyph::music);

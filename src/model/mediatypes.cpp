@@ -101,6 +101,19 @@ bool isMediaFile(const QString &path)
     return kindOf(path) != Kind::None;
 }
 
+MediaClass mediaClassOf(const QString &path)
+{
+    if (isAudio(path))
+        return MediaClass::Audio;
+    if (isPicture(path))
+        return MediaClass::Picture;
+    if (isVideo(path))
+        return MediaClass::Video;
+    if (isOffice(path))
+        return MediaClass::Office;
+    return MediaClass::None;
+}
+
 bool isAcceptedEntry(const QFileInfo &entry)
 {
     if (entry.isDir())

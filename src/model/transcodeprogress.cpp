@@ -44,7 +44,7 @@ void FolderModel::onTranscodeRunning(const QString &, float progress)
         const int outputId = insertTranscodedItem(task->fileIdx, output);
         if (outputId == -1)
             return; // its folder went away meanwhile
-        buildQueue.push_back({outputId, Add});
+        queueAdd(outputId);
         records[outputId].insert(ItemField::isTranscoded, true);
         scheduleBuild();
         return;

@@ -166,7 +166,7 @@ void FolderModel::walkEntry(const WalkEntry &entry, ChildLists &childLists)
     }
     if (entry.isDir) {
         childLists.insert(entry.id, ChildListPtr::create());
-        buildQueue.push_back({entry.id, Add});
+        queueAdd(entry.id);
         if (needsListing(entry)) {
             walkedDirectories.insert(entry.canonicalPath);
             listing = {entry.id, listings.take(entry.path).result(), 0};
@@ -193,7 +193,7 @@ void FolderModel::pushListedEntries(const QElapsedTimer &clock)
         const int id = fileIndex(itemKey(entry.path, walkOrdinal));
         walkStack.push_back({entry.path, id, listing.dirId, entry.isDir, entry.canonicalPath});
         if (!entry.isDir)
-            buildQueue.push_back({id, Add});
+            queueAdd(id);
     }
     if (listing.next == listing.entries.size())
         listing = {};

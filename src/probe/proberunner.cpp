@@ -1,6 +1,7 @@
 #include "probe/proberunner.h"
 
 #include "probe/picturedirectory.h"
+#include "probe/reportparser.h"
 #include "probe/toolprocess.h"
 #include "probe/tools.h"
 #include "transcode/transcodeparams.h"
@@ -16,6 +17,11 @@
 int defaultParallelJobs()
 {
     return qMax(1, QThread::idealThreadCount() / 2);
+}
+
+int decoderThreadsPerJob(int parallelJobs)
+{
+    return qMax(1, QThread::idealThreadCount() / qMax(1, parallelJobs));
 }
 
 ProbeRunner::ProbeRunner(std::function<QString(int)> pathOf, int parallelJobs, QObject *parent)
@@ -141,14 +147,16 @@ ProbeRunner::Lane *ProbeRunner::freeLane()
 void ProbeRunner::start(Lane &lane, const Job &job)
 {
     lane.job = job;
+    emit jobStarted(*job, lane.path);
     switch (job->taskType()) {
     case VideoThumbnail:
         lane.thumbnailRetried = false;
-        startThumbnail(lane, 1);
+        lane.inputReport.clear();
+        startThumbnail(lane, kThumbnailSeekSeconds);
         break;
     case VideoProbe:
     case AudioProbe:
-        lane.tool->start(kFfmpeg, {QStringLiteral("-i"), lane.path}, toolTimeLimitMs);
+        lane.tool->start(kFfmpeg, probeArguments(lane.path), toolTimeLimitMs);
         break;
     case PictureLoad:
         startPictureRead(lane);
@@ -169,10 +177,8 @@ void ProbeRunner::startThumbnail(Lane &lane, int seekSeconds)
     lane.output = newThumbnailPath();
     const int id = lane.job->fileIdx;
     lane.tool->start(kFfmpeg,
-                     {QStringLiteral("-ss"), QString::number(seekSeconds), QStringLiteral("-i"),
-                      lane.path, QStringLiteral("-y"), QStringLiteral("-vf"),
-                      QStringLiteral("scale=%1:-1").arg(kThumbnailWidth),
-                      QStringLiteral("-vframes"), QStringLiteral("1"), lane.output},
+                     thumbnailArguments(lane.path, seekSeconds, decoderThreadsPerJob(lanes.size()),
+                                        lane.output),
                      toolTimeLimitMs);
     emit thumbnailStarted(id, lane.output);
 }
@@ -259,36 +265,63 @@ void ProbeRunner::onPictureDecoded(const Job &job, const DecodedPicture &picture
 }
 
 // Every way a run ends arrives here: a normal exit, a crash, a kill after the time limit,
-// or a tool that could not start. The report is whatever the tool wrote.
+// or a tool that could not start. The report is whatever the tool wrote; only a run that
+// exited by itself is believed, and a thumbnail's first run is the one that describes the
+// input for the probe.
 void ProbeRunner::onToolFinished(Lane &lane, ToolProcess::Ending ending)
 {
-    if (!lane.job || retryThumbnailAtFirstFrame(lane, ending))
+    if (!lane.job)
+        return;
+    const bool ranToEnd = ending == ToolProcess::Ending::Exited;
+    const QString report = QString::fromLocal8Bit(lane.tool->standardError());
+    if (lane.job->taskType() == VideoThumbnail && ranToEnd && !lane.thumbnailRetried)
+        lane.inputReport = inputDescription(report);
+    if (retryThumbnailAtFirstFrame(lane))
         return;
     if (ending == ToolProcess::Ending::FailedToStart)
         emit toolNotStarted(lane.tool->program());
     const Job job = release(lane);
     const QString output = std::exchange(lane.output, {});
-    if (!pathOf(job->fileIdx).isEmpty())
-        emit toolJobFinished(*job, QString::fromLocal8Bit(lane.tool->standardError()),
-                             ending == ToolProcess::Ending::Exited);
-    else
+    const QString inputReport = std::exchange(lane.inputReport, {});
+    if (!pathOf(job->fileIdx).isEmpty()) {
+        emit toolJobFinished(*job, report, ranToEnd);
+        if (!inputReport.isEmpty())
+            completeProbeFrom(job->fileIdx, inputReport);
+    } else {
         removeMadePicture(output); // its item was removed while the tool ran
+    }
     finishJob();
 }
 
-// A video no longer than the seek point leaves no frame at 1 second; its first frame
-// serves instead. A run that crashed or hung says nothing about the length: it is not tried
-// again. Reports whether the job goes on with that second run.
-bool ProbeRunner::retryThumbnailAtFirstFrame(Lane &lane, ToolProcess::Ending ending)
+// A video shorter than the seek point leaves no frame there; its first frame serves instead.
+// The first run's description of the input decides: without one (the run crashed, hung or
+// could not read the file) or without a video stream in it, a second run would make no
+// picture either. Reports whether the job goes on with that second run.
+bool ProbeRunner::retryThumbnailAtFirstFrame(Lane &lane)
 {
     if (lane.job->taskType() != VideoThumbnail || lane.thumbnailRetried
-        || ending != ToolProcess::Ending::Exited || pathOf(lane.job->fileIdx).isEmpty()
+        || !describesVideo(lane.inputReport) || pathOf(lane.job->fileIdx).isEmpty()
         || QFileInfo(lane.output).size() > 0)
         return false;
     QFile::remove(lane.output);
     lane.thumbnailRetried = true;
     startThumbnail(lane, 0);
     return true;
+}
+
+// The item's probe waits next in its line behind the thumbnail; it ends now, from the
+// thumbnail run's description, as if its own run had written it. Anything else next in the
+// item's line keeps its place, and so does a probe whose item went meanwhile.
+void ProbeRunner::completeProbeFrom(int id, const QString &inputReport)
+{
+    const auto next = std::find_if(waiting.begin(), waiting.end(),
+                                   [id](const Job &job) { return job->fileIdx == id; });
+    if (next == waiting.end() || (*next)->taskType() != VideoProbe || pathOf(id).isEmpty())
+        return;
+    const Job probe = *next;
+    waiting.erase(next);
+    emit toolJobFinished(*probe, inputReport, true);
+    finishJob();
 }
 
 void ProbeRunner::shutDown()

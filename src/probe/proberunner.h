@@ -27,9 +27,16 @@ constexpr int kCaptureTimeLimitMs = 300 * 1000; // slide capture converts whole 
 
 // Half the cores, at least one: the tools share the machine with the host and its wall.
 int defaultParallelJobs();
+// The threads that one tool run decodes on: its share of the cores. Starting threads costs
+// more than they save on the few frames before a thumbnail's seek point, unless those are
+// large; one run per core needs none.
+int decoderThreadsPerJob(int parallelJobs);
 
 // Runs the jobs that learn about items: probes, thumbnails, picture reads and slide captures,
 // up to a number of them at once, each item's jobs one after another in the order asked. A
+// video's thumbnail run describes its input as a probe would, so the probe that follows it
+// completes from that description and runs no tool of its own unless the description is
+// missing: most of a tool run is the tool starting, not reading the file. A
 // transcode runs alone: when its turn comes the runner hands it to its owner and starts
 // nothing else until the owner ends it. Jobs name their item by id; an item that is gone by
 // the time its job would start loses the job, and a job that ends after its item went
@@ -57,9 +64,12 @@ public:
     QVector<Job> takeWaiting(const std::function<bool(const FileTask &)> &matches);
 
 signals:
+    // A tool run or picture read begins for the item at path.
+    void jobStarted(const FileTask &job, const QString &path);
     void thumbnailStarted(int id, const QString &thumbnail);
     void slideCaptureStarted(int id, const QString &slideDirectory);
-    // A thumbnail, probe or slide capture has ended; the report is what the tool wrote, and
+    // A thumbnail, probe or slide capture has ended; the report is what the tool wrote (for
+    // a probe completed from its thumbnail run, that run's description of the input), and
     // ranToEnd tells whether the tool exited by itself rather than crashing, being killed
     // after its time limit or failing to start.
     void toolJobFinished(const FileTask &job, const QString &report, bool ranToEnd);
@@ -83,6 +93,9 @@ private:
         QByteArray pictureBytes; // read so far
         QString output; // the thumbnail or slide directory that the running job makes
         bool thumbnailRetried = false; // the thumbnail run is at the first frame
+        // What the job's first thumbnail run, which exited by itself, told of its input; the
+        // item's probe completes from it. Empty when it told nothing usable.
+        QString inputReport;
     };
 
     void scheduleStart();
@@ -99,7 +112,8 @@ private:
     void decodePictureOf(const Job &job, const QByteArray &bytes);
     void onPictureDecoded(const Job &job, const DecodedPicture &picture);
     void onToolFinished(Lane &lane, ToolProcess::Ending ending);
-    bool retryThumbnailAtFirstFrame(Lane &lane, ToolProcess::Ending ending);
+    bool retryThumbnailAtFirstFrame(Lane &lane);
+    void completeProbeFrom(int id, const QString &inputReport);
     Job release(Lane &lane);
     void finishJob();
 

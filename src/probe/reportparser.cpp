@@ -130,6 +130,15 @@ QStringList metadataBefore(const QStringList &lines, int end)
     return lines.mid(start, end - start);
 }
 
+// The line after the input's block: the block holds the indented lines under its Duration line.
+int inputBlockEnd(const QStringList &lines, int durationAt)
+{
+    int end = durationAt + 1;
+    while (end < lines.size() && indentation(lines.at(end)) > 0)
+        ++end;
+    return end;
+}
+
 InputBlock readInputBlock(const QStringList &lines)
 {
     InputBlock block;
@@ -138,7 +147,8 @@ InputBlock readInputBlock(const QStringList &lines)
         return block;
     block.duration = lines.at(durationAt);
     block.metadata = metadataBefore(lines, durationAt);
-    for (int i = durationAt + 1; i < lines.size() && indentation(lines.at(i)) > 0; ++i) {
+    const int end = inputBlockEnd(lines, durationAt);
+    for (int i = durationAt + 1; i < end; ++i) {
         if (isStreamLine(lines.at(i)))
             block.streams << lines.at(i).trimmed();
     }
@@ -343,6 +353,21 @@ std::optional<QVariantMap> parseProbeReport(const QString &report)
                        {InfoField::frameWidth, video.frameSize.width()},
                        {InfoField::frameHeight, video.frameSize.height()},
                        {InfoField::detailInfo, detailInfo(block)}};
+}
+
+QString inputDescription(const QString &report)
+{
+    const QStringList lines = completeLines(report);
+    const int durationAt = durationLineIndex(lines);
+    if (durationAt < 0)
+        return {};
+    return lines.mid(0, inputBlockEnd(lines, durationAt)).join(QLatin1Char('\n'))
+           + QLatin1Char('\n');
+}
+
+bool describesVideo(const QString &report)
+{
+    return firstDescription(readInputBlock(completeLines(report)).streams, kVideo).has_value();
 }
 
 QString buildDetailInfo(const QString &report)

@@ -27,6 +27,15 @@ std::optional<QVariantMap> parseProbeReport(const QString &report);
 // compact JSON object text.
 QString buildDetailInfo(const QString &report);
 
+// The start of a report up to the end of ffmpeg's description of its input, which every run
+// that reads the same input writes alike: a probe's report, or the part of a thumbnail run's
+// report before the lines about its output. Empty when the report holds no such description,
+// as when ffmpeg could not read the file.
+QString inputDescription(const QString &report);
+
+// Whether the input that the report describes has a video stream to take a picture from.
+bool describesVideo(const QString &report);
+
 // "HH:MM:SS.ff" in milliseconds; the hours may take more than two digits, the digits after
 // the point are a decimal fraction. Nothing when malformed or longer than the record holds.
 std::optional<int> durationMilliseconds(const QString &duration);

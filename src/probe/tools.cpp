@@ -1,5 +1,7 @@
 #include "probe/tools.h"
 
+#include "probe/picturedecoder.h"
+
 namespace {
 
 #ifdef Q_OS_WIN
@@ -18,4 +20,26 @@ QString captureRuntimePath(const QString &installDir)
 QString captureArchivePath(const QString &installDir)
 {
     return installDir + QStringLiteral("/CaptureImages/CaptureImages.jar");
+}
+
+QStringList probeArguments(const QString &input)
+{
+    return {QStringLiteral("-i"), input};
+}
+
+QStringList thumbnailArguments(const QString &input, int seekSeconds, int decoderThreads,
+                               const QString &output)
+{
+    return {QStringLiteral("-threads"),
+            QString::number(decoderThreads),
+            QStringLiteral("-ss"),
+            QString::number(seekSeconds),
+            QStringLiteral("-i"),
+            input,
+            QStringLiteral("-y"),
+            QStringLiteral("-vf"),
+            QStringLiteral("scale=%1:-1").arg(kThumbnailWidth),
+            QStringLiteral("-vframes"),
+            QStringLiteral("1"),
+            output};
 }

@@ -1,9 +1,20 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The external tools that jobs run. ffmpeg is found on the program search path.
 inline const QString kFfmpeg = QStringLiteral("ffmpeg");
+
+constexpr int kThumbnailSeekSeconds = 1; // past the black that many videos start with
+
+// ffmpeg describing a file: it writes its report and stops, for want of an output.
+QStringList probeArguments(const QString &input);
+// ffmpeg writing the frame at seekSeconds of input, kThumbnailWidth pixels wide, as a JPEG to
+// output, decoding on as many threads as given: the picture is the same on any number. It
+// describes its input first, as a probe of the same file would.
+QStringList thumbnailArguments(const QString &input, int seekSeconds, int decoderThreads,
+                               const QString &output);
 
 // The slide-capture tool below the installation directory: a private Java runtime running
 // the capture archive.

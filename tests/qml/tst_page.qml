@@ -52,7 +52,10 @@ Item {
 
         function test_1_addedFolderShowsItsRows() {
             CustomFolder.addFolders([mediaFolder])
+            verify(page.progress.visible)
             ended.wait(30000)
+            verify(!page.progress.visible)
+            compare(page.progress.countText, "6 / 6") // 3 items built, 3 jobs done
             compare(model.rowCount(), 1)
             compare(model.data(model.index(0, 0), fileInfo).name, "folder")
             compare(itemNamed("photo.jpg").type, "picture")
@@ -61,7 +64,7 @@ Item {
             verify(clip.asyncCompleted)
             verify(String(clip.img).indexOf("/picture/") > 0)
             verify(!page.loading)
-            verify(page.tree.isExpanded(model.index(0, 0)))
+            verify(page.tree.isExpanded(CustomFolder.filterModel.index(0, 0)))
         }
 
         function test_2_droppedItemBecomesALayer() {
@@ -82,6 +85,32 @@ Item {
             compare(layer.timeLenMsec, 6000)
             compare(layer.layerGuid, clip.uuid)
             verify(String(layer.picPath).indexOf("file://") === 0)
+        }
+
+        function search(text) {
+            page.searchField.text = text
+            tryCompare(CustomFolder.filterModel, "text", text)
+        }
+
+        // Through the filtered tree items are still known by their ids.
+        function test_2a_searchLeavesTheFoldersAsTheOperatorLeftThem() {
+            var filter = CustomFolder.filterModel
+            page.tree.collapse(filter.index(0, 0))
+            search("PHO")
+            var root = filter.index(0, 0)
+            compare(filter.rowCount(root), 1)
+            var photo = filter.data(filter.index(0, 0, root), fileInfo)
+            compare(photo.name, "photo.jpg")
+            verify(page.tree.isExpanded(root)) // a search opens what it shows
+            search("")
+            compare(filter.rowCount(filter.index(0, 0)), 2)
+            verify(!page.tree.isExpanded(filter.index(0, 0)))
+            search("pho")
+            CustomFolder.deleteRow(photo.fileIdx)
+            compare(filter.rowCount(), 0)
+            search("")
+            compare(filter.rowCount(filter.index(0, 0)), 1)
+            page.tree.expand(filter.index(0, 0))
         }
 
         function test_3_transcodeStartsAndStopsFromTheDialog() {

@@ -15,20 +15,78 @@ Rectangle {
 
     property string iconFontFamily: ""
     property bool loading: false
+    // Folders the operator opened, by item id: a search hides rows and forgets whether they
+    // were open, and the end of a walk resets the tree, so they are opened again from here.
+    property var openedFolders: ({})
+    property var searchOpened: ({}) // closed again when the search ends, unless opened before
+    readonly property var filter: CustomFolder.filterModel
     readonly property alias tab: tab
     readonly property alias tree: tree
+    readonly property alias progress: progress
+    readonly property alias searchField: searchField
     readonly property alias messageBox: messageBox
     readonly property alias transcodeDialog: transcodeDialog
 
     // A loaded folder opens on its contents: the roots and their direct sub-folders.
     function expandTopLevels() {
-        var model = tree.model
-        for (var r = 0; r < model.rowCount(); ++r) {
-            var root = model.index(r, 0)
+        for (var r = 0; r < filter.rowCount(); ++r) {
+            var root = filter.index(r, 0)
             tree.expand(root)
-            for (var c = 0; c < model.rowCount(root); ++c)
-                tree.expand(model.index(c, 0, root))
+            for (var c = 0; c < filter.rowCount(root); ++c)
+                tree.expand(filter.index(c, 0, root))
         }
+    }
+
+    // While a search narrows the tree every folder that shows is open, so that every match
+    // shows; otherwise the folders the operator opened are.
+    function restoreExpansion() {
+        if (filter.isFiltering) {
+            for (var r = 0; r < filter.rowCount(); ++r)
+                expandAll(filter.index(r, 0))
+            return
+        }
+        for (var opened in searchOpened) {
+            var shown = filter.indexOfId(Number(opened))
+            if (shown.valid && !openedFolders[opened])
+                tree.collapse(shown)
+        }
+        searchOpened = {}
+        for (var id in openedFolders) {
+            var index = filter.indexOfId(Number(id))
+            if (index.valid)
+                tree.expand(index)
+        }
+    }
+
+    function expandAll(folder) {
+        searchOpened[filter.data(folder, 257).fileIdx] = true
+        tree.expand(folder)
+        for (var r = 0; r < filter.rowCount(folder); ++r) {
+            var child = filter.index(r, 0, folder)
+            if (filter.rowCount(child) > 0)
+                expandAll(child)
+        }
+    }
+
+    // What the operator opens and closes, not what a search opens.
+    function remember(index, opened) {
+        if (filter.isFiltering)
+            return
+        var id = filter.data(index, 257).fileIdx
+        if (opened)
+            openedFolders[id] = true
+        else
+            delete openedFolders[id]
+    }
+
+    function thousands(n) {
+        return Number(n).toLocaleString(Qt.locale("en_US"), "f", 0)
+    }
+
+    function timeLeftText(seconds) {
+        if (seconds < 0)
+            return ""
+        return qsTr("%1:%2 left").arg(Math.floor(seconds / 60)).arg(("0" + seconds % 60).slice(-2))
     }
 
     Component.onCompleted: {
@@ -44,8 +102,15 @@ Rectangle {
         function onLoadFolderEnded() {
             page.loading = false
             page.expandTopLevels()
+            page.restoreExpansion()
         }
         function onFolderTabNeedClose() { tab.isExpanded = false }
+    }
+
+    Connections {
+        target: page.filter
+        function onFilterChanged() { page.restoreExpansion() }
+        function onModelReset() { Qt.callLater(page.restoreExpansion) }
     }
 
     ColumnLayout {
@@ -53,16 +118,19 @@ Rectangle {
         anchors.margins: 8
         spacing: 6
 
-        // The folder tab: its header folds the tree away.
+        // The folder tab: its header folds the tree away, and shows how far a load has come.
         Rectangle {
             id: tab
             property bool isExpanded: true
             Layout.fillWidth: true
-            height: 36
+            height: page.loading ? 64 : 36
             radius: 4
             color: "#2c3038"
             RowLayout {
-                anchors.fill: parent
+                anchors.left: parent.left
+                anchors.right: parent.right
+                anchors.top: parent.top
+                height: 36
                 anchors.leftMargin: 10
                 anchors.rightMargin: 6
                 Label {
@@ -74,12 +142,6 @@ Rectangle {
                         anchors.fill: parent
                         onClicked: tab.isExpanded = !tab.isExpanded
                     }
-                }
-                BusyIndicator {
-                    running: page.loading
-                    visible: running
-                    implicitWidth: 28
-                    implicitHeight: 28
                 }
                 ToolButton { text: qsTr("Add"); onClicked: folderDialog.open() }
                 ToolButton { text: qsTr("Refresh"); onClicked: CustomFolder.reFreshTree() }
@@ -97,6 +159,91 @@ Rectangle {
                     onClicked: transcodeDialog.openFor(tree.focusedItem)
                 }
             }
+
+            // Items built and jobs ended, of those found and asked for so far.
+            RowLayout {
+                id: progress
+                readonly property int done: CustomFolder.itemsBuilt + CustomFolder.jobsDone
+                readonly property int total: CustomFolder.itemsFound + CustomFolder.jobsQueued
+                readonly property string countText: page.thousands(done) + " / " + page.thousands(total)
+                visible: page.loading
+                anchors.left: parent.left
+                anchors.right: parent.right
+                anchors.bottom: parent.bottom
+                anchors.margins: 8
+                spacing: 8
+                ProgressBar {
+                    Layout.fillWidth: true
+                    from: 0
+                    to: Math.max(1, progress.total)
+                    value: progress.done
+                }
+                Label {
+                    text: progress.countText
+                    color: "#e8e8e8"
+                    font.pixelSize: 11
+                }
+                Label {
+                    text: page.timeLeftText(CustomFolder.secondsLeft)
+                    color: "#9aa3ad"
+                    font.pixelSize: 11
+                }
+                Label { // the file of the job started last
+                    text: CustomFolder.currentFile.split("/").pop()
+                    color: "#6b737d"
+                    font.pixelSize: 11
+                    elide: Text.ElideMiddle
+                    Layout.maximumWidth: 130
+                }
+            }
+        }
+
+        // The search: a part of the name and the media types to show.
+        RowLayout {
+            visible: tab.isExpanded
+            Layout.fillWidth: true
+            spacing: 4
+            TextField {
+                id: searchField
+                objectName: "searchField"
+                Layout.fillWidth: true
+                placeholderText: qsTr("Search")
+                selectByMouse: true
+                // Typing is looked up once it pauses, not at every key.
+                onTextChanged: searchPause.restart()
+                Timer {
+                    id: searchPause
+                    interval: 200
+                    onTriggered: page.filter.text = searchField.text
+                }
+            }
+            Repeater {
+                model: [{ "type": "video", "label": qsTr("Video") },
+                        { "type": "picture", "label": qsTr("Picture") },
+                        { "type": "audio", "label": qsTr("Audio") },
+                        { "type": "office", "label": qsTr("Office") }]
+                ToolButton {
+                    text: modelData.label
+                    checkable: true
+                    checked: page.filter.types.indexOf(modelData.type) >= 0
+                    onToggled: {
+                        var types = []
+                        for (var i = 0; i < page.filter.types.length; ++i) {
+                            if (page.filter.types[i] !== modelData.type)
+                                types.push(page.filter.types[i])
+                        }
+                        if (checked)
+                            types.push(modelData.type)
+                        page.filter.types = types
+                    }
+                }
+            }
+            ToolButton {
+                text: qsTr("Invalid")
+                checkable: true
+                checked: page.filter.invalidOnly
+                onToggled: page.filter.invalidOnly = checked
+            }
         }
 
         C1.TreeView {
@@ -110,7 +257,7 @@ Rectangle {
             visible: tab.isExpanded
             Layout.fillWidth: true
             Layout.fillHeight: true
-            model: CustomFolder.folderModel
+            model: page.filter
             headerVisible: false
             alternatingRowColors: false
             backgroundVisible: false
@@ -124,6 +271,9 @@ Rectangle {
                 height: 58
                 color: styleData.selected ? "#34527a" : "transparent"
             }
+
+            onExpanded: page.remember(index, true)
+            onCollapsed: page.remember(index, false)
 
             C1.TableViewColumn {
                 role: "fileInfo"

@@ -22,11 +22,13 @@ ApplicationWindow {
 
         CustomFolderPage {
             id: page
+            objectName: "page"
             iconFontFamily: iconFont.status === FontLoader.Ready ? iconFont.name : ""
             Layout.preferredWidth: 560
             Layout.fillHeight: true
         }
         ScreenWall {
+            objectName: "wall"
             Layout.fillWidth: true
             Layout.fillHeight: true
         }

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QSortFilterProxyModel>
+#include <QStringList>
+
+class FolderModel;
+
+// The folder tree as the page's search shows it: the items whose name holds the text, in any
+// letter case, of the chosen media types, and only the invalid ones when asked; a folder stays
+// for as long as something below it matches. With no filter set every item shows. Items are
+// known by their ids here as in the folder model: the rows of this model are only where they
+// show now. Items that their jobs find invalid join the invalid ones when they are shown, or
+// at the latest when the load ends.
+class FolderFilterModel : public QSortFilterProxyModel
+{
+    Q_OBJECT
+    Q_PROPERTY(QString text READ text WRITE setText NOTIFY filterChanged)
+    // Of "video", "picture", "audio" and "office"; empty: every type.
+    Q_PROPERTY(QStringList types READ types WRITE setTypes NOTIFY filterChanged)
+    Q_PROPERTY(bool invalidOnly READ invalidOnly WRITE setInvalidOnly NOTIFY filterChanged)
+    Q_PROPERTY(bool isFiltering READ isFiltering NOTIFY filterChanged)
+public:
+    FolderFilterModel(FolderModel *folders, QObject *parent);
+
+    QString text() const { return filterText; }
+    void setText(const QString &text);
+    QStringList types() const { return filterTypes; }
+    void setTypes(const QStringList &types);
+    bool invalidOnly() const { return onlyInvalid; }
+    void setInvalidOnly(bool invalidOnly);
+    bool isFiltering() const;
+
+    // Where the item shows now; invalid when it is filtered out or not in the tree.
+    Q_INVOKABLE QModelIndex indexOfId(int id) const;
+
+signals:
+    void filterChanged();
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
+
+private:
+    void refilter();
+    QString typeOf(int id) const;
+
+    FolderModel *folders;
+    QString filterText;
+    QStringList filterTypes;
+    bool onlyInvalid = false;
+};
