@@ -4,12 +4,18 @@
 // restart shows the stored tree, how long the GUI thread is held, memory per item, and what
 // following the second tree on disk costs: the watches it takes and how soon a new file shows.
 //
+// Last, the write rate of the store on each driver: SQLite, and PostgreSQL when
+// CUSTOMFOLDER_STORE_URL names a server, as scripts/postgres.sh run sets it.
+//
 //   build/bench/bench_scale [ENTRIES] [--jobs N]
+//   scripts/postgres.sh run build/bench/bench_scale [ENTRIES] [--jobs N]
 
 #include "model/folderfiltermodel.h"
 #include "model/foldermodel.h"
 #include "model/folderwatch.h"
+#include "store/recordmapping.h"
 #include "store/ui_proc_config_desktop.h"
+#include "store/ui_proc_mediainfo_desktop.h"
 #include "store/utility_commparam.h"
 
 #include <QCoreApplication>
@@ -45,6 +51,8 @@ constexpr int kPollMs = 1; // isBusy() has no signal: polled this often
 constexpr int kTickMs = 10; // the lateness probe's period
 constexpr char kStandIn[] = FFMPEG_STANDIN_DIR "/ffmpeg";
 constexpr int kChangesTimed = 20; // new files, one after another, in folders drawn at random
+constexpr int kStoreWrites = 50000; // records written to each store
+constexpr int kWritesPerEventPass = 100; // as many as a scan's build steps write between events
 
 // Time the bench spends inside the model's events (counting rows in its signals); taken out
 // of the event and lateness figures, which are the model's.
@@ -485,6 +493,38 @@ void printResponsiveness(const QByteArray &phase, Responsiveness gui)
          QString::asprintf("max %.1f ms, p99 %.1f ms", max, p99), "p99 <= 16 ms");
 }
 
+// Records a second through the store's grouped writes, as a scan stores its items: one at a
+// time, with events run between them so that the store's timer commits its groups, and a
+// commit at the end. Negative when the store cannot be used.
+double storeWriteRate(const QString &configured)
+{
+    QTemporaryDir project; // its name is the project's in a shared store
+    Utility_CommParam::getInstance()->setProjectPath(project.path());
+    UI_Proc_Config_Desktop::getInstance().setValue(kMediaInfoStoreKey, configured);
+    Ui_Proc_MediaInfo_Desktop store(nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    bool stored = store.open();
+    for (int i = 0; stored && i < kStoreWrites; ++i) {
+        Module_Mediainfo record
+                = newItemRecord(QStringLiteral("{bench-%1}").arg(i),
+                                project.filePath(QStringLiteral("f%1.mp4").arg(i)), 0);
+        record.fileSize = i;
+        stored = store.replaceMediaInfo(record);
+        if (i % kWritesPerEventPass == 0)
+            QCoreApplication::processEvents();
+    }
+    stored = stored && store.commit();
+    const qint64 ns = timer.nsecsElapsed();
+    UI_Proc_Config_Desktop::getInstance().setValue(kMediaInfoStoreKey, QString());
+    return stored ? kStoreWrites / (ns / 1e9) : -1;
+}
+
+QString writeRate(double rate)
+{
+    return rate < 0 ? QStringLiteral("failed") : QString::asprintf("%.0f records/s", rate);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -558,5 +598,11 @@ int main(int argc, char *argv[])
                            changes[changes.size() / 2] / 1e9, changes.back() / 1e9,
                            2 * kQuietMs / 1e3));
     printResponsiveness("following", following.gui);
+    line("store writes, SQLite:", writeRate(storeWriteRate(QString())));
+    const QString server = qEnvironmentVariable("CUSTOMFOLDER_STORE_URL");
+    line("store writes, PostgreSQL:",
+         server.isEmpty() ? QStringLiteral("not measured: no CUSTOMFOLDER_STORE_URL (run through "
+                                           "scripts/postgres.sh run)")
+                          : writeRate(storeWriteRate(server)));
     return 0;
 }

@@ -1,14 +1,19 @@
+#include "store/ui_proc_config_desktop.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 #include "store/utility_commparam.h"
 
+#include "storelocation.h"
+#include "storeschema.h"
+
 #include <QAtomicInt>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QStringList>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -27,43 +32,29 @@ constexpr int kGroupCommitDelayMs = 200;
 // Committed groups between checkpoints: the log is copied into the database file and both
 // are synced to the disk about every two seconds of writing.
 constexpr int kGroupsPerCheckpoint = 10;
+// How often writes that the store did not take are offered again.
+constexpr int kRetryDelayMs = 2000;
+// Writes that still wait when their instance goes are offered for this long before they are
+// given up: closing a console while its server restarts loses nothing.
+constexpr int kLastChanceMs = 15000;
 
-// Copies the write-ahead log into the database file through a connection of its own, so that
-// the disk's syncs never hold the GUI thread. Writers go on meanwhile.
-void checkpoint(const QString &file)
+QString nextConnectionName()
 {
-    const QString name = QStringLiteral("customfolder-checkpoint-%1")
-                                 .arg(quintptr(QThread::currentThreadId()));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(file);
-        QSqlQuery query(db);
-        if (db.open() && !query.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)")))
-            qWarning("media-info store: checkpoint failed: %s",
-                     qPrintable(query.lastError().text()));
-    }
-    QSqlDatabase::removeDatabase(name);
+    static QAtomicInt counter;
+    return QStringLiteral("customfolder-mediainfo-%1").arg(counter.fetchAndAddRelaxed(1));
 }
 
-// Column order is the order of valuesOf() and recordAt().
 const QStringList &columns()
 {
-    static const QStringList names{QStringLiteral("uuid"),        QStringLiteral("path"),
-                                   QStringLiteral("category"),    QStringLiteral("img"),
-                                   QStringLiteral("frameHeight"), QStringLiteral("frameWidth"),
-                                   QStringLiteral("fps"),         QStringLiteral("resolution"),
-                                   QStringLiteral("duration"),    QStringLiteral("timeLenMsec"),
-                                   QStringLiteral("fileSize"),    QStringLiteral("detailInfo"),
-                                   QStringLiteral("filePath"),    QStringLiteral("rootIndex"),
-                                   QStringLiteral("isTranscoded")};
-    return names;
+    return recordColumns();
 }
 
+// In the order of columns(). The flag goes as a number, which every driver stores alike.
 QVariantList valuesOf(const Module_Mediainfo &r)
 {
     return {r.uuid,       r.path,       r.category,   r.img,       r.frameHeight,
             r.frameWidth, r.fps,        r.resolution, r.duration,  r.timeLenMsec,
-            r.fileSize,   r.detailInfo, r.filePath,   r.rootIndex, r.isTranscoded};
+            r.fileSize,   r.detailInfo, r.filePath,   r.rootIndex, int(r.isTranscoded)};
 }
 
 void setField(Module_Mediainfo &r, int column, const QVariant &value)
@@ -112,7 +103,7 @@ void setField(Module_Mediainfo &r, int column, const QVariant &value)
         r.rootIndex = value.toString();
         break;
     case 14:
-        r.isTranscoded = value.toBool();
+        r.isTranscoded = value.toInt() != 0;
         break;
     }
 }
@@ -141,23 +132,27 @@ QString placeholders(int count)
     return marks.join(QLatin1Char(','));
 }
 
+// Statements that name a record bind its uuid, then the project, last.
+const QString kWhereRecord = QStringLiteral(" WHERE uuid=? AND project=?");
+
 // Inserting a uuid that is already stored replaces its values but keeps its place in the
-// load order, which is the order in which records were first added.
+// load order, which is the order in which records were first added. The project is bound
+// last.
 QString upsertStatement()
 {
     QStringList updates;
     for (const QString &column : columns().mid(1))
         updates << column + QStringLiteral("=excluded.") + column;
-    return QStringLiteral(
-                   "INSERT INTO mediainfo (%1) VALUES (%2) ON CONFLICT(uuid) DO UPDATE SET %3")
-            .arg(columns().join(QLatin1Char(',')), placeholders(columns().size()),
+    return QStringLiteral("INSERT INTO mediainfo (%1,project) VALUES (%2) ON "
+                          "CONFLICT(project,uuid) DO UPDATE SET %3")
+            .arg(columns().join(QLatin1Char(',')), placeholders(columns().size() + 1),
                  updates.join(QLatin1Char(',')));
 }
 
 QString selectStatement()
 {
-    return QStringLiteral("SELECT %1 FROM mediainfo WHERE uuid=?")
-            .arg(columns().join(QLatin1Char(',')));
+    return QStringLiteral("SELECT %1 FROM mediainfo").arg(columns().join(QLatin1Char(',')))
+           + kWhereRecord;
 }
 
 QString updateStatement(const QStringList &fields)
@@ -165,8 +160,8 @@ QString updateStatement(const QStringList &fields)
     QStringList assignments;
     for (const QString &field : fields)
         assignments << field + QStringLiteral("=?");
-    return QStringLiteral("UPDATE mediainfo SET %1 WHERE uuid=?")
-            .arg(assignments.join(QLatin1Char(',')));
+    return QStringLiteral("UPDATE mediainfo SET %1").arg(assignments.join(QLatin1Char(',')))
+           + kWhereRecord;
 }
 
 // The columns of the named fields, or nothing when one is not a field that can be updated.
@@ -179,30 +174,15 @@ std::optional<QVector<int>> updatableColumns(const QStringList &fields)
             return std::nullopt;
         found << column;
     }
+    if (found.isEmpty())
+        return std::nullopt;
     return found;
 }
 
-// A new row's seq is one above the largest, so ordering by seq is the order in which records
-// were first added; files made with AUTOINCREMENT order the same way.
-const char *const kSchema = "CREATE TABLE IF NOT EXISTS mediainfo ("
-                            " seq INTEGER PRIMARY KEY,"
-                            " uuid TEXT NOT NULL UNIQUE,"
-                            " path TEXT, category TEXT, img TEXT,"
-                            " frameHeight INTEGER, frameWidth INTEGER, fps REAL,"
-                            " resolution TEXT, duration TEXT, timeLenMsec INTEGER,"
-                            " fileSize INTEGER, detailInfo TEXT, filePath TEXT,"
-                            " rootIndex TEXT, isTranscoded INTEGER)";
-
-QString nextConnectionName()
-{
-    static QAtomicInt counter;
-    return QStringLiteral("customfolder-mediainfo-%1").arg(counter.fetchAndAddRelaxed(1));
-}
-
-// Instances of this thread whose group is open. SQLite lets one connection write at a time,
-// and a group keeps the file's write lock until it is committed; the thread that waits for
-// that lock is the one that would commit it, so an instance commits the others' groups
-// before it opens its own.
+// Instances of this thread whose group is open. A group holds locks until it is committed
+// (SQLite's on the whole file, PostgreSQL's on the records written); the thread that waits
+// for such a lock is the one that would commit the group, so an instance commits the others'
+// groups before it opens its own.
 QList<Ui_Proc_MediaInfo_Desktop *> &openGroupsOfThisThread()
 {
     thread_local QList<Ui_Proc_MediaInfo_Desktop *> groups;
@@ -224,82 +204,81 @@ bool bindAndRun(QSqlQuery &query, const QVariantList &values, const char *what)
     return run(query, what);
 }
 
-bool runEach(QSqlDatabase db, const QStringList &statements)
+// Copies SQLite's write-ahead log into the database file through a connection of its own,
+// so that the disk's syncs never hold the GUI thread. Writers go on meanwhile.
+void checkpoint(const StoreLocation &location)
 {
-    QSqlQuery query(db);
-    for (const QString &statement : statements) {
-        if (!query.exec(statement)) {
-            qWarning("media-info store: %s failed: %s", qPrintable(statement),
+    const QString name = nextConnectionName();
+    {
+        QSqlDatabase db = location.addConnection(name);
+        QSqlQuery query(db);
+        if (db.open() && !query.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)")))
+            qWarning("media-info store: checkpoint failed: %s",
                      qPrintable(query.lastError().text()));
-            return false;
-        }
     }
-    return true;
+    QSqlDatabase::removeDatabase(name);
 }
 
-// Inside the open group: a savepoint takes the list back alone when one of its records
-// cannot be stored.
-bool storeWholeList(QSqlDatabase db, QSqlQuery &upsert, const QList<Module_Mediainfo> &records)
+// Asked off the GUI thread: a server that does not answer may take its connect timeout.
+bool answers(const StoreLocation &location)
 {
-    const QString release = QStringLiteral("RELEASE list");
-    if (!runEach(db, {QStringLiteral("SAVEPOINT list")}))
-        return false;
-    for (const Module_Mediainfo &record : records) {
-        if (record.uuid.isEmpty() || !bindAndRun(upsert, valuesOf(record), "storing a record")) {
-            runEach(db, {QStringLiteral("ROLLBACK TO list"), release});
-            return false;
-        }
+    const QString name = nextConnectionName();
+    bool opened = false;
+    {
+        QSqlDatabase db = location.addConnection(name);
+        opened = db.open();
     }
-    return runEach(db, {release});
+    QSqlDatabase::removeDatabase(name);
+    return opened;
 }
 
-bool commitTransaction(QSqlDatabase db)
-{
-    if (db.commit())
-        return true;
-    qWarning("media-info store: cannot commit, the last writes are lost: %s",
-             qPrintable(db.lastError().text()));
-    db.rollback();
-    return false;
-}
-
-// A database on a medium or in a folder that cannot be written, opened so that nothing is
+// A SQLite file on a medium or in a folder that cannot be written, opened so that nothing is
 // written: no lock, log or index files beside it either.
-QString openReadOnlyConnection(const QString &connectionName, const QString &file)
+QString openReadOnlyConnection(const QString &connectionName, const StoreLocation &location)
 {
     QSqlDatabase::removeDatabase(connectionName);
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-    db.setDatabaseName(QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded)
+    QSqlDatabase db = location.addConnection(connectionName);
+    db.setDatabaseName(QUrl::fromLocalFile(location.databaseName).toString(QUrl::FullyEncoded)
                        + QStringLiteral("?immutable=1"));
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
     if (!db.open())
         return db.lastError().text();
-    QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("SELECT uuid FROM mediainfo LIMIT 1")))
-        return query.lastError().text();
-    return {};
+    return checkSchema(db);
 }
 
-// Opens the connection and makes sure the file is a usable database; returns what went
-// wrong, empty on success. Its handles are gone when it returns, so a failed connection can
-// be removed at once.
-QString openConnection(const QString &connectionName, const QString &file)
+struct Opening
 {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-    db.setDatabaseName(file);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    QString problem; // empty on success
+    bool reached = false; // the database answered, whatever went wrong then
+};
+
+// Opens the connection and makes sure the store is usable. Its handles are gone when it
+// returns with a problem, so a failed connection can be removed at once.
+Opening openConnection(const QString &connectionName, const StoreLocation &location)
+{
+    QSqlDatabase db = location.addConnection(connectionName);
+    if (location.isSqlite())
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     if (!db.open())
-        return db.lastError().text();
+        return {db.lastError().text(), false};
     QSqlQuery query(db);
     // WAL lets several connections share the file. A commit reaches the system's file cache
     // without waiting for the disk, so a crash of the host loses nothing committed; the disk
     // waits belong to checkpoints, which run on a thread of their own.
-    if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL"))
-        || !query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"))
-        || !query.exec(QStringLiteral("PRAGMA wal_autocheckpoint=0"))
-        || !query.exec(QLatin1String(kSchema)))
-        return query.lastError().text();
-    return {};
+    if (location.isSqlite()
+        && (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL"))
+            || !query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"))
+            || !query.exec(QStringLiteral("PRAGMA wal_autocheckpoint=0"))))
+        return {query.lastError().text(), true};
+    return {prepareSchema(db), true};
+}
+
+// A statement failed: true when the connection still answers, so that the failure was the
+// statement's own. The failed transaction has been rolled back.
+bool stillAnswers(const QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    return query.exec(QStringLiteral("SELECT 1"));
 }
 
 } // namespace
@@ -314,7 +293,9 @@ struct Ui_Proc_MediaInfo_Desktop::Statements
         QVector<int> columns;
     };
 
-    explicit Statements(const QSqlDatabase &db) : select(db), upsert(db), remove(db) { }
+    Statements(const QSqlDatabase &db, const QString &project)
+        : select(db), upsert(db), remove(db), project(project)
+    { }
 
     // What went wrong; empty when every statement is ready.
     QString prepare()
@@ -322,7 +303,7 @@ struct Ui_Proc_MediaInfo_Desktop::Statements
         const std::pair<QSqlQuery *, QString> all[]
                 = {{&select, selectStatement()},
                    {&upsert, upsertStatement()},
-                   {&remove, QStringLiteral("DELETE FROM mediainfo WHERE uuid=?")}};
+                   {&remove, QStringLiteral("DELETE FROM mediainfo") + kWhereRecord}};
         for (const auto &[query, statement] : all) {
             query->setForwardOnly(true);
             if (!query->prepare(statement))
@@ -340,11 +321,8 @@ struct Ui_Proc_MediaInfo_Desktop::Statements
         const std::optional<QVector<int>> columnsOfFields = updatableColumns(fields);
         QSqlQuery query(select);
         query.setForwardOnly(true);
-        if (fields.isEmpty() || !columnsOfFields || !query.prepare(updateStatement(fields))) {
-            qWarning("media-info store: cannot update the fields %s",
-                     qPrintable(fields.join(QLatin1Char(' '))));
+        if (!columnsOfFields || !query.prepare(updateStatement(fields)))
             return nullptr;
-        }
         return &*fieldUpdates.insert(fields, {query, *columnsOfFields});
     }
 
@@ -352,18 +330,36 @@ struct Ui_Proc_MediaInfo_Desktop::Statements
     QSqlQuery upsert;
     QSqlQuery remove;
     QHash<QStringList, FieldUpdate> fieldUpdates;
+    const QString project;
 };
 
 Ui_Proc_MediaInfo_Desktop::Ui_Proc_MediaInfo_Desktop(QObject *parent)
-    : QObject(parent), connectionName(nextConnectionName()), groupTimer(new QTimer(this))
+    : QObject(parent)
+    , connectionName(nextConnectionName())
+    , groupTimer(new QTimer(this))
+    , retryTimer(new QTimer(this))
+    , reachability(new QFutureWatcher<bool>(this))
 {
     groupTimer->setSingleShot(true);
     groupTimer->setInterval(kGroupCommitDelayMs);
     connect(groupTimer, &QTimer::timeout, this, &Ui_Proc_MediaInfo_Desktop::commit);
+    retryTimer->setSingleShot(true);
+    retryTimer->setInterval(kRetryDelayMs);
+    connect(retryTimer, &QTimer::timeout, this,
+            [this] { reachability->setFuture(QtConcurrent::run(answers, *location)); });
+    connect(reachability, &QFutureWatcher<bool>::finished, this,
+            &Ui_Proc_MediaInfo_Desktop::onReachabilityKnown);
 }
 
 Ui_Proc_MediaInfo_Desktop::~Ui_Proc_MediaInfo_Desktop()
 {
+    reachability->waitForFinished();
+    const QDeadlineTimer lastChance(kLastChanceMs);
+    while (waiting && !lastChance.hasExpired()) {
+        tryAgain();
+        if (waiting)
+            QThread::msleep(kRetryDelayMs / 4);
+    }
     closeDatabase();
 }
 
@@ -372,57 +368,85 @@ QString Ui_Proc_MediaInfo_Desktop::databaseFileName()
     return QStringLiteral("mediainfo.db");
 }
 
-// The project directory may be set or changed after the store was made, so every call
-// checks which file it should be working on.
+// The project directory and the configured store may be set or changed after the store was
+// made, so every call checks which store it should be working on.
 bool Ui_Proc_MediaInfo_Desktop::openDatabase()
 {
     const QString projectDir = Utility_CommParam::getInstance()->getProjectPath();
-    if (projectDir == openProjectDir && !openFile.isEmpty())
-        return true;
-    const QString file = QDir(projectDir).filePath(databaseFileName());
-    if (file == openFile) {
-        openProjectDir = projectDir;
-        return true;
+    const QString configured
+            = UI_Proc_Config_Desktop::getInstance().value(kMediaInfoStoreKey).toString();
+    if (location && projectDir == openProjectDir && configured == openConfigured)
+        return statements != nullptr;
+    const StoreLocation wanted = storeLocation(configured, projectDir);
+    if (!location || wanted.key() != location->key()) {
+        closeDatabase();
+        if (wanted.key() == failedKey || !openStore(wanted))
+            return false;
     }
-    closeDatabase();
-    if (file == failedFile)
-        return false;
+    openProjectDir = projectDir;
+    openConfigured = configured;
+    return statements != nullptr;
+}
 
-    QString problem = QFileInfo(projectDir).isDir()
-                              ? openConnection(connectionName, file)
-                              : QStringLiteral("the project directory does not exist");
-    readOnly = !problem.isEmpty() && QFileInfo(file).isFile()
-               && openReadOnlyConnection(connectionName, file).isEmpty();
+// True when the store can be used, now or once it answers again.
+bool Ui_Proc_MediaInfo_Desktop::openStore(const StoreLocation &wanted)
+{
+    QString problem = wanted.problem;
+    if (problem.isEmpty() && wanted.isSqlite() && !wanted.isShared()
+        && !QFileInfo(QFileInfo(wanted.databaseName).path()).isDir())
+        problem = QStringLiteral("the project directory does not exist");
+    Opening opening;
+    if (problem.isEmpty()) {
+        opening = openConnection(connectionName, wanted);
+        problem = opening.problem;
+    }
+    readOnly = !problem.isEmpty() && wanted.isSqlite() && QFileInfo(wanted.databaseName).isFile()
+               && openReadOnlyConnection(connectionName, wanted).isEmpty();
     if (readOnly) {
         qWarning("media-info store: %s cannot be written (%s); it is read, and changes are not "
                  "kept",
-                 qPrintable(QDir::toNativeSeparators(file)), qPrintable(problem));
+                 qPrintable(wanted.display()), qPrintable(problem));
         problem.clear();
     }
     if (problem.isEmpty()) {
-        statements = std::make_unique<Statements>(QSqlDatabase::database(connectionName));
+        statements = std::make_unique<Statements>(QSqlDatabase::database(connectionName),
+                                                  wanted.project);
         problem = statements->prepare();
     }
-    if (!problem.isEmpty()) {
-        qWarning("media-info store: cannot use %s: %s; media information is not kept",
-                 qPrintable(QDir::toNativeSeparators(file)), qPrintable(problem));
-        closeDatabase();
-        failedFile = file;
-        return false;
+    location = std::make_unique<StoreLocation>(wanted);
+    if (problem.isEmpty()) {
+        failedKey.clear();
+        return true;
     }
-    openFile = file;
-    openProjectDir = projectDir;
-    failedFile.clear();
-    return true;
+    statements.reset();
+    QSqlDatabase::removeDatabase(connectionName);
+    // A server that is not there yet is waited for like one that went away.
+    if (!wanted.isSqlite() && !opening.reached) {
+        qWarning("media-info store: cannot reach %s: %s; writes wait until it answers",
+                 qPrintable(wanted.display()), qPrintable(problem));
+        return true;
+    }
+    qWarning("media-info store: cannot use %s: %s; media information is not kept",
+             qPrintable(wanted.display()), qPrintable(problem));
+    location.reset();
+    failedKey = wanted.key();
+    return false;
 }
 
 void Ui_Proc_MediaInfo_Desktop::closeDatabase()
 {
     commit();
+    if (!journal.empty())
+        qWarning("media-info store: %s did not answer again; its last %d writes are lost",
+                 qPrintable(location->display()), int(journal.size()));
+    journal.clear();
+    waiting = false;
+    retryTimer->stop();
     checkpointing.waitForFinished();
     statements.reset();
-    openFile.clear();
+    location.reset();
     openProjectDir.clear();
+    openConfigured.clear();
     if (!QSqlDatabase::contains(connectionName))
         return;
     QSqlDatabase::database(connectionName, false).close();
@@ -433,8 +457,6 @@ bool Ui_Proc_MediaInfo_Desktop::beginGroup()
 {
     if (groupOpen)
         return true;
-    if (readOnly)
-        return false; // said once, when it was opened
     const QList<Ui_Proc_MediaInfo_Desktop *> others = openGroupsOfThisThread();
     for (Ui_Proc_MediaInfo_Desktop *other : others)
         other->commit();
@@ -456,16 +478,155 @@ void Ui_Proc_MediaInfo_Desktop::endGroup()
     openGroupsOfThisThread().removeOne(this);
 }
 
+Ui_Proc_MediaInfo_Desktop::Outcome Ui_Proc_MediaInfo_Desktop::apply(const PendingWrite &pending)
+{
+    const QString &uuid = pending.record.uuid;
+    switch (pending.kind) {
+    case PendingWrite::Store:
+        return bindAndRun(statements->upsert, valuesOf(pending.record) << statements->project,
+                          "storing a record")
+                       ? Outcome::Done
+                       : Outcome::Failed;
+    case PendingWrite::Remove:
+        return bindAndRun(statements->remove, {uuid, statements->project}, "deleting a record")
+                       ? Outcome::Done
+                       : Outcome::Failed;
+    case PendingWrite::Update:
+        break;
+    }
+    Statements::FieldUpdate *update = statements->fieldUpdate(pending.fields);
+    if (!update)
+        return Outcome::Failed;
+    const QVariantList values = valuesOf(pending.record);
+    for (int i = 0; i < update->columns.size(); ++i)
+        update->query.bindValue(i, values.at(update->columns.at(i)));
+    update->query.bindValue(update->columns.size(), uuid);
+    update->query.bindValue(update->columns.size() + 1, statements->project);
+    if (!run(update->query, "updating a record"))
+        return Outcome::Failed;
+    return update->query.numRowsAffected() > 0 ? Outcome::Done : Outcome::NoRecord;
+}
+
+// Every write goes through here: into the journal, then into the open group. While the store
+// does not take writes they wait in the journal.
+bool Ui_Proc_MediaInfo_Desktop::write(PendingWrite &&pending)
+{
+    if (!openDatabase() && !location)
+        return false;
+    if (readOnly)
+        return false; // said once, when it was opened
+    journal.push_back(std::move(pending));
+    if (waiting || !statements) {
+        waitForStore();
+        return true;
+    }
+    const Outcome outcome = beginGroup() ? apply(journal.back()) : Outcome::Failed;
+    if (outcome == Outcome::Failed)
+        return !recover(1);
+    return outcome == Outcome::Done;
+}
+
+// Writes the journal again into a new group, after a failed one was given up.
+bool Ui_Proc_MediaInfo_Desktop::replay()
+{
+    if (!beginGroup())
+        return false;
+    for (const PendingWrite &pending : journal) {
+        if (apply(pending) == Outcome::Failed) {
+            endGroup();
+            QSqlDatabase::database(connectionName, false).rollback();
+            return false;
+        }
+    }
+    return true;
+}
+
+// The last `refused` writes of the journal failed, or the group could not be committed
+// (none refused): the group is given up. A connection that still answers gets the journal
+// again at once, as a failure may be the moment's (a deadlock with another console); when
+// the refused writes fail again they are their own fault and leave the journal. Otherwise
+// the writes wait for the store. True when the refused writes left the journal.
+bool Ui_Proc_MediaInfo_Desktop::recover(int refused)
+{
+    bool answers = false;
+    {
+        QSqlDatabase db = QSqlDatabase::database(connectionName, false);
+        if (groupOpen) {
+            endGroup();
+            db.rollback();
+        }
+        answers = refused > 0 && stillAnswers(db);
+    }
+    if (answers && replay())
+        return false;
+    if (answers)
+        journal.resize(journal.size() - size_t(refused));
+    if (!answers || !replay())
+        waitForStore();
+    return answers;
+}
+
+void Ui_Proc_MediaInfo_Desktop::waitForStore()
+{
+    if (!waiting) {
+        waiting = true;
+        statements.reset();
+        QSqlDatabase::removeDatabase(connectionName);
+        qWarning("media-info store: %s does not take writes now; %d wait and are tried again",
+                 qPrintable(location->display()), int(journal.size()));
+        emit writesWaiting();
+    }
+    if (!retryTimer->isActive() && reachability->isFinished())
+        retryTimer->start();
+}
+
+void Ui_Proc_MediaInfo_Desktop::onReachabilityKnown()
+{
+    if (!location || journal.empty())
+        return;
+    if (reachability->result())
+        tryAgain();
+    else
+        retryTimer->start();
+}
+
+// The store answers again: a new connection takes the journal in one group. Until it is
+// committed the writes still wait, so that a failure now is not told again.
+void Ui_Proc_MediaInfo_Desktop::tryAgain()
+{
+    const StoreLocation wanted = *location;
+    if (openConnection(connectionName, wanted).problem.isEmpty()) {
+        statements = std::make_unique<Statements>(QSqlDatabase::database(connectionName),
+                                                  wanted.project);
+        if (statements->prepare().isEmpty() && replay() && commit()) {
+            waiting = false;
+            qWarning("media-info store: %s took the writes that waited",
+                     qPrintable(wanted.display()));
+            return;
+        }
+        statements.reset();
+    }
+    QSqlDatabase::removeDatabase(connectionName);
+    if (!retryTimer->isActive())
+        retryTimer->start();
+}
+
 bool Ui_Proc_MediaInfo_Desktop::commit()
 {
     if (!groupOpen)
-        return true;
+        return journal.empty();
     endGroup();
-    if (!commitTransaction(QSqlDatabase::database(connectionName, false)))
+    if (!QSqlDatabase::database(connectionName, false).commit()) {
+        qWarning("media-info store: cannot commit: %s",
+                 qPrintable(QSqlDatabase::database(connectionName, false).lastError().text()));
+        recover(0);
         return false;
-    if (++groupsSinceCheckpoint >= kGroupsPerCheckpoint && checkpointing.isFinished()) {
+    }
+    journal.clear();
+    if (location->isSqlite() && ++groupsSinceCheckpoint >= kGroupsPerCheckpoint
+        && checkpointing.isFinished()) {
         groupsSinceCheckpoint = 0;
-        checkpointing = QtConcurrent::run(checkpoint, openFile);
+        checkpointing = QtConcurrent::run(checkpoint, *location);
     }
     emit committed();
     return true;
@@ -483,10 +644,11 @@ bool Ui_Proc_MediaInfo_Desktop::isReadOnly()
 
 Module_Mediainfo Ui_Proc_MediaInfo_Desktop::getMediaInfo(const QString &uuid)
 {
-    if (!openDatabase())
+    if (!openDatabase() || waiting)
         return {};
     QSqlQuery &query = statements->select;
     query.bindValue(0, uuid);
+    query.bindValue(1, statements->project);
     Module_Mediainfo record;
     if (run(query, "reading a record") && query.next())
         record = recordAt(query, allColumns());
@@ -501,9 +663,7 @@ bool Ui_Proc_MediaInfo_Desktop::addMediaInfo(const Module_Mediainfo &record)
 
 bool Ui_Proc_MediaInfo_Desktop::replaceMediaInfo(const Module_Mediainfo &record)
 {
-    if (record.uuid.isEmpty() || !openDatabase() || !beginGroup())
-        return false;
-    return bindAndRun(statements->upsert, valuesOf(record), "storing a record");
+    return !record.uuid.isEmpty() && write({PendingWrite::Store, record, {}});
 }
 
 bool Ui_Proc_MediaInfo_Desktop::updateMediaInfo(const Module_Mediainfo &record)
@@ -515,23 +675,19 @@ bool Ui_Proc_MediaInfo_Desktop::updateMediaInfo(const Module_Mediainfo &record)
 bool Ui_Proc_MediaInfo_Desktop::updateMediaInfoFields(const Module_Mediainfo &record,
                                                       const QStringList &fields)
 {
-    if (!openDatabase() || !beginGroup())
+    if (!updatableColumns(fields)) {
+        qWarning("media-info store: cannot update the fields %s",
+                 qPrintable(fields.join(QLatin1Char(' '))));
         return false;
-    Statements::FieldUpdate *update = statements->fieldUpdate(fields);
-    if (!update)
-        return false;
-    const QVariantList values = valuesOf(record);
-    for (int i = 0; i < update->columns.size(); ++i)
-        update->query.bindValue(i, values.at(update->columns.at(i)));
-    update->query.bindValue(update->columns.size(), record.uuid);
-    return run(update->query, "updating a record") && update->query.numRowsAffected() > 0;
+    }
+    return write({PendingWrite::Update, record, fields});
 }
 
 bool Ui_Proc_MediaInfo_Desktop::delMediaInfo(const QString &uuid)
 {
-    if (!openDatabase() || !beginGroup())
-        return false;
-    return bindAndRun(statements->remove, {uuid}, "deleting a record");
+    Module_Mediainfo record;
+    record.uuid = uuid;
+    return write({PendingWrite::Remove, record, {}});
 }
 
 QList<Module_Mediainfo> Ui_Proc_MediaInfo_Desktop::loadMediaObjlist()
@@ -547,15 +703,16 @@ QList<Module_Mediainfo> Ui_Proc_MediaInfo_Desktop::loadMediaObjlist(const QStrin
         if (columns().contains(field))
             columnsRead << columns().indexOf(field);
     }
-    if (columnsRead.isEmpty() || !openDatabase())
+    if (columnsRead.isEmpty() || !openDatabase() || waiting)
         return records;
     QStringList names;
     for (int column : qAsConst(columnsRead))
         names << columns().at(column);
     QSqlQuery query(QSqlDatabase::database(connectionName));
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT %1 FROM mediainfo ORDER BY seq")
+    query.prepare(QStringLiteral("SELECT %1 FROM mediainfo WHERE project=? ORDER BY seq")
                           .arg(names.join(QLatin1Char(','))));
+    query.bindValue(0, statements->project);
     if (!run(query, "loading the records"))
         return records;
     while (query.next())
@@ -565,9 +722,23 @@ QList<Module_Mediainfo> Ui_Proc_MediaInfo_Desktop::loadMediaObjlist(const QStrin
 
 bool Ui_Proc_MediaInfo_Desktop::addMediaInfoList(const QList<Module_Mediainfo> &records)
 {
-    if (!openDatabase() || !beginGroup())
+    for (const Module_Mediainfo &record : records) {
+        if (record.uuid.isEmpty())
+            return false;
+    }
+    if ((!openDatabase() && !location) || readOnly)
         return false;
-    const bool stored = storeWholeList(QSqlDatabase::database(connectionName, false),
-                                       statements->upsert, records);
-    return commit() && stored;
+    for (const Module_Mediainfo &record : records)
+        journal.push_back({PendingWrite::Store, record, {}});
+    if (waiting || !statements) {
+        waitForStore();
+        return true;
+    }
+    bool stored = beginGroup();
+    for (auto pending = journal.end() - records.size(); stored && pending != journal.end();
+         ++pending)
+        stored = apply(*pending) == Outcome::Done;
+    if (!stored && recover(records.size()))
+        return false;
+    return commit() || waiting;
 }

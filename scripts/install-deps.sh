@@ -10,6 +10,8 @@ packages=(
     qtbase5-dev
     qtdeclarative5-dev
     libqt5sql5-sqlite
+    libqt5sql5-psql
+    postgresql
     ffmpeg
     qml-module-qtquick2
     qml-module-qtquick-window2

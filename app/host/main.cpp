@@ -31,6 +31,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption project = projectOption();
     parser.addOption(project);
+    const QCommandLineOption store = storeOption();
+    parser.addOption(store);
     const QCommandLineOption search(QStringLiteral("search"),
                                     QStringLiteral("Open the page with TEXT in its search field."),
                                     QStringLiteral("TEXT"));
@@ -61,6 +63,7 @@ int main(int argc, char *argv[])
     QGuiApplication app(argc, argv);
 
     useProjectDirectory(parser, project);
+    useStore(parser, store);
 
     registerCustomFolderTypes();
     QQmlApplicationEngine engine;

@@ -86,6 +86,8 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     const QCommandLineOption project = projectOption();
     parser.addOption(project);
+    const QCommandLineOption store = storeOption();
+    parser.addOption(store);
     const QCommandLineOption restoreOption(
             QStringLiteral("restore"),
             QStringLiteral("First bring back the folders of the earlier run from the store."));
@@ -129,6 +131,7 @@ int main(int argc, char *argv[])
     }
 
     useProjectDirectory(parser, project);
+    useStore(parser, store);
 
     std::unique_ptr<UI_Proc_SignalCustomFolder_Desktop> facade(
             static_cast<UI_Proc_SignalCustomFolder_Desktop *>(

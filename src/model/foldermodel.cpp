@@ -69,6 +69,10 @@ FolderModel::FolderModel(QObject *parent)
     connect(runner, &ProbeRunner::jobEnded, this, &FolderModel::afterJob);
     connect(runner, &ProbeRunner::toolNotStarted, this, &FolderModel::onToolNotStarted);
     connectLoadProgress();
+    connect(store, &Ui_Proc_MediaInfo_Desktop::writesWaiting, this, [this] {
+        emit problemReported(tr("The media library cannot be reached: changes are kept and "
+                                "stored when it answers again."));
+    });
     store->open(); // while the page is being made, not inside the first build step
 }
 

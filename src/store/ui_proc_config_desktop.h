@@ -22,3 +22,8 @@ private:
 
     QVariantMap values;
 };
+
+// Where the media-info store keeps its records: a PostgreSQL URL in libpq's form or the path
+// of a SQLite file, either shared by several consoles; empty or unset for the SQLite file in
+// the project directory.
+inline const QString kMediaInfoStoreKey = QStringLiteral("mediaInfo/store");

@@ -5,21 +5,35 @@
 #include <QFuture>
 #include <QList>
 #include <QObject>
+#include <QStringList>
 
 #include <memory>
+#include <vector>
 
 class QTimer;
+template<typename T>
+class QFutureWatcher;
+struct StoreLocation;
 
-// The host's media-info store: one record per item, keyed by uuid, kept in a SQLite file in
-// the project directory. Each instance has its own connection to that file, so several
-// instances may work on it side by side. A file that cannot be opened or written gives one
-// warning and false or an empty result; callers go on without persistence.
+// The host's media-info store: one record per item, keyed by uuid. By default the records
+// are kept in a SQLite file in the project directory; the host's configuration may name a
+// store that several consoles share instead (kMediaInfoStoreKey), a PostgreSQL database or
+// a SQLite file, which keeps each project's records apart by the project directory's name.
+// Each instance has its own connection, so several instances, in one process or in several,
+// may work on one store side by side; the last write of a record wins. A store that cannot
+// be opened gives one warning and false or an empty result; callers go on without
+// persistence.
 //
 // Writes are grouped: they go into one open transaction that is committed shortly after the
-// first of them, by commit(), before the store moves to another project directory and when
-// it is destroyed. A crash of the host loses at most the group that was still open; a power
+// first of them, by commit(), before the store moves to another project or store and when it
+// is destroyed. A crash of the host loses at most the group that was still open; a power
 // cut, at most the writes since the last checkpoint. Reads on an instance see its own pending
 // writes; other connections see them once they are committed.
+//
+// Writes that the store cannot take, because its server went away or a commit failed, are
+// kept in memory, in order, and written again every few seconds until they are committed;
+// reads give nothing meanwhile. Only writes still waiting when the instance is destroyed are
+// lost.
 class Ui_Proc_MediaInfo_Desktop : public QObject
 {
     Q_OBJECT
@@ -39,7 +53,7 @@ public:
     // others keep their stored values. False when no record is stored under the uuid.
     bool updateMediaInfoFields(const Module_Mediainfo &record, const QStringList &fields);
     bool delMediaInfo(const QString &uuid);
-    // Every stored record, in the order in which they were first added.
+    // Every stored record of the project, in the order in which they were first added.
     QList<Module_Mediainfo> loadMediaObjlist();
     // The same with only the named fields read; the others keep their defaults.
     QList<Module_Mediainfo> loadMediaObjlist(const QStringList &fields);
@@ -47,10 +61,10 @@ public:
     // before it returns.
     bool addMediaInfoList(const QList<Module_Mediainfo> &records);
 
-    // Makes the pending writes durable. True when nothing was pending or the commit worked.
+    // Makes the pending writes durable. True when nothing is left waiting.
     bool commit();
-    // Opens the project's database file now rather than at the first call, which may come
-    // while the page is busy: opening takes longer than a frame.
+    // Opens the project's store now rather than at the first call, which may come while the
+    // page is busy: opening takes longer than a frame.
     bool open();
     // The database can be read but not written, as on a read-only medium: it is restored
     // from, and changes are not kept.
@@ -61,23 +75,46 @@ public:
 signals:
     // A group of writes is durable.
     void committed();
+    // Writes wait in memory for the store to take them again; once until they are written.
+    void writesWaiting();
 
 private:
     struct Statements;
+    // A write as it was asked for, kept until its group is committed.
+    struct PendingWrite
+    {
+        enum Kind { Store, Update, Remove } kind;
+        Module_Mediainfo record;
+        QStringList fields; // of an update
+    };
+    enum class Outcome { Done, NoRecord, Failed };
 
     bool openDatabase();
+    bool openStore(const StoreLocation &wanted);
     void closeDatabase();
     bool beginGroup();
     void endGroup();
+    bool write(PendingWrite &&pending);
+    Outcome apply(const PendingWrite &pending);
+    bool replay();
+    bool recover(int refused);
+    void waitForStore();
+    void tryAgain();
+    void onReachabilityKnown();
 
     const QString connectionName;
-    QString openProjectDir; // the project directory of openFile
-    QString openFile; // database file the connection is open on; empty while closed
-    QString failedFile; // last file that could not be opened; warned about once
+    std::unique_ptr<StoreLocation> location; // of the connection, open or waited for; or null
+    QString openProjectDir; // the project directory and configured store of location
+    QString openConfigured;
+    QString failedKey; // the last store that could not be opened; warned about once
     std::unique_ptr<Statements> statements; // prepared on the open connection; null while closed
+    std::vector<PendingWrite> journal; // every write since the last commit, in order
     QTimer *groupTimer;
+    QTimer *retryTimer;
+    QFutureWatcher<bool> *reachability; // whether the waited-for store answers, asked off thread
     bool groupOpen = false; // a transaction holds writes that are not yet committed
     bool readOnly = false; // the open file could only be opened for reading
+    bool waiting = false; // the store did not take the journal; it is tried again later
     int groupsSinceCheckpoint = 0;
     QFuture<void> checkpointing;
 };
