@@ -50,7 +50,7 @@ void FolderModel::followFolder(int folderId, const QString &path)
 {
     if (path == QDir::cleanPath(pictureDirectory()))
         return;
-    if (nodes.value(folderId).parentId == 0)
+    if (rootEntry(folderId))
         folderWatch->lookAfterRoot(folderId, path);
     switch (folderWatch->watch(folderId, path)) {
     case FolderWatch::Watched:

@@ -171,6 +171,22 @@ int FolderModel::nextRootOrdinal()
     return ++rootOrdinal;
 }
 
+// A hash table grows by placing everything it holds anew at once: for a large library the
+// four tables of ids, growing together, would hold the GUI thread for several frames. A step
+// that issues ids first grows the one table that is nearly full, if any, and leaves the rest
+// of its time to the next step.
+bool FolderModel::growIdTablesAhead()
+{
+    const int needed = keyToId.size() + kIdsPerStepAtMost;
+    const auto grow = [needed](auto &table) {
+        if (table.capacity() >= needed)
+            return false;
+        table.reserve(qMax(needed, table.capacity() * 2));
+        return true;
+    };
+    return grow(keyToId) || grow(idToKey) || grow(idToUuid) || grow(nodes);
+}
+
 void FolderModel::registerItem(int id, const QString &key, const QString &uuid)
 {
     keyToId.insert(key, id);

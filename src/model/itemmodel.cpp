@@ -12,10 +12,11 @@ int FolderModel::rootRow(int id) const
     return node.parentId == 0 ? node.row : -1;
 }
 
+// An item the walk has not placed yet has no parent either: the row must hold the root.
 RootEntry *FolderModel::rootEntry(int rootId)
 {
     const int row = rootRow(rootId);
-    return row >= 0 ? &roots[row] : nullptr;
+    return row >= 0 && row < roots.size() && roots.at(row).rootId == rootId ? &roots[row] : nullptr;
 }
 
 void FolderModel::attach(int id, int parentId, int row)

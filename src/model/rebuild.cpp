@@ -25,6 +25,10 @@ void FolderModel::rebuildStep()
         startRestore();
         return;
     }
+    if (growIdTablesAhead()) {
+        post(RebuildFromStore);
+        return;
+    }
     QElapsedTimer clock;
     clock.start();
     while (clock.nsecsElapsed() < kStepBudgetNs) {

@@ -97,6 +97,10 @@ void FolderModel::walkStep()
     RootEntry *root = rootEntry(walkRootId);
     if (!isWalking() || !root)
         return;
+    if (growIdTablesAhead()) {
+        post(WalkStep);
+        return;
+    }
     QElapsedTimer clock;
     clock.start();
     while (clock.nsecsElapsed() < kStepBudgetNs) {
