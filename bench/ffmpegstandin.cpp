@@ -1,7 +1,7 @@
 // Stands in for ffmpeg where the real tool would make a run too slow: in benchmarks that
 // measure the folder model's own overhead, and in the consistency test, which drives the
 // model through hundreds of short loads. It answers with the report of a short 720p clip.
-// Asked for a thumbnail it writes a few bytes as the picture; asked for a transcode (a ".mkv"
+// Asked for thumbnails it writes a few bytes as each picture; asked for a transcode (a ".mkv"
 // output) it writes a few bytes as the video and reports the whole clip done on its progress
 // output; a probe ("-i" and nothing after it) writes nothing. FFMPEG_STANDIN_DELAY_MS makes
 // every run take that long before it answers (0 by default), so that a test can act while
@@ -15,28 +15,25 @@
 
 namespace {
 
-constexpr char kReportHead[] = "Input #0, mov,mp4,m4a,3gp,3g2,mj2, from '%s':\n";
-constexpr char kReportBody[]
-        = "  Metadata:\n"
+// One input's description: its number, its name and its number twice more, for its streams.
+constexpr char kReport[]
+        = "Input #%d, mov,mp4,m4a,3gp,3g2,mj2, from '%s':\n"
+          "  Metadata:\n"
           "    major_brand     : isom\n"
           "    encoder         : Lavf58.76.100\n"
           "  Duration: 00:00:05.00, start: 0.000000, bitrate: 1205 kb/s\n"
-          "    Stream #0:0(und): Video: h264 (High), yuv420p, 1280x720 [SAR 1:1 DAR 16:9], "
+          "    Stream #%d:0(und): Video: h264 (High), yuv420p, 1280x720 [SAR 1:1 DAR 16:9], "
           "1070 kb/s, 25 fps, 25 tbr, 12800 tbn, 50 tbc (default)\n"
-          "    Stream #0:1(und): Audio: aac (LC), 44100 Hz, stereo, fltp, 128 kb/s (default)\n";
+          "    Stream #%d:1(und): Audio: aac (LC), 44100 Hz, stereo, fltp, 128 kb/s (default)\n";
 constexpr char kNoOutput[] = "At least one output file must be specified\n";
 constexpr unsigned char kPicture[] = {0xFF, 0xD8, 0xFF, 0xD9}; // start and end of a JPEG
 constexpr unsigned char kVideo[] = {0x1A, 0x45, 0xDF, 0xA3}; // a Matroska header's magic
 // What "-progress pipe:1" writes when the whole clip has been transcoded.
 constexpr char kProgressDone[] = "out_time_us=5000000\nprogress=end\n";
 
-const char *inputOf(int argc, char *argv[])
+bool isInput(char *argv[], int i)
 {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "-i") == 0)
-            return argv[i + 1];
-    }
-    return "";
+    return i > 1 && std::strcmp(argv[i - 1], "-i") == 0;
 }
 
 bool endsWith(const char *text, const char *suffix)
@@ -70,17 +67,24 @@ void waitAsAsked()
 int main(int argc, char *argv[])
 {
     waitAsAsked();
-    std::fprintf(stderr, kReportHead, inputOf(argc, argv));
-    std::fputs(kReportBody, stderr);
+    int inputs = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (isInput(argv, i)) {
+            std::fprintf(stderr, kReport, inputs, argv[i], inputs, inputs);
+            ++inputs;
+        }
+    }
     const char *last = argv[argc - 1];
-    const bool hasOutput = argc > 1 && std::strcmp(last, inputOf(argc, argv)) != 0;
-    if (hasOutput && endsWith(last, ".jpg")) {
-        writeBytes(last, kPicture, sizeof kPicture);
-    } else if (hasOutput && endsWith(last, ".mkv")) {
+    const bool hasOutput = argc > 1 && !isInput(argv, argc - 1);
+    if (hasOutput && endsWith(last, ".mkv")) {
         writeBytes(last, kVideo, sizeof kVideo);
         std::fputs(kProgressDone, stdout);
-    } else {
+    } else if (!hasOutput) {
         std::fputs(kNoOutput, stderr);
+    }
+    for (int i = 1; hasOutput && i < argc; ++i) {
+        if (!isInput(argv, i) && endsWith(argv[i], ".jpg"))
+            writeBytes(argv[i], kPicture, sizeof kPicture);
     }
     return 0;
 }

@@ -78,16 +78,37 @@ static void writeFile(const QString &path, const QByteArray &bytes, bool executa
 }
 
 // Answers like ffmpeg after a short random while, with a frame size and a length taken from
-// the number in the file's name; a thumbnail run writes its picture.
+// the number in each input's name; a thumbnail run writes its pictures.
 static const QByteArray kNumberedStandIn = R"(#!/bin/bash
-for last; do :; done
-for arg; do [ "$previous" = -i ] && in=$arg; previous=$arg; done
-base=${in%.*}; n=${base##*[!0-9]}
 sleep 0.0$((RANDOM % 3))
-[ "$last" != "$in" ] && printf jpg > "$last"
-printf "Input #0, mov, from '%s':\n  Duration: 00:00:%02d.00, start: 0.000000, bitrate: 9 kb/s\n" "$in" "$n" >&2
-printf "    Stream #0:0: Video: h264, yuv420p, %dx%d, 25 fps, 25 tbr (default)\n" $((n + 16)) $((n + 9)) >&2
+k=0
+for arg; do
+    if [ "$previous" = -i ]; then
+        base=${arg%.*}; n=${base##*[!0-9]}
+        printf "Input #$k, mov, from '%s':\n  Duration: 00:00:%02d.00, start: 0.000000\n" "$arg" "$n" >&2
+        printf "    Stream #$k:0: Video: h264, yuv420p, %dx%d, 25 fps (default)\n" $((n + 16)) $((n + 9)) >&2
+        k=$((k + 1))
+    fi
+    [ "$before" = -vframes ] && printf jpg > "$arg"
+    before=$previous; previous=$arg
+done
 )";
+
+// The inputs of each run, each with its seek point if it has one: "-ss 1 -i clip.mp4".
+static QStringList inputsOf(const QList<QStringList> &runs, const QString &dir)
+{
+    QStringList inputs;
+    for (const QStringList &run : runs) {
+        const int end = run.lastIndexOf("-i") + 2;
+        QStringList kept;
+        for (int i = 0; i < end; i += 2) {
+            if (run.at(i) != "-threads")
+                kept << run.at(i) << QFileInfo(run.at(i + 1)).filePath().remove(dir + '/');
+        }
+        inputs << kept.join(' ');
+    }
+    return inputs;
+}
 
 // Every row below parent, depth first: its name and what the jobs learnt about it.
 static QStringList learnt(FolderModel &model, const QModelIndex &parent = {})
@@ -172,6 +193,27 @@ private slots:
               std::pair{"voice.mp4", "sine=duration=1.5"}})
             QVERIFY(!QProcess::execute("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f",
                                                   "lavfi", "-i", source, media.filePath(name)}));
+        QVERIFY(!QProcess::execute("ffmpeg", {"-nostdin",
+                                              "-loglevel",
+                                              "error",
+                                              "-y",
+                                              "-f",
+                                              "lavfi",
+                                              "-i",
+                                              "testsrc=size=160x90:duration=2",
+                                              "-f",
+                                              "lavfi",
+                                              "-i",
+                                              "testsrc=size=320x240:duration=2",
+                                              "-map",
+                                              "0",
+                                              "-map",
+                                              "1",
+                                              "-disposition:v:0",
+                                              "0",
+                                              "-disposition:v:1",
+                                              "default",
+                                              media.filePath("two pictures.mkv")}));
     }
 
     void videosAudioAndPictures()
@@ -183,20 +225,17 @@ private slots:
         QVERIFY(scan.add());
         // 5000 bytes: four full slices and one of 904 bytes; the broken picture takes one.
         QCOMPARE(scan.pictureSteps, 6);
-        // One tool at a time in the order of the items; a picture needs none. A video's
-        // thumbnail run describes the file for its probe, which runs on its own only when
-        // that run could not read the file. A video too short for a frame at 1 second takes
-        // its first one; one with sound only has no picture to take.
-        QStringList runs;
-        for (const QStringList &run : qAsConst(scan.runs)) {
-            const int from = qMax(0, run.indexOf("-ss")); // after the decoding threads
-            runs << run.mid(from, run.indexOf("-i") + 2 - from)
-                            .join(' ')
-                            .remove(scan.dir.path() + '/');
-        }
-        QCOMPARE(runs, (QStringList{"-ss 1 -i broken.mp4", "-i broken.mp4", "-ss 1 -i clip.mp4",
-                                    "-ss 1 -i short.mkv", "-ss 0 -i short.mkv", "-i song.mp3",
-                                    "-ss 1 -i voice.mp4"}));
+        // One tool at a time; a picture needs none. The videos' thumbnails share a run, but a
+        // file it cannot read, or one with no picture to take, fails it: each video then
+        // runs alone. A video's thumbnail run describes the file for its probe, which runs on
+        // its own only when that run could not read the file. A video too short for a frame
+        // at 1 second takes its first one.
+        QCOMPARE(inputsOf(scan.runs, scan.dir.path()),
+                 (QStringList{"-ss 1 -i broken.mp4 -ss 1 -i clip.mp4 -ss 1 -i short.mkv -ss 1 -i "
+                              "voice.mp4",
+                              "-ss 1 -i broken.mp4", "-ss 1 -i clip.mp4", "-ss 1 -i short.mkv",
+                              "-ss 0 -i short.mkv", "-ss 1 -i voice.mp4", "-i broken.mp4",
+                              "-i song.mp3"}));
         for (const char *name : {"clip.mp4", "short.mkv", "photo.jpg"}) {
             const QString thumbnail = scan.record(name).value("img").toString();
             QVERIFY(thumbnail.startsWith(scan.project.path() + "/picture/"));
@@ -235,6 +274,20 @@ private slots:
                                QFileInfo(scan.path("clip.mp4")).size()}));
     }
 
+    // Alone, ffmpeg takes the picture marked as the default; in a shared run each input gives
+    // its first. Only a run of its own makes the thumbnail that the video always had.
+    void videosOfSeveralPicturesRunAlone()
+    {
+        Scan scan{"clip.mp4", "two pictures.mkv"};
+        QVERIFY(scan.add());
+        QCOMPARE(inputsOf(scan.runs, scan.dir.path()),
+                 (QStringList{"-ss 1 -i clip.mp4 -ss 1 -i two pictures.mkv",
+                              "-ss 1 -i two pictures.mkv"}));
+        for (const char *name : {"clip.mp4", "two pictures.mkv"})
+            QCOMPARE(QImageReader(scan.record(name).value("img").toString()).size(),
+                     QSize(320, 240));
+    }
+
     // A view reads every row as soon as the walk shows them, before the build would ask for
     // the same jobs. Four jobs at once finish in another order, yet every item must end as
     // with one job at a time.
@@ -246,12 +299,13 @@ private slots:
             Scan scan;
             UI_Proc_Config_Desktop::getInstance().setValue(kParallelJobsKey, 1);
             QCOMPARE(scan.runner()->parallelJobs(), jobs);
-            QStringList entries, expectedRuns;
+            QStringList entries, expectedInputs;
             for (int i = 1; i <= 12; ++i) {
                 entries << QString("sub%1/clip%2.mp4").arg(i % 3).arg(i)
                         << QString("sub%1/song%2.mp3").arg(i % 3).arg(i);
                 // A video's probe reads what its thumbnail run wrote.
-                expectedRuns << QString("-ss clip%1.mp4").arg(i) << QString("-i song%1.mp3").arg(i);
+                expectedInputs << QString("-ss 1 -i clip%1.mp4").arg(i)
+                               << QString("-i song%1.mp3").arg(i);
             }
             makeEntries(scan.dir.path(), entries);
             writeFile(scan.project.path() + "/bin/ffmpeg", kNumberedStandIn, true);
@@ -264,13 +318,14 @@ private slots:
             QVERIFY(scan.add());
             QTRY_VERIFY(!scan.model.isBusy());
 
-            QStringList runs;
-            for (const QStringList &run : qAsConst(scan.runs))
-                runs << run.at(qMax(0, run.indexOf("-ss"))) + ' '
-                                + QFileInfo(run.at(run.indexOf("-i") + 1)).fileName();
-            runs.sort();
-            expectedRuns.sort();
-            QCOMPARE(runs, expectedRuns);
+            QStringList inputs;
+            for (const QString &run : inputsOf(scan.runs, scan.dir.path()))
+                inputs << run.split(QRegularExpression(" (?=-ss)")); // a shared run's inputs
+            inputs.replaceInStrings(QRegularExpression("sub[0-9]/"), "");
+            inputs.sort();
+            expectedInputs.sort();
+            QCOMPARE(inputs, expectedInputs);
+            QVERIFY(scan.runs.size() < inputs.size()); // thumbnails made together
             trees[jobs] = learnt(scan.model, scan.model.index(0, 0));
         }
         QVERIFY(trees[1].contains("clip7.mp4 video true true 23 16 7000 0"));

@@ -287,13 +287,22 @@ private slots:
         const bool video = size.width() > 0;
         for (const int seek : {kThumbnailSeekSeconds, 0}) {
             const QString picture = dir.filePath(QString("at%1.jpg").arg(seek));
-            const QString described
-                    = inputDescription(ffmpegReport(thumbnailArguments(input, seek, 1, picture)));
+            const QString described = inputDescription(
+                    ffmpegReport(thumbnailArguments({input}, seek, 1, {picture})));
             QCOMPARE(described.isEmpty(), !probed);
             QCOMPARE(parseProbeReport(described), probed);
-            QCOMPARE(describesVideo(described), video);
+            QCOMPARE(videoStreamCount(described), int(video));
             QCOMPARE(QFileInfo(picture).size() > 0, seek ? pictureAtSeek : video);
         }
+        // Read twice by one run, the file is described and pictured as by a run of its own.
+        const QStringList pictures{dir.filePath("first.jpg"), dir.filePath("second.jpg")};
+        const QString shared = ffmpegReport(
+                thumbnailArguments({input, input}, kThumbnailSeekSeconds, 1, pictures));
+        QCOMPARE(parseProbeReport(inputDescriptionAt(shared, 1)), probed);
+        QFile alone(dir.filePath(QString("at%1.jpg").arg(kThumbnailSeekSeconds))),
+                second(pictures.at(1));
+        QCOMPARE(second.open(QIODevice::ReadOnly), alone.open(QIODevice::ReadOnly));
+        QCOMPARE(second.readAll(), alone.readAll());
     }
 };
 

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
+#include <QSet>
 #include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -32,7 +33,9 @@ ProbeRunner::ProbeRunner(std::function<QString(int)> pathOf, int parallelJobs, Q
         lane.tool = new ToolProcess(this);
         lane.picture = new QFile(this);
         connect(lane.tool, &ToolProcess::finished, this,
-                [this, i](int, ToolProcess::Ending ending) { onToolFinished(lanes[i], ending); });
+                [this, i](int exitCode, ToolProcess::Ending ending) {
+                    onToolFinished(lanes[i], exitCode, ending);
+                });
     }
 }
 
@@ -56,7 +59,7 @@ bool ProbeRunner::hasJobsFor(int id) const
 
 bool ProbeRunner::isAnyLaneBusy() const
 {
-    return std::any_of(lanes.cbegin(), lanes.cend(), [](const Lane &l) { return l.job; });
+    return std::any_of(lanes.cbegin(), lanes.cend(), [](const Lane &l) { return l.isBusy(); });
 }
 
 void ProbeRunner::endTranscode()
@@ -129,6 +132,14 @@ void ProbeRunner::startWaitingJobs()
             emit transcodeDue(job);
             break;
         }
+        if (job->taskType() == VideoThumbnail) {
+            const std::size_t at = next - waiting.begin();
+            lane->shots = {Shot(job, path)};
+            takeThumbnailsBehind(*lane, at); // removes only jobs at or behind at
+            next = waiting.begin() + at;
+            startThumbnails(*lane);
+            continue;
+        }
         lane->path = path;
         start(*lane, job);
     }
@@ -138,14 +149,20 @@ void ProbeRunner::startWaitingJobs()
 
 bool ProbeRunner::isItemBusy(int id) const
 {
-    return std::any_of(lanes.cbegin(), lanes.cend(),
-                       [id](const Lane &l) { return l.job && l.job->fileIdx == id; });
+    const auto isOfItem = [id](const Job &job) {
+        return job && job->fileIdx == id;
+    };
+    return std::any_of(lanes.cbegin(), lanes.cend(), [&isOfItem](const Lane &l) {
+        return isOfItem(l.job)
+               || std::any_of(l.shots.cbegin(), l.shots.cend(),
+                              [&isOfItem](const Shot &shot) { return isOfItem(shot.job); });
+    });
 }
 
 ProbeRunner::Lane *ProbeRunner::freeLane()
 {
     for (Lane &lane : lanes) {
-        if (!lane.job)
+        if (!lane.isBusy())
             return &lane;
     }
     return nullptr;
@@ -156,11 +173,6 @@ void ProbeRunner::start(Lane &lane, const Job &job)
     lane.job = job;
     emit jobStarted(*job, lane.path);
     switch (job->taskType()) {
-    case VideoThumbnail:
-        lane.thumbnailRetried = false;
-        lane.inputReport.clear();
-        startThumbnail(lane, kThumbnailSeekSeconds);
-        break;
     case VideoProbe:
     case AudioProbe:
         lane.tool->start(kFfmpeg, probeArguments(lane.path), toolTimeLimitMs);
@@ -178,16 +190,63 @@ void ProbeRunner::start(Lane &lane, const Job &job)
     }
 }
 
-// The frame at seekSeconds, kThumbnailWidth pixels wide. The item names its thumbnail at once.
-void ProbeRunner::startThumbnail(Lane &lane, int seekSeconds)
+// Thumbnails close behind join the lane's first one, each in its item's turn: one whose item
+// has a job ahead of it, or running, waits on. Nothing passes a transcode. A name of more than
+// one line could pose as another input's lines in the shared report, so it runs alone.
+void ProbeRunner::takeThumbnailsBehind(Lane &lane, std::size_t from)
 {
-    lane.output = newThumbnailPath();
-    const int id = lane.job->fileIdx;
+    const auto isOneLine = [](const QString &path) {
+        return !path.isEmpty() && !path.contains(QLatin1Char('\n'))
+               && !path.contains(QLatin1Char('\r'));
+    };
+    if (!isOneLine(lane.shots.constFirst().path))
+        return;
+    QSet<int> passed;
+    std::size_t end = qMin(waiting.size(), from + kThumbnailLookAhead);
+    for (std::size_t i = from; i < end && lane.shots.size() < kThumbnailsPerRun;) {
+        const Job job = waiting.at(i);
+        if (job->taskType() == Transcode)
+            break;
+        const int id = job->fileIdx;
+        const bool isNext = job->taskType() == VideoThumbnail && !passed.contains(id);
+        const QString path = isNext && !isItemBusy(id) ? pathOf(id) : QString();
+        if (!isOneLine(path)) {
+            passed.insert(id);
+            ++i;
+            continue;
+        }
+        lane.shots.append(Shot(job, path));
+        waiting.erase(waiting.begin() + i);
+        --end;
+    }
+}
+
+void ProbeRunner::startThumbnails(Lane &lane)
+{
+    for (const Shot &shot : qAsConst(lane.shots))
+        emit jobStarted(*shot.job, shot.path);
+    runThumbnails(lane, lane.shots.size());
+}
+
+// One run for the first count shots, each the frame at its seek point, kThumbnailWidth
+// pixels wide. Each item names its thumbnail at once.
+void ProbeRunner::runThumbnails(Lane &lane, int count)
+{
+    QStringList inputs, outputs;
+    for (int i = 0; i < count; ++i) {
+        Shot &shot = lane.shots[i];
+        shot.output = newThumbnailPath();
+        inputs << shot.path;
+        outputs << shot.output;
+    }
+    lane.shotsInRun = count;
     lane.tool->start(kFfmpeg,
-                     thumbnailArguments(lane.path, seekSeconds, decoderThreadsPerJob(lanes.size()),
-                                        lane.output),
-                     toolTimeLimitMs);
-    emit thumbnailStarted(id, lane.output);
+                     thumbnailArguments(inputs, lane.shots.constFirst().seekSeconds,
+                                        decoderThreadsPerJob(lanes.size()), outputs),
+                     toolTimeLimitMs * count);
+    const QVector<Shot> started = lane.shots.mid(0, count);
+    for (const Shot &shot : started)
+        emit thumbnailStarted(shot.job->fileIdx, shot.output);
 }
 
 // The capture tool writes images of the slides into a directory of their own.
@@ -273,47 +332,92 @@ void ProbeRunner::onPictureDecoded(const Job &job, const DecodedPicture &picture
 
 // Every way a run ends arrives here: a normal exit, a crash, a kill after the time limit,
 // or a tool that could not start. The report is whatever the tool wrote; only a run that
-// exited by itself is believed, and a thumbnail's first run is the one that describes the
-// input for the probe.
-void ProbeRunner::onToolFinished(Lane &lane, ToolProcess::Ending ending)
+// exited by itself is believed.
+void ProbeRunner::onToolFinished(Lane &lane, int exitCode, ToolProcess::Ending ending)
 {
-    if (!lane.job)
+    if (lane.shotsInRun > 0) {
+        onThumbnailsFinished(lane, exitCode, ending);
         return;
-    const bool ranToEnd = ending == ToolProcess::Ending::Exited;
-    const QString report = QString::fromLocal8Bit(lane.tool->standardError());
-    if (lane.job->taskType() == VideoThumbnail && ranToEnd && !lane.thumbnailRetried)
-        lane.inputReport = inputDescription(report);
-    if (retryThumbnailAtFirstFrame(lane))
+    }
+    if (!lane.job)
         return;
     if (ending == ToolProcess::Ending::FailedToStart)
         emit toolNotStarted(lane.tool->program());
     const Job job = release(lane);
     const QString output = std::exchange(lane.output, {});
-    const QString inputReport = std::exchange(lane.inputReport, {});
-    if (!pathOf(job->fileIdx).isEmpty()) {
-        emit toolJobFinished(*job, report, ranToEnd);
-        if (!inputReport.isEmpty())
-            completeProbeFrom(job->fileIdx, inputReport);
-    } else {
+    if (!pathOf(job->fileIdx).isEmpty())
+        emit toolJobFinished(*job, QString::fromLocal8Bit(lane.tool->standardError()),
+                             ending == ToolProcess::Ending::Exited);
+    else
         removeMadePicture(output); // its item was removed while the tool ran
-    }
     finishJob();
 }
 
-// A video shorter than the seek point leaves no frame there; its first frame serves instead.
-// The first run's description of the input decides: without one (the run crashed, hung or
-// could not read the file) or without a video stream in it, a second run would make no
-// picture either. Reports whether the job goes on with that second run.
-bool ProbeRunner::retryThumbnailAtFirstFrame(Lane &lane)
+// A run at the seek point describes its inputs for their probes. A run of one thumbnail ends
+// its job as it always has; a shared run answers for a video as that run alone would only
+// where it exited by itself and well and told of one video stream in the video: which of
+// several a run alone would take, only ffmpeg knows.
+void ProbeRunner::onThumbnailsFinished(Lane &lane, int exitCode, ToolProcess::Ending ending)
 {
-    if (lane.job->taskType() != VideoThumbnail || lane.thumbnailRetried
-        || !describesVideo(lane.inputReport) || pathOf(lane.job->fileIdx).isEmpty()
-        || QFileInfo(lane.output).size() > 0)
+    const int count = std::exchange(lane.shotsInRun, 0);
+    const bool shared = count > 1;
+    const bool ranToEnd = ending == ToolProcess::Ending::Exited;
+    const QString report = QString::fromLocal8Bit(lane.tool->standardError());
+    if (!shared && ending == ToolProcess::Ending::FailedToStart)
+        emit toolNotStarted(lane.tool->program());
+    QVector<Shot> again;
+    QVector<std::pair<Shot, QString>> done;
+    for (int i = 0; i < count; ++i) {
+        Shot shot = lane.shots.at(i);
+        const QString told = shared ? inputDescriptionAt(report, i) : report;
+        if (shot.seekSeconds == kThumbnailSeekSeconds && ranToEnd)
+            shot.inputReport = inputDescription(told);
+        const bool served
+                = !shared || (ranToEnd && exitCode == 0 && videoStreamCount(shot.inputReport) == 1);
+        if (needsRunOfItsOwn(shot, served))
+            again << shot;
+        else
+            done.append({shot, told});
+    }
+    lane.shots = again + lane.shots.mid(count);
+    if (!lane.shots.isEmpty())
+        runThumbnails(lane, 1);
+    for (const auto &[shot, told] : qAsConst(done))
+        finishShot(shot, told, ranToEnd);
+}
+
+// Whether the shot goes on with a run of its own: at the seek point again after a shared run
+// that did not serve it, or at the first frame when its video is shorter than the seek point.
+// The first run's description of the input decides the latter: without one (the run crashed,
+// hung or could not read the file) or without a video stream in it, a second run would make
+// no picture either. A shot whose item went needs no more runs.
+bool ProbeRunner::needsRunOfItsOwn(Shot &shot, bool served)
+{
+    if (pathOf(shot.job->fileIdx).isEmpty())
         return false;
-    QFile::remove(lane.output);
-    lane.thumbnailRetried = true;
-    startThumbnail(lane, 0);
+    if (!served) {
+        shot.inputReport.clear();
+    } else if (shot.seekSeconds != kThumbnailSeekSeconds || videoStreamCount(shot.inputReport) == 0
+               || QFileInfo(shot.output).size() > 0) {
+        return false;
+    } else {
+        shot.seekSeconds = 0;
+    }
+    QFile::remove(shot.output);
     return true;
+}
+
+void ProbeRunner::finishShot(const Shot &shot, const QString &report, bool ranToEnd)
+{
+    const int id = shot.job->fileIdx;
+    if (!pathOf(id).isEmpty()) {
+        emit toolJobFinished(*shot.job, report, ranToEnd);
+        if (!shot.inputReport.isEmpty())
+            completeProbeFrom(id, shot.inputReport);
+    } else {
+        removeMadePicture(shot.output); // its item was removed while the tool ran
+    }
+    finishJob();
 }
 
 // The item's probe waits next in its line behind the thumbnail; it ends now, from the
@@ -338,6 +442,9 @@ void ProbeRunner::shutDown()
         delete std::exchange(lane.tool, nullptr); // kills and reaps a tool still running
         if (release(lane))
             removeMadePicture(std::exchange(lane.output, {}));
+        for (const Shot &shot : std::exchange(lane.shots, {}))
+            removeMadePicture(shot.output);
+        lane.shotsInRun = 0;
     }
 }
 

@@ -3,6 +3,7 @@
 #include "model/filetask.h"
 #include "probe/picturedecoder.h"
 #include "probe/toolprocess.h"
+#include "probe/tools.h"
 
 #include <QObject>
 #include <QSharedPointer>
@@ -24,6 +25,10 @@ inline const QString kPictureMemoryLimitKey = QStringLiteral("customFolder/pictu
 constexpr int kPictureChunkBytes = 1024; // one slice per step keeps the GUI responsive
 constexpr int kToolTimeLimitMs = 60 * 1000; // a probe or thumbnail run that takes longer hangs
 constexpr int kCaptureTimeLimitMs = 300 * 1000; // slide capture converts whole presentations
+// Thumbnails that one tool run makes together: each input shares the cost of the tool
+// starting, yet holds its decoder's frames in memory until the run ends.
+constexpr int kThumbnailsPerRun = 4;
+constexpr int kThumbnailLookAhead = 64; // waiting jobs searched for thumbnails to run together
 
 // Half the cores, at least one: the tools share the machine with the host and its wall.
 int defaultParallelJobs();
@@ -36,7 +41,9 @@ int decoderThreadsPerJob(int parallelJobs);
 // up to a number of them at once, each item's jobs one after another in the order asked. A
 // video's thumbnail run describes its input as a probe would, so the probe that follows it
 // completes from that description and runs no tool of its own unless the description is
-// missing: most of a tool run is the tool starting, not reading the file. A
+// missing: most of a tool run is the tool starting, not reading the file. For the same
+// reason thumbnails waiting close together are made by one run; a video that such a run does
+// not serve as its own run would have gets a run of its own. A
 // transcode runs alone: when its turn comes the runner hands it to its owner and starts
 // nothing else until the owner ends it. Jobs name their item by id; an item that is gone by
 // the time its job would start loses the job, and a job that ends after its item went
@@ -86,18 +93,33 @@ protected:
     bool event(QEvent *e) override;
 
 private:
+    // A video's thumbnail job.
+    struct Shot
+    {
+        Shot() = default;
+        Shot(const Job &job, const QString &path) : job(job), path(path) { }
+
+        Job job;
+        QString path; // of the job's item, taken when it started
+        QString output; // the picture that the last run was asked to write
+        int seekSeconds = kThumbnailSeekSeconds;
+        // What the job's run at the seek point, which exited by itself, told of its input;
+        // the item's probe completes from it. Empty when it told nothing usable.
+        QString inputReport;
+    };
+
     struct Lane
     {
-        Job job;
+        bool isBusy() const { return job || !shots.isEmpty(); }
+
+        Job job; // any other job
         QString path; // of the job's item, taken when it started
         ToolProcess *tool = nullptr;
         QFile *picture = nullptr;
         QByteArray pictureBytes; // read so far
-        QString output; // the thumbnail or slide directory that the running job makes
-        bool thumbnailRetried = false; // the thumbnail run is at the first frame
-        // What the job's first thumbnail run, which exited by itself, told of its input; the
-        // item's probe completes from it. Empty when it told nothing usable.
-        QString inputReport;
+        QString output; // the slide directory that the running job makes
+        QVector<Shot> shots; // the thumbnails the lane makes, the running ones first
+        int shotsInRun = 0;
     };
 
     void scheduleStart();
@@ -106,15 +128,19 @@ private:
     bool isItemBusy(int id) const;
     Lane *freeLane();
     void start(Lane &lane, const Job &job);
-    void startThumbnail(Lane &lane, int seekSeconds);
+    void takeThumbnailsBehind(Lane &lane, std::size_t from);
+    void startThumbnails(Lane &lane);
+    void runThumbnails(Lane &lane, int count);
     void startSlideCapture(Lane &lane);
     void startPictureRead(Lane &lane);
     void postPictureChunk(int id);
     void readPictureChunk(int id);
     void decodePictureOf(const Job &job, const QByteArray &bytes);
     void onPictureDecoded(const Job &job, const DecodedPicture &picture);
-    void onToolFinished(Lane &lane, ToolProcess::Ending ending);
-    bool retryThumbnailAtFirstFrame(Lane &lane);
+    void onToolFinished(Lane &lane, int exitCode, ToolProcess::Ending ending);
+    void onThumbnailsFinished(Lane &lane, int exitCode, ToolProcess::Ending ending);
+    bool needsRunOfItsOwn(Shot &shot, bool served);
+    void finishShot(const Shot &shot, const QString &report, bool ranToEnd);
     void completeProbeFrom(int id, const QString &inputReport);
     Job release(Lane &lane);
     void finishJob();

@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 
 // ffmpeg describes its input as a header, "Input #0, FORMAT, from 'NAME':", and a block of
@@ -365,9 +366,36 @@ QString inputDescription(const QString &report)
            + QLatin1Char('\n');
 }
 
-bool describesVideo(const QString &report)
+// A run that read several inputs describes each under a header of its own, "Input #N, ", and
+// numbers its streams "Stream #N:K". Renumbered, the block reads as a run of that input alone
+// would have written it.
+QString inputDescriptionAt(const QString &report, int index)
 {
-    return firstDescription(readInputBlock(completeLines(report)).streams, kVideo).has_value();
+    const QStringList lines = completeLines(report);
+    const QString header = QStringLiteral("Input #%1, ").arg(index);
+    const QString stream = kStreamLine + QString::number(index) + QLatin1Char(':');
+    int at = 0;
+    while (at < lines.size() && !lines.at(at).startsWith(header))
+        ++at;
+    if (at == lines.size())
+        return {};
+    QStringList block{kInputHeader + lines.at(at).mid(header.size())};
+    for (int i = at + 1; i < lines.size() && indentation(lines.at(i)) > 0; ++i) {
+        QString line = lines.at(i);
+        const int indent = indentation(line);
+        if (isStreamLine(line) && line.midRef(indent).startsWith(stream))
+            line.replace(indent, stream.size(), kStreamLine + QStringLiteral("0:"));
+        block << line;
+    }
+    return inputDescription(block.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+}
+
+int videoStreamCount(const QString &report)
+{
+    const QStringList streams = readInputBlock(completeLines(report)).streams;
+    return int(std::count_if(streams.cbegin(), streams.cend(), [](const QString &stream) {
+        return streamDescription(stream, kVideo).has_value();
+    }));
 }
 
 QString buildDetailInfo(const QString &report)

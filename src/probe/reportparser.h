@@ -33,8 +33,14 @@ QString buildDetailInfo(const QString &report);
 // as when ffmpeg could not read the file.
 QString inputDescription(const QString &report);
 
-// Whether the input that the report describes has a video stream to take a picture from.
-bool describesVideo(const QString &report);
+// The description of the input at index in the report of a run that read several inputs, as
+// inputDescription() gives it for a run of that input alone. Only where every input's name is
+// of one line: a header within a name would pass for ffmpeg's own.
+QString inputDescriptionAt(const QString &report, int index);
+
+// The video streams, covers included, of the input that the report describes: the streams
+// that a picture may be taken from.
+int videoStreamCount(const QString &report);
 
 // "HH:MM:SS.ff" in milliseconds; the hours may take more than two digits, the digits after
 // the point are a decimal fraction. Nothing when malformed or longer than the record holds.

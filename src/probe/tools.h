@@ -10,11 +10,11 @@ constexpr int kThumbnailSeekSeconds = 1; // past the black that many videos star
 
 // ffmpeg describing a file: it writes its report and stops, for want of an output.
 QStringList probeArguments(const QString &input);
-// ffmpeg writing the frame at seekSeconds of input, kThumbnailWidth pixels wide, as a JPEG to
-// output, decoding on as many threads as given: the picture is the same on any number. It
-// describes its input first, as a probe of the same file would.
-QStringList thumbnailArguments(const QString &input, int seekSeconds, int decoderThreads,
-                               const QString &output);
+// ffmpeg writing the frame at seekSeconds of each input, kThumbnailWidth pixels wide, as a
+// JPEG to the output of the same index, decoding on as many threads as given: the picture is
+// the same on any number. It describes its inputs first, each as a probe of it would.
+QStringList thumbnailArguments(const QStringList &inputs, int seekSeconds, int decoderThreads,
+                               const QStringList &outputs);
 
 // The slide-capture tool below the installation directory: a private Java runtime running
 // the capture archive.
