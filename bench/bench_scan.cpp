@@ -116,7 +116,7 @@ using ClipRuns = std::function<void(const QString &clip, const QString &picture)
 void thumbnail(const QString &clip, const QString &picture)
 {
     run(kFfmpeg,
-        thumbnailArguments({clip}, kThumbnailSeekSeconds, decoderThreadsPerJob(1), {picture}));
+        thumbnailArguments({clip}, kThumbnailSeekSeconds, decoderThreadsPerInput(1), {picture}));
 }
 
 void thumbnailAndProbe(const QString &clip, const QString &picture)

@@ -20,9 +20,9 @@ int defaultParallelJobs()
     return qMax(1, QThread::idealThreadCount() / 2);
 }
 
-int decoderThreadsPerJob(int parallelJobs)
+int decoderThreadsPerInput(int inputsAtOnce)
 {
-    return qMax(1, QThread::idealThreadCount() / qMax(1, parallelJobs));
+    return qMax(1, QThread::idealThreadCount() / qMax(1, inputsAtOnce));
 }
 
 ProbeRunner::ProbeRunner(std::function<QString(int)> pathOf, int parallelJobs, QObject *parent)
@@ -242,7 +242,7 @@ void ProbeRunner::runThumbnails(Lane &lane, int count)
     lane.shotsInRun = count;
     lane.tool->start(kFfmpeg,
                      thumbnailArguments(inputs, lane.shots.constFirst().seekSeconds,
-                                        decoderThreadsPerJob(lanes.size()), outputs),
+                                        decoderThreadsPerInput(lanes.size() * count), outputs),
                      toolTimeLimitMs * count);
     const QVector<Shot> started = lane.shots.mid(0, count);
     for (const Shot &shot : started)

@@ -32,10 +32,10 @@ constexpr int kThumbnailLookAhead = 64; // waiting jobs searched for thumbnails 
 
 // Half the cores, at least one: the tools share the machine with the host and its wall.
 int defaultParallelJobs();
-// The threads that one tool run decodes on: its share of the cores. Starting threads costs
-// more than they save on the few frames before a thumbnail's seek point, unless those are
-// large; one run per core needs none.
-int decoderThreadsPerJob(int parallelJobs);
+// The threads that one input decodes on when as many are decoded at once: its share of the
+// cores. Starting threads costs more than they save on the few frames before a thumbnail's
+// seek point, unless those are large; one input per core needs none.
+int decoderThreadsPerInput(int inputsAtOnce);
 
 // Runs the jobs that learn about items: probes, thumbnails, picture reads and slide captures,
 // up to a number of them at once, each item's jobs one after another in the order asked. A
