@@ -18,40 +18,26 @@ void TestMediaTypes::suffixes_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("type");
-    QTest::addRow("video") << "movie.mp4"
-                           << "video";
-    QTest::addRow("audio") << "song.flac"
-                           << "audio";
-    QTest::addRow("presentation") << "slide.pptx"
-                                  << "office";
-    QTest::addRow("icon is a picture") << "icon.ico"
-                                       << "picture";
-    QTest::addRow("upper-case video") << "MOVIE.MP4"
-                                      << "video";
-    QTest::addRow("mixed-case picture") << "Photo.Jpg"
-                                        << "picture";
-    QTest::addRow("transport stream") << "clip.mts"
-                                      << "video";
-    QTest::addRow("real media") << "clip.rmvb"
-                                << "video";
-    QTest::addRow("real audio") << "clip.ra"
-                                << "audio";
-    QTest::addRow("two-letter suffix") << "x.4v"
-                                       << "video";
-    QTest::addRow("longer suffix is not a prefix match") << "x.f4v"
-                                                         << "";
-    QTest::addRow("only the last suffix counts") << "archive.tar.mp4"
-                                                 << "video";
-    QTest::addRow("text") << "notes.txt"
-                          << "";
-    QTest::addRow("no dot") << "readme"
-                            << "";
-    QTest::addRow("word document") << "data.doc"
-                                   << "";
-    QTest::addRow("dot in a folder name only") << "/media/clips.mp4/readme"
-                                               << "";
-    QTest::addRow("windows path") << "C:/Media/Show.AVI"
-                                  << "video";
+    const auto row = [](const char *name, const char *path, const char *type) {
+        QTest::addRow("%s", name) << QString(path) << QString(type);
+    };
+    row("video", "movie.mp4", "video");
+    row("audio", "song.flac", "audio");
+    row("presentation", "slide.pptx", "office");
+    row("icon is a picture", "icon.ico", "picture");
+    row("upper-case video", "MOVIE.MP4", "video");
+    row("mixed-case picture", "Photo.Jpg", "picture");
+    row("transport stream", "clip.mts", "video");
+    row("real media", "clip.rmvb", "video");
+    row("real audio", "clip.ra", "audio");
+    row("two-letter suffix", "x.4v", "video");
+    row("longer suffix is not a prefix match", "x.f4v", "");
+    row("only the last suffix counts", "archive.tar.mp4", "video");
+    row("text", "notes.txt", "");
+    row("no dot", "readme", "");
+    row("word document", "data.doc", "");
+    row("dot in a folder name only", "/media/clips.mp4/readme", "");
+    row("windows path", "C:/Media/Show.AVI", "video");
 }
 
 void TestMediaTypes::suffixes()
