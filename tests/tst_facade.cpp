@@ -27,7 +27,6 @@ class TestFacade : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void providerMakesANewFacadeEachTime();
     void tabIsExpandedBeforeThePageHearsOfTheLoad_data();
     void tabIsExpandedBeforeThePageHearsOfTheLoad();
     void errorCodesReachTheMessageBox_data();
@@ -73,15 +72,6 @@ void TestFacade::initTestCase()
     QVERIFY(ended.wait(20000));
     QCOMPARE(model->rowCount(), 1);
     QCOMPARE(scanned.itemPath(idOf("")), media.path());
-}
-
-void TestFacade::providerMakesANewFacadeEachTime()
-{
-    const std::unique_ptr<QObject> first(Facade::singletonTypeProvider(nullptr, nullptr));
-    const std::unique_ptr<QObject> second(Facade::singletonTypeProvider(nullptr, nullptr));
-    QVERIFY(first != second);
-    const auto *folderModel = first->property("folderModel").value<QAbstractItemModel *>();
-    QVERIFY(folderModel && folderModel->parent() == first.get());
 }
 
 void TestFacade::tabIsExpandedBeforeThePageHearsOfTheLoad_data()
