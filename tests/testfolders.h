@@ -53,6 +53,20 @@ inline QModelIndex childNamed(const QAbstractItemModel &model, const QModelIndex
     return {};
 }
 
+// Every row below parent, depth first, as "folder/name", followed by its uuid when asked.
+inline QStringList shownBelow(const QAbstractItemModel &model, const QModelIndex &parent,
+                              bool uuids = false, const QString &prefix = {})
+{
+    QStringList rows;
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex child = model.index(row, 0, parent);
+        const QString name = prefix + child.data(Qt::DisplayRole).toString();
+        const QString uuid = child.data(Qt::UserRole + 1).toMap().value("uuid").toString();
+        rows << (uuids ? name + ' ' + uuid : name) << shownBelow(model, child, uuids, name + '/');
+    }
+    return rows;
+}
+
 // Runs the event loop until done() answers true, or for timeoutMs at most; unlike
 // QTRY_VERIFY it does not sleep between passes, so that a long chain of steps is not slowed.
 // The default is generous: under the sanitizers on a loaded machine, restoring a few thousand

@@ -37,20 +37,7 @@ void makePicture(const QString &path, int width)
     QVERIFY(picture.save(path, "JPG"));
 }
 
-// Every row below parent in row order, as paths relative to the root, with their uuids.
-void listTree(const FolderModel &model, const QModelIndex &parent, const QString &prefix,
-              QStringList &paths, QHash<QString, QString> &uuids)
-{
-    for (int row = 0; row < model.rowCount(parent); ++row) {
-        const QModelIndex child = model.index(row, 0, parent);
-        const QString path = prefix + child.data(Qt::DisplayRole).toString();
-        paths << path;
-        uuids.insert(path, model.uuidOf(int(child.internalId())));
-        listTree(model, child, path + '/', paths, uuids);
-    }
-}
-
-enum DiskChange { Create, Delete, Replace, Rename, CreateBesideDeletedRow, RootAwayAndBack };
+enum DiskChange { Create, Replace, Rename, RootAwayAndBack };
 
 } // namespace
 
@@ -244,6 +231,9 @@ void TestFolderScan::symlinkLoopsAreWalkedOnce()
     QCOMPARE(storedRows(scan.project.path()).size(), 7);
 }
 
+// Which entries a change makes, removes or renames, and rows deleted on the page, the
+// consistency test varies at every moment; here, what it cannot see: where new rows go,
+// the uuids that survive, a file probed again and a root that goes away and comes back.
 void TestFolderScan::treeFollowsTheDisk_data()
 {
     QTest::addColumn<DiskChange>("change");
@@ -251,27 +241,15 @@ void TestFolderScan::treeFollowsTheDisk_data()
     QTest::addColumn<QString>("other");
     QTest::addColumn<QStringList>("rows");
     // Before each change the root holds a.jpg, c.mp3 and sub/ with b.mp3.
-    QTest::addRow("file created") << Create << "b.jpg"
-                                  << ""
-                                  << QStringList{"sub", "sub/b.mp3", "c.mp3", "b.jpg", "a.jpg"};
     QTest::addRow("folder created with contents")
             << Create << "new/deeper/d.mp3"
             << "" << QStringList{"sub",   "sub/b.mp3", "new", "new/deeper", "new/deeper/d.mp3",
                                  "c.mp3", "a.jpg"};
-    QTest::addRow("file deleted") << Delete << "c.mp3"
-                                  << "" << QStringList{"sub", "sub/b.mp3", "a.jpg"};
-    QTest::addRow("folder deleted") << Delete << "sub"
-                                    << "" << QStringList{"c.mp3", "a.jpg"};
     QTest::addRow("file modified") << Replace << "a.jpg"
                                    << "" << QStringList{"sub", "sub/b.mp3", "c.mp3", "a.jpg"};
-    QTest::addRow("file renamed") << Rename << "c.mp3"
-                                  << "e.mp3" << QStringList{"sub", "sub/b.mp3", "e.mp3", "a.jpg"};
     QTest::addRow("folder renamed")
             << Rename << "sub"
             << "moved" << QStringList{"moved", "moved/b.mp3", "c.mp3", "a.jpg"};
-    QTest::addRow("deleted row stays away")
-            << CreateBesideDeletedRow << "d.mp3"
-            << "c.mp3" << QStringList{"sub", "sub/b.mp3", "d.mp3", "a.jpg"};
     QTest::addRow("root away and back")
             << RootAwayAndBack << "d.mp3"
             << "" << QStringList{"sub", "sub/b.mp3", "d.mp3", "c.mp3", "a.jpg"};
@@ -291,17 +269,11 @@ void TestFolderScan::treeFollowsTheDisk()
     makePicture(root + "/a.jpg", 16);
     Scan scan;
     QVERIFY(scan.add(root));
-    QStringList before;
-    QHash<QString, QString> uuidsBefore;
-    listTree(scan.model, scan.root(), "", before, uuidsBefore);
+    const QStringList before = shownBelow(scan.model, scan.root(), true);
 
     switch (change) {
     case Create:
         makeEntries(root, {path});
-        break;
-    case Delete:
-        QVERIFY(QFileInfo(root + '/' + path).isDir() ? QDir(root + '/' + path).removeRecursively()
-                                                     : QFile::remove(root + '/' + path));
         break;
     case Replace: // as programs save: written beside, then put in its place
         makePicture(root + "/.saving.jpg", 32);
@@ -309,10 +281,6 @@ void TestFolderScan::treeFollowsTheDisk()
         break;
     case Rename:
         QVERIFY(QDir(root).rename(path, other));
-        break;
-    case CreateBesideDeletedRow:
-        scan.model.removeItem(int(scan.at(scan.root(), other).internalId()));
-        makeEntries(root, {path});
         break;
     case RootAwayAndBack: {
         QSignalSpy shown(&scan.model, &QAbstractItemModel::dataChanged);
@@ -327,20 +295,21 @@ void TestFolderScan::treeFollowsTheDisk()
     }
 
     QStringList after;
-    QHash<QString, QString> uuids;
     QVERIFY2(waitUntil(
                      [&] {
-                         after.clear();
-                         uuids.clear();
-                         listTree(scan.model, scan.root(), "", after, uuids);
+                         after = shownBelow(scan.model, scan.root());
                          return after == rows && !scan.model.isBusy();
                      },
                      10000),
              qPrintable(after.join(", ")));
     QCOMPARE(fileInfo(scan.root()).value("exists"), QVariant(true));
-    for (const QString &kept : after) {
-        if (uuidsBefore.contains(kept))
-            QCOMPARE(uuids.value(kept), uuidsBefore.value(kept));
+    const QStringList kept = shownBelow(scan.model, scan.root(), true);
+    QSet<QString> uuids{scan.model.uuidOf(int(scan.root().internalId()))};
+    for (const QString &row : kept)
+        uuids << row.section(' ', 1);
+    for (const QString &row : before) {
+        if (after.contains(row.section(' ', 0, 0)))
+            QVERIFY2(kept.contains(row), qPrintable(row));
     }
     const QVariantMap picture
             = scan.model.itemRecords().value(int(scan.at(scan.root(), "a.jpg").internalId()));
@@ -349,8 +318,7 @@ void TestFolderScan::treeFollowsTheDisk()
     QSet<QString> stored;
     for (const QVariantMap &row : storedRows(scan.project.path()))
         stored << row.value("uuid").toString();
-    uuids.insert("", scan.model.uuidOf(int(scan.root().internalId())));
-    QCOMPARE(stored, QSet<QString>(uuids.cbegin(), uuids.cend()));
+    QCOMPARE(stored, uuids);
 }
 
 QTEST_GUILESS_MAIN(TestFolderScan)

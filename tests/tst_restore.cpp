@@ -54,20 +54,6 @@ bool restore(FolderModel &model)
     return model.rootCount() == 0 && waitUntil([&] { return !model.isBusy(); });
 }
 
-// Every row below parent, depth first, as "folder/name", followed by its uuid when asked.
-QStringList shownBelow(const QAbstractItemModel &model, const QModelIndex &parent,
-                       bool uuids = false, const QString &prefix = {})
-{
-    QStringList rows;
-    for (int row = 0; row < model.rowCount(parent); ++row) {
-        const QModelIndex child = model.index(row, 0, parent);
-        const QString name = prefix + child.data(Qt::DisplayRole).toString();
-        const QString uuid = fileInfo(child).value(ItemField::uuid).toString();
-        rows << (uuids ? name + " " + uuid : name) << shownBelow(model, child, uuids, name + "/");
-    }
-    return rows;
-}
-
 } // namespace
 
 class TestRestore : public QObject
