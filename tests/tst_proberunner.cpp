@@ -274,18 +274,21 @@ private slots:
                                QFileInfo(scan.path("clip.mp4")).size()}));
     }
 
-    // Alone, ffmpeg takes the picture marked as the default; in a shared run each input gives
-    // its first. Only a run of its own makes the thumbnail that the video always had.
-    void videosOfSeveralPicturesRunAlone()
+    // A shared run serves a video as a run of its own would: a video too short for the seek
+    // point takes its first frame in a second run. Alone, ffmpeg takes the picture marked as
+    // the default, while a shared run gives each input's first: such a video runs again alone.
+    void sharedRunsServeAsRunsAlone()
     {
-        Scan scan{"clip.mp4", "two pictures.mkv"};
+        Scan scan{"clip.mp4", "short.mkv", "two pictures.mkv"};
         QVERIFY(scan.add());
         QCOMPARE(inputsOf(scan.runs, scan.dir.path()),
-                 (QStringList{"-ss 1 -i clip.mp4 -ss 1 -i two pictures.mkv",
-                              "-ss 1 -i two pictures.mkv"}));
-        for (const char *name : {"clip.mp4", "two pictures.mkv"})
+                 (QStringList{"-ss 1 -i clip.mp4 -ss 1 -i short.mkv -ss 1 -i two pictures.mkv",
+                              "-ss 0 -i short.mkv", "-ss 1 -i two pictures.mkv"}));
+        for (const char *name : {"clip.mp4", "short.mkv", "two pictures.mkv"})
             QCOMPARE(QImageReader(scan.record(name).value("img").toString()).size(),
                      QSize(320, 240));
+        QCOMPARE(scan.record("short.mkv").value("info").toMap().value("timeLenMsec"),
+                 QVariant(520));
     }
 
     // A view reads every row as soon as the walk shows them, before the build would ask for
