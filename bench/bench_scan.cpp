@@ -3,7 +3,8 @@
 // plain loops: the two runs per video that a scan would take if it probed apart from the
 // thumbnail, the thumbnail runs alone and, where the Debian package ffmpegthumbnailer is
 // installed, that dedicated thumbnailer. Prints the times and the scans' ratios to the loops.
-// Most of a run is ffmpeg starting, so the scan's floor is one run per video.
+// Most of a run is ffmpeg starting: the scan shares a run among several videos, and reads
+// each one's description for its probe from that run's report.
 //
 //   build/bench/bench_scan [CLIPS]
 
