@@ -173,7 +173,7 @@ int FolderModel::nextRootOrdinal()
 
 // A hash table grows by placing everything it holds anew at once: for a large library the
 // four tables of ids, growing together, would hold the GUI thread for several frames. A step
-// that issues ids first grows the one table that is nearly full, if any, and leaves the rest
+// that hands out ids first grows the one table that is nearly full, if any, and leaves the rest
 // of its time to the next step.
 bool FolderModel::growIdTablesAhead()
 {

@@ -83,7 +83,7 @@ enum FolderError {
 
 constexpr int kMaxWalkDepth = 10; // deeper folders show as empty
 constexpr qint64 kStepBudgetNs = 4 * 1000 * 1000; // a step leaves most of a frame to the GUI
-constexpr int kIdsPerStepAtMost = 16384; // far more than a step has the time to issue
+constexpr int kIdsPerStepAtMost = 16384; // far more than a step has the time to hand out
 
 // The tree of added folders and their media files, one property map (record) per item.
 // Items are known by ids that are never reused; the tree itself is only lists of ids.
