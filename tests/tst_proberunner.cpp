@@ -364,7 +364,7 @@ private slots:
     // Each item is forgotten while its job runs, as a removal would.
     void removedItemsDropTheirResults()
     {
-        Scan scan{"song.mp3"};
+        Scan scan{"song.mp3", "clip.mp4", "short.mkv"};
         writeFile(scan.path("photo.jpg"), pictureBytes({800, 600}, "JPG"));
         writeFile(scan.path("wall.png"), pictureBytes({1600, 400}, "PNG"));
         QMap<QString, int> ids;
@@ -373,11 +373,14 @@ private slots:
             scan.model.clearIndexOfKey(FolderModel::itemKey(scan.path(name), 0));
         };
         for (ToolProcess *tool : scan.model.findChildren<ToolProcess *>())
-            connect(tool, &ToolProcess::started, this, [&] { forget("song.mp3"); });
+            connect(tool, &ToolProcess::started, this, [&] {
+                for (const char *name : {"song.mp3", "clip.mp4", "short.mkv"}) // a shared run
+                    forget(name);
+            });
         scan.atFirst = std::bind(forget, "photo.jpg");
         scan.atDecode = std::bind(forget, "wall.png");
         scan.model.addFolder(scan.dir.path());
-        QTRY_VERIFY(!scan.model.isBusy() && ids.size() == 3);
+        QTRY_VERIFY(!scan.model.isBusy() && ids.size() == 5);
         for (const int id : qAsConst(ids))
             QVERIFY(id > 0 && !scan.model.recordOf(id).contains("info"));
         QVERIFY(QDir(scan.project.path() + "/picture").isEmpty());

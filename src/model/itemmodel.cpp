@@ -6,17 +6,19 @@
 #include <QFileInfo>
 #include <QUrl>
 
+// An item the walk has not placed yet has no parent either: the row must hold the root.
 int FolderModel::rootRow(int id) const
 {
     const ItemNode node = nodes.value(id);
-    return node.parentId == 0 ? node.row : -1;
+    const bool isRoot = node.parentId == 0 && node.row >= 0 && node.row < roots.size()
+                        && roots.at(node.row).rootId == id;
+    return isRoot ? node.row : -1;
 }
 
-// An item the walk has not placed yet has no parent either: the row must hold the root.
 RootEntry *FolderModel::rootEntry(int rootId)
 {
     const int row = rootRow(rootId);
-    return row >= 0 && row < roots.size() && roots.at(row).rootId == rootId ? &roots[row] : nullptr;
+    return row >= 0 ? &roots[row] : nullptr;
 }
 
 void FolderModel::attach(int id, int parentId, int row)

@@ -369,12 +369,12 @@ void ProbeRunner::onThumbnailsFinished(Lane &lane, int exitCode, ToolProcess::En
     QVector<std::pair<Shot, QString>> done;
     for (int i = 0; i < count; ++i) {
         Shot shot = lane.shots.at(i);
-        const QString told = shared ? inputDescriptionAt(report, i) : report;
+        const QString told = shared ? inputDescriptionAt(report, i) : report; // a description
         if (shot.seekSeconds == kThumbnailSeekSeconds && ranToEnd)
-            shot.inputReport = inputDescription(told);
-        const bool served
-                = !shared || (ranToEnd && exitCode == 0 && videoStreamCount(shot.inputReport) == 1);
-        if (needsRunOfItsOwn(shot, served))
+            shot.inputReport = shared ? told : inputDescription(told);
+        const int videoStreams = videoStreamCount(shot.inputReport);
+        const bool served = !shared || (ranToEnd && exitCode == 0 && videoStreams == 1);
+        if (needsRunOfItsOwn(shot, served, videoStreams > 0))
             again << shot;
         else
             done.append({shot, told});
@@ -391,13 +391,13 @@ void ProbeRunner::onThumbnailsFinished(Lane &lane, int exitCode, ToolProcess::En
 // The first run's description of the input decides the latter: without one (the run crashed,
 // hung or could not read the file) or without a video stream in it, a second run would make
 // no picture either. A shot whose item went needs no more runs.
-bool ProbeRunner::needsRunOfItsOwn(Shot &shot, bool served)
+bool ProbeRunner::needsRunOfItsOwn(Shot &shot, bool served, bool hasVideo)
 {
     if (pathOf(shot.job->fileIdx).isEmpty())
         return false;
     if (!served) {
         shot.inputReport.clear();
-    } else if (shot.seekSeconds != kThumbnailSeekSeconds || videoStreamCount(shot.inputReport) == 0
+    } else if (shot.seekSeconds != kThumbnailSeekSeconds || !hasVideo
                || QFileInfo(shot.output).size() > 0) {
         return false;
     } else {

@@ -139,7 +139,7 @@ private:
     void onPictureDecoded(const Job &job, const DecodedPicture &picture);
     void onToolFinished(Lane &lane, int exitCode, ToolProcess::Ending ending);
     void onThumbnailsFinished(Lane &lane, int exitCode, ToolProcess::Ending ending);
-    bool needsRunOfItsOwn(Shot &shot, bool served);
+    bool needsRunOfItsOwn(Shot &shot, bool served, bool hasVideo);
     void finishShot(const Shot &shot, const QString &report, bool ranToEnd);
     void completeProbeFrom(int id, const QString &inputReport);
     Job release(Lane &lane);
