@@ -24,12 +24,8 @@ void TestMediaTypes::suffixes_data()
     row("video", "movie.mp4", "video");
     row("audio", "song.flac", "audio");
     row("presentation", "slide.pptx", "office");
-    row("icon is a picture", "icon.ico", "picture");
     row("upper-case video", "MOVIE.MP4", "video");
     row("mixed-case picture", "Photo.Jpg", "picture");
-    row("transport stream", "clip.mts", "video");
-    row("real media", "clip.rmvb", "video");
-    row("real audio", "clip.ra", "audio");
     row("two-letter suffix", "x.4v", "video");
     row("longer suffix is not a prefix match", "x.f4v", "");
     row("only the last suffix counts", "archive.tar.mp4", "video");
