@@ -132,10 +132,9 @@ void TestFacade::problemsReachTheMessageBoxOnce_data()
 {
     QTest::addColumn<QString>("problem");
     QTest::addColumn<QString>("said");
-    QTest::addRow("ffmpeg missing") << "no ffmpeg"
-                                    << "Install ffmpeg";
-    QTest::addRow("folder removed while scanned") << "removed"
-                                                  << "was removed from the disk";
+    QTest::addRow("ffmpeg missing") << "no ffmpeg" << QString("Install ffmpeg");
+    QTest::addRow("folder removed while scanned")
+            << "removed" << QString("was removed from the disk");
 }
 
 // Once a load, however many items meet the problem.
@@ -165,12 +164,10 @@ void TestFacade::problemsReachTheMessageBoxOnce()
     QVERIFY(box.property("informText").toString().contains(said));
 }
 
+// Paths and properties of shown items are read in the search and drag data cases.
 void TestFacade::itemQueriesReadTheModel()
 {
-    const int song = idOf("song.mp3");
-    QCOMPARE(scanned.itemPath(song), media.filePath("song.mp3"));
-    QCOMPARE(scanned.itemProperty(song, "info").toMap()["frameWidth"], QVariant(400));
-    QVERIFY(!scanned.itemProperty(song, "no such key").isValid());
+    QVERIFY(!scanned.itemProperty(idOf("song.mp3"), "no such key").isValid());
     QVERIFY(scanned.itemPath(987654).isEmpty());
     QVariantList uuids; // a folder's children, in row order, then the folder itself
     for (const QString &name : rowNames(*model, model->index(0, 0)))

@@ -117,7 +117,6 @@ private slots:
         QTest::addColumn<int>("side");
         QTest::addColumn<QString>("ffmpeg"); // "hidden": not on the path; "killed": mid-job;
                                              // "user's": the output name is a file of the user's
-        QTest::addRow("missing source") << "absent.mp4" << kH264 << 0 << "";
         QTest::addRow("output is the user's file") << "clip.mkv" << kH264 << 0 << "user's";
         QTest::addRow("unknown codec") << "clip.mkv" << 0 << 0 << "";
         QTest::addRow("not a video") << "empty.mp4" << kHap << 0 << "";
