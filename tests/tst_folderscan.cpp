@@ -141,10 +141,10 @@ void TestFolderScan::sameFolderTwiceGivesIndependentStoredItems()
     QVERIFY(scan.add(dir.path()));
     QStringList stored, shown;
     for (const QVariantMap &row : storedRows(scan.project.path())) {
-        stored << QStringList{row["rootIndex"].toString(), row["path"].toString(),
-                              row["filePath"].toString(), row["category"].toString(),
-                              row["uuid"].toString()}
-                          .join(' ');
+        stored << QString("%1 %2 %3 %4 %5")
+                          .arg(row["rootIndex"].toString(), row["path"].toString(),
+                               row["filePath"].toString(), row["category"].toString(),
+                               row["uuid"].toString());
         // Audio is saved once its probe has ended: a fixed frame size and no picture.
         if (row["path"] == dir.filePath("talk.mp3"))
             QVERIFY(row["resolution"] == "400 X 400" && row["img"].toString().isEmpty());
@@ -156,8 +156,8 @@ void TestFolderScan::sameFolderTwiceGivesIndependentStoredItems()
             const QString path
                     = scan.pathOf(item) + (fileInfo(item)["type"] == "folder" ? "/" : "");
             shown << QString("%1 %2 %2 folder %3")
-                             .arg(ordinal)
-                             .arg(path, fileInfo(item)["uuid"].toString());
+                             .arg(QString::number(ordinal), path,
+                                  fileInfo(item)["uuid"].toString());
         }
     }
     stored.sort();
