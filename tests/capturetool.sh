@@ -16,10 +16,8 @@ echo "not a presentation" >"$work/folder/broken.pptx"
 [ -s "$work/slides/1.png" ] && [ -s "$work/slides/2.png" ] && [ ! -e "$work/slides/3.png" ]
 echo "two slides captured"
 
-if "${tool[@]}" "$work/folder/broken.pptx" "$work/broken/" 2>/dev/null; then
-    echo "a broken presentation was captured" >&2
-    exit 1
-fi
+"${tool[@]}" "$work/folder/broken.pptx" "$work/broken/" 2>/dev/null \
+    && { echo "a broken presentation was captured" >&2; exit 1; }
 echo "a broken presentation fails"
 
 # Through the library: both jobs end, and the good one's slide directory holds its slides.

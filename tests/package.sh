@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# The installed package: installs the build into a temporary prefix, builds a small host
-# application out of tree against it with find_package(CustomFolder) and runs it headless on
-# a folder of three media files and a sub-folder; its page imports the QML module and adds
-# the folder, and four rows show below it.
-# CXX_FLAGS and LINKER_FLAGS are the build's own: under the sanitizers the application that
-# loads the instrumented library must be built with them too.
+# The installed package: a small host application built out of tree with find_package
+# (CustomFolder) runs headless; its page imports the QML module and adds a folder of three
+# media files and a sub-folder, and four rows show. CXX_FLAGS and LINKER_FLAGS are the build's
+# own: under the sanitizers the application that loads the instrumented library needs them too.
 set -euo pipefail
 build=${1:?usage: package.sh BUILD_DIR SOURCE_DIR QML_DIR [CXX_FLAGS [LINKER_FLAGS]]}
 source=${2:?}
@@ -24,9 +22,7 @@ cmake -S "$source/tests/package" -B "$work/build" -DCMAKE_PREFIX_PATH="$prefix" 
 cmake --build "$work/build" >"$work/build.log" || { cat "$work/build.log" >&2; exit 1; }
 
 mkdir -p "$work/folder/sub" "$work/project"
-: >"$work/folder/clip.mp4"
-: >"$work/folder/poster.jpg"
-: >"$work/folder/song.mp3"
+touch "$work/folder/"{clip.mp4,poster.jpg,song.mp3}
 rows=$(QML2_IMPORT_PATH=$prefix/$qml "$work/build/consumer" "$work/folder" "$work/project")
 echo "$rows"
 [ "$rows" = "rows: 4" ]

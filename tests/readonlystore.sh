@@ -9,8 +9,7 @@ scan="$build/bin/customfolder-scan"
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 mkdir -p "$work/folder/sub"
-: >"$work/folder/sub/song.mp3"
-: >"$work/folder/clip.mp4"
+touch "$work/folder/sub/song.mp3" "$work/folder/clip.mp4"
 
 "$scan" --project "$work/project" "$work/folder" >"$work/scanned.json"
 chmod -R a+rX "$work"
@@ -20,10 +19,8 @@ setpriv --reuid=65534 --regid=65534 --clear-groups \
     "$scan" --project "$work/project" --restore >"$work/restored.json" 2>"$work/said.txt"
 
 uuids() { grep -o '"uuid": "[^"]*"' "$1" | sort; }
-[ -n "$(uuids "$work/scanned.json")" ]
-if [ "$(uuids "$work/scanned.json")" != "$(uuids "$work/restored.json")" ]; then
-    echo "the restore from a read-only library differs from the scan" >&2
-    exit 1
-fi
+scanned=$(uuids "$work/scanned.json")
+[ -n "$scanned" ] && [ "$scanned" = "$(uuids "$work/restored.json")" ] \
+    || { echo "the restore from a read-only library differs from the scan" >&2; exit 1; }
 [ "$(grep -c 'changes on this page will not be kept' "$work/said.txt")" -eq 1 ]
 echo "a read-only library comes back, and the page is told once"

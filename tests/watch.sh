@@ -8,8 +8,7 @@ scan="$build/bin/customfolder-scan"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/folder/sub/deeper"
-: >"$work/folder/gone.mp3"
-: >"$work/folder/sub/kept.mp3"
+touch "$work/folder/gone.mp3" "$work/folder/sub/kept.mp3"
 
 # The first document is complete once its closing bracket is out.
 "$scan" --project "$work/project" --watch 3 "$work/folder" >"$work/followed.json" &
@@ -18,33 +17,23 @@ for _ in $(seq 300); do
     grep -q '^]' "$work/followed.json" 2>/dev/null && break
     sleep 0.1
 done
-: >"$work/folder/sub/new.mp3"
+touch "$work/folder/sub/new.mp3"
 rm "$work/folder/gone.mp3"
 wait "$scanner"
 
-names() { grep -o '"name": "[^"]*"' "$1" | sort | uniq -c | tr -s ' '; }
-expected=' 1 "name": "gone.mp3"
- 2 "name": "kept.mp3"
- 1 "name": "new.mp3"'
-if [ "$(names "$work/followed.json" | grep mp3)" != "$expected" ]; then
-    echo "the second tree does not follow the disk:" >&2
-    names "$work/followed.json" >&2
-    exit 1
-fi
+names=$(grep -o '"name": "[^"]*mp3"' "$work/followed.json" | sort | uniq -c | tr -s ' ' | tr '\n' ,)
+[ "$names" = ' 1 "name": "gone.mp3", 2 "name": "kept.mp3", 1 "name": "new.mp3",' ] \
+    || { echo "the second tree does not follow the disk: $names" >&2; exit 1; }
 [ "$(grep -c '^]' "$work/followed.json")" -eq 2 ]
 echo "the tree follows the disk"
 
 # One watch allowed below this user namespace: the root's; its two folders are refused.
-limited() {
-    echo 1 >/proc/sys/user/max_inotify_watches && "$@"
-}
-export -f limited
 if ! unshare --user --map-root-user true 2>/dev/null; then
     echo "no user namespace to lower the watch limit in: that case is not run here"
     exit 0
 fi
-unshare --user --map-root-user bash -c 'limited "$@"' limited \
-    "$scan" --project "$work/limited" --watch 0 "$work/folder" >"$work/limited.json" \
+unshare --user --map-root-user bash -c 'echo 1 >/proc/sys/user/max_inotify_watches && exec "$@"' \
+    limited "$scan" --project "$work/limited" --watch 0 "$work/folder" >"$work/limited.json" \
     2>"$work/said.txt"
 [ "$(grep -c 'no more folders to be watched' "$work/said.txt")" -eq 1 ]
 [ "$(grep -c '^]' "$work/limited.json")" -eq 2 ]
