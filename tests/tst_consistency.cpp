@@ -396,10 +396,11 @@ private:
         if (QTest::currentTestFailed())
             found << "the item model tester failed (see above)";
         const auto compare = [&found](const QString &what, const QSet<QString> &shown,
-                                      const QSet<QString> &other) {
+                                      const QSet<QString> &other, const QString &otherName) {
             if (shown != other)
-                found << QString("%1: only shown [%2], not shown [%3]")
-                                 .arg(what, sorted(shown - other), sorted(other - shown));
+                found << QString("%1: only shown [%2], only %3 [%4]")
+                                 .arg(what, sorted(shown - other), otherName,
+                                      sorted(other - shown));
         };
         QSet<QString> stored;
         QHash<QString, QString> rootIndexOf; // by uuid
@@ -450,8 +451,8 @@ private:
             }
         }
         if (treeBeforeRestart)
-            compare("after a restart at an idle point", shownTree, *treeBeforeRestart);
-        compare("tree against store", shownTree, stored);
+            compare("after a restart at an idle point", shownTree, *treeBeforeRestart, "before");
+        compare("tree against store", shownTree, stored, "stored");
         if (rootPairs.size() != shownRoots.size() || rootPairs.size() != rowRootIndexes.size())
             found << "roots and rootIndex do not pair up: " + sorted(rootPairs);
         if (!unnamed.isEmpty())
@@ -464,7 +465,7 @@ private:
         }
         if (shownRoots != wantedRoots)
             found << "roots [" + shownRoots.join(", ") + "] not [" + wantedRoots.join(", ") + ']';
-        compare("rows", shown, partly ? items & shown : items);
+        compare("rows", shown, partly ? items & shown : items, "expected");
         if (partly) {
             roots = shownRoots;
             items = shown;
