@@ -22,5 +22,7 @@ QVector<ListedEntry> listAcceptedEntries(const QString &path);
 // Where a directory's links lead; the directory's own path when they cannot be resolved.
 QString canonicalDirectory(const QFileInfo &directory);
 
+constexpr int kMaxWalkDepth = 10; // deeper folders show as empty
+
 // How many levels path lies below root.
 int depthBelow(const QString &root, const QString &path);

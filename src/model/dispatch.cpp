@@ -1,4 +1,9 @@
+#include "model/buildqueue.h"
+#include "model/diskfollower.h"
 #include "model/foldermodel.h"
+#include "model/folderwalk.h"
+#include "model/itemprobes.h"
+#include "model/storerestore.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 
 #include <QCoreApplication>
@@ -17,13 +22,13 @@ void FolderModel::runControlStep(FileTaskType type)
 {
     switch (type) {
     case WalkStep:
-        walkStep();
+        walk->walkStep();
         break;
     case BuildStep:
-        buildStep();
+        build->buildStep();
         break;
     case RebuildFromStore:
-        rebuildStep();
+        restore->rebuildStep();
         break;
     case LoadEndCheck:
         checkLoadEnd();
@@ -33,49 +38,32 @@ void FolderModel::runControlStep(FileTaskType type)
     }
 }
 
-void FolderModel::post(FileTaskType type)
+void FolderModel::post(FileTaskType step)
 {
-    QCoreApplication::postEvent(this, new FileTask(type));
-}
-
-// One build chain at a time, however many jobs ended or entries arrived meanwhile.
-void FolderModel::scheduleBuild()
-{
-    if (buildPosted || buildQueue.empty())
-        return;
-    buildPosted = true;
-    post(BuildStep);
-}
-
-// An item's probing is asked for once, by whichever comes first: its build or a view
-// showing it.
-void FolderModel::requestJobs(int id, const QModelIndex &index, const QVector<FileTaskType> &types)
-{
-    nodes[id].jobsAsked = true;
-    for (FileTaskType type : types) {
-        runner->enqueue(Job::create(type, id, index));
-        progress->onJobQueued();
-    }
-}
-
-// Every item the tree gains is built once, and counts for the load's progress.
-void FolderModel::queueAdd(int id)
-{
-    buildQueue.push_back({id, Add});
-    progress->onItemFound();
+    QCoreApplication::postEvent(this, new FileTask(step));
 }
 
 void FolderModel::afterJob()
 {
-    scheduleBuild();
+    build->scheduleBuild();
     whenIdle();
 }
 
 bool FolderModel::isBusy() const
 {
-    return isWalking() || !pendingFolders.empty() || !pendingReAdd.isEmpty() || !buildQueue.empty()
-           || !runner->isIdle() || restoreAsked || isRestoring() || !afterRestore.empty()
-           || loadsUnderway > 0 || isFollowingDisk();
+    return walk->isWalking() || walk->hasFoldersWaiting() || !build->isEmpty()
+           || !probes->runner()->isIdle() || restore->hasWorkWaiting() || restore->isRestoring()
+           || loadsUnderway > 0 || follower->isFollowingDisk();
+}
+
+bool FolderModel::isRestoring() const
+{
+    return restore->isRestoring();
+}
+
+bool FolderModel::isFilling(int rootId) const
+{
+    return restore->isRestoring() || walk->isWalkingRoot(rootId);
 }
 
 // A load has ended when nothing is left to build and no job is left to run. A check that
@@ -83,7 +71,7 @@ bool FolderModel::isBusy() const
 // would keep the GUI thread spinning for as long as a tool runs.
 void FolderModel::checkLoadEnd()
 {
-    if (buildQueue.empty() && runner->isIdle()) {
+    if (build->isEmpty() && probes->runner()->isIdle()) {
         store->commit();
         loadsUnderway = qMax(0, loadsUnderway - 1);
         emit loadFolderEnded();
@@ -97,11 +85,18 @@ void FolderModel::checkLoadEnd()
 // restore that waited for a load starts once all it found is stored.
 void FolderModel::whenIdle()
 {
-    if (restoreAsked && !isWalking() && buildQueue.empty() && !isRestoring())
-        startRestore();
-    if (!buildQueue.empty() || !runner->isIdle())
+    restore->startIfDue();
+    if (!build->isEmpty() || !probes->runner()->isIdle())
         return;
     for (; waitingLoadEndChecks > 0; --waitingLoadEndChecks)
         post(LoadEndCheck);
     store->commit();
+}
+
+void FolderModel::reportOnce(const QString &problem, const QString &text)
+{
+    if (!problemsReported.contains(problem)) {
+        problemsReported.insert(problem);
+        emit problemReported(text);
+    }
 }

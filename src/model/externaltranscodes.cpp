@@ -1,23 +1,23 @@
-#include "model/foldermodel.h"
+#include "model/transcoderequests.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-void FolderModel::onRegisterExternalTranscodeFile(const QString &file, const QString &uuid)
+void TranscodeRequests::onRegisterExternalTranscodeFile(const QString &file, const QString &uuid)
 {
     externalTranscodes.insert(file, {uuid, false});
 }
 
-bool FolderModel::checkExternalTranscoding(const QString &path) const
+bool TranscodeRequests::checkExternalTranscoding(const QString &path) const
 {
     return externalTranscodes.value(path).active;
 }
 
 // The host lists the files of its signal list; the output of the last completed path job,
 // once listed, marks the listed file's stored record as transcoded.
-void FolderModel::onMonitoringSignalList(const QString &json)
+void TranscodeRequests::onMonitoringSignalList(const QString &json)
 {
     if (watchedOutputPath.isEmpty())
         return;
@@ -35,7 +35,7 @@ void FolderModel::onMonitoringSignalList(const QString &json)
     store->updateMediaInfo(record);
 }
 
-void FolderModel::onCheckTranscodeMark(const QString &uuid)
+void TranscodeRequests::onCheckTranscodeMark(const QString &uuid)
 {
     const Module_Mediainfo record = store->getMediaInfo(uuid);
     emit transcodeMarkFound(uuid, !record.uuid.isEmpty() && record.isTranscoded);

@@ -1,66 +1,23 @@
+#include "model/buildqueue.h"
 #include "model/fileurl.h"
 #include "model/foldermodel.h"
 #include "model/itemfields.h"
+#include "model/itemprobes.h"
 #include "model/mediatypes.h"
 
 #include <QFileInfo>
 #include <QUrl>
-
-// An item the walk has not placed yet has no parent either: the row must hold the root.
-int FolderModel::rootRow(int id) const
-{
-    const ItemNode node = nodes.value(id);
-    const bool isRoot = node.parentId == 0 && node.row >= 0 && node.row < roots.size()
-                        && roots.at(node.row).rootId == id;
-    return isRoot ? node.row : -1;
-}
-
-RootEntry *FolderModel::rootEntry(int rootId)
-{
-    const int row = rootRow(rootId);
-    return row >= 0 ? &roots[row] : nullptr;
-}
-
-void FolderModel::attach(int id, int parentId, int row)
-{
-    ItemNode &node = nodes[id];
-    node.parentId = parentId;
-    node.row = row;
-}
-
-void FolderModel::insertChild(int parentId, int row, int id)
-{
-    const ChildListPtr siblings = childListOf(parentId);
-    beginInsertRows(indexOfId(parentId), row, row);
-    siblings->insert(row, id);
-    attach(id, parentId, row);
-    renumberRows(*siblings, row);
-    endInsertRows();
-}
-
-// The rows from `from` on moved: their items learn where they stand now.
-void FolderModel::renumberRows(const ChildList &siblings, int from)
-{
-    for (int row = from; row < siblings.size(); ++row)
-        nodes[siblings.at(row)].row = row;
-}
-
-void FolderModel::renumberRoots(int from)
-{
-    for (int row = from; row < roots.size(); ++row)
-        nodes[roots.at(row).rootId].row = row;
-}
 
 QModelIndex FolderModel::index(int row, int column, const QModelIndex &parent) const
 {
     if (row < 0 || column != 0)
         return {};
     if (!parent.isValid())
-        return row < roots.size() ? createIndex(row, column, quintptr(roots.at(row).rootId))
-                                  : QModelIndex();
+        return row < tree.rootCount() ? createIndex(row, column, quintptr(tree.rootAt(row).rootId))
+                                      : QModelIndex();
     if (parent.column() != 0)
         return {};
-    const ChildListPtr list = childListOf(int(parent.internalId()));
+    const ChildListPtr list = tree.childListOf(int(parent.internalId()));
     if (!list || row >= list->size())
         return {};
     return createIndex(row, column, quintptr(list->at(row)));
@@ -68,7 +25,7 @@ QModelIndex FolderModel::index(int row, int column, const QModelIndex &parent) c
 
 QModelIndex FolderModel::indexOfId(int id) const
 {
-    const ItemNode node = nodes.value(id);
+    const ItemNode node = tree.node(id);
     return node.row >= 0 ? createIndex(node.row, 0, quintptr(id)) : QModelIndex();
 }
 
@@ -76,17 +33,17 @@ QModelIndex FolderModel::parent(const QModelIndex &child) const
 {
     if (!child.isValid())
         return {};
-    const ItemNode node = nodes.value(int(child.internalId()));
+    const ItemNode node = tree.node(int(child.internalId()));
     return node.parentId != 0 ? indexOfId(node.parentId) : QModelIndex();
 }
 
 int FolderModel::rowCount(const QModelIndex &parent) const
 {
     if (!parent.isValid())
-        return roots.size();
+        return tree.rootCount();
     if (parent.column() != 0)
         return 0;
-    const ChildListPtr list = childListOf(int(parent.internalId()));
+    const ChildListPtr list = tree.childListOf(int(parent.internalId()));
     return list ? list->size() : 0;
 }
 
@@ -97,7 +54,7 @@ int FolderModel::columnCount(const QModelIndex &) const
 
 int FolderModel::rootCount() const
 {
-    return roots.size();
+    return tree.rootCount();
 }
 
 QHash<int, QByteArray> FolderModel::roleNames() const
@@ -138,6 +95,64 @@ void FolderModel::notify(const QModelIndex &index)
         setData(index, QVariant(), FileInfoRole);
 }
 
+void FolderModel::refreshRowsBeside(const QModelIndex &index)
+{
+    const QModelIndex folder = parent(index);
+    const int rows = rowCount(folder);
+    if (rows > 0)
+        emit dataChanged(this->index(0, 0, folder), this->index(rows - 1, 0, folder));
+}
+
+void FolderModel::insertRow(int parentId, int row, int id)
+{
+    const ChildListPtr siblings = tree.childListOf(parentId);
+    beginInsertRows(indexOfId(parentId), row, row);
+    siblings->insert(row, id);
+    tree.attach(id, parentId, row);
+    tree.renumberRows(*siblings, row);
+    endInsertRows();
+}
+
+void FolderModel::takeRow(int parentId, int row)
+{
+    const ChildListPtr siblings = tree.childListOf(parentId);
+    beginRemoveRows(indexOfId(parentId), row, row);
+    tree.nodeOf(siblings->at(row)).row = -1;
+    siblings->remove(row);
+    tree.renumberRows(*siblings, row);
+    endRemoveRows();
+}
+
+void FolderModel::removeRow(int id)
+{
+    const ItemNode node = tree.node(id);
+    takeRow(node.parentId, node.row);
+    build->queue(id, Remove);
+    build->scheduleBuild();
+}
+
+// Rows of a folder, or roots for the id 0, added after the last.
+void FolderModel::beginAppendRows(int parentId, int count)
+{
+    const int first = parentId == 0 ? tree.rootCount() : tree.childListOf(parentId)->size();
+    beginInsertRows(indexOfId(parentId), first, first + count - 1);
+}
+
+void FolderModel::endAppendRows()
+{
+    endInsertRows();
+}
+
+void FolderModel::beginResetTree()
+{
+    beginResetModel();
+}
+
+void FolderModel::endResetTree()
+{
+    endResetModel();
+}
+
 namespace {
 
 void fillMissing(QVariantMap &record, const QString &key, const QVariant &value)
@@ -157,37 +172,37 @@ void copyFrom(const QVariantMap &record, QVariantMap &item, const QStringList &k
 QVariantMap FolderModel::showItem(const QModelIndex &index)
 {
     const int id = int(index.internalId());
-    const QString path = pathOf(id);
+    const QString path = tree.pathOf(id);
     const QFileInfo file(path);
     QVariantMap item{{ItemField::fileIdx, id},
                      {ItemField::modelIdx, QVariant::fromValue(index)},
                      {ItemField::exists, file.exists()},
                      {ItemField::name, file.isRoot() ? path : file.fileName()},
-                     {ItemField::uuid, uuidOf(id)},
+                     {ItemField::uuid, tree.uuidOf(id)},
                      {ItemField::asyncCompleted, true},
                      {ItemField::isValid, true},
                      {ItemField::transcodeProgress, -1},
                      {ItemField::isTranscoded, false}};
 
-    const auto found = records.find(id);
-    const bool hasRecord = found != records.end();
+    const auto found = tree.itemRecords().find(id);
+    const bool hasRecord = found != tree.itemRecords().end();
     if (hasRecord) {
         QVariantMap &record = *found;
         fillMissing(record, ItemField::transcodeProgress, -1);
         fillMissing(record, ItemField::asyncCompleted, false);
         fillMissing(record, ItemField::isValid, true);
         fillMissing(record, ItemField::isTranscoded, false);
-        fillMissing(record, ItemField::uuid, uuidOf(id));
+        fillMissing(record, ItemField::uuid, tree.uuidOf(id));
         fillMissing(record, ItemField::name, item.value(ItemField::name));
         record.insert(ItemField::modelIdx, QVariant::fromValue(index));
     }
 
     // A folder stays one when it is gone from disk, whatever its name says.
-    if (file.isDir() || (!file.exists() && childListOf(id))) {
+    if (file.isDir() || (!file.exists() && tree.childListOf(id))) {
         item.insert(ItemField::type, ItemType::folder);
         item.insert(ItemField::isIcon, false);
         item.insert(ItemField::img, QUrl(BuiltinImage::folder));
-        records.insert(id, item);
+        tree.itemRecords().insert(id, item);
         return item;
     }
 
@@ -242,9 +257,9 @@ QVariantMap FolderModel::showItem(const QModelIndex &index)
         // The first showing of a media file records it, and asks for its probing unless
         // its build did.
         item.insert(ItemField::asyncCompleted, false);
-        records.insert(id, item);
+        tree.itemRecords().insert(id, item);
     }
-    if (!nodes.value(id).jobsAsked)
-        requestJobs(id, index, jobs);
+    if (!tree.node(id).jobsAsked)
+        probes->requestJobs(id, index, jobs);
     return item;
 }

@@ -1,7 +1,10 @@
+#include "model/diskfollower.h"
 #include "model/fileurl.h"
-#include "model/foldermodel.h"
 #include "model/itemfields.h"
+#include "model/itemprobes.h"
 #include "model/mediatypes.h"
+#include "model/modelhooks.h"
+#include "model/storerestore.h"
 #include "probe/picturedirectory.h"
 #include "probe/stillinfo.h"
 #include "store/ui_proc_mediainfo_desktop.h"
@@ -17,7 +20,7 @@ constexpr int kRowsPerInsert = 256; // rows announced together; a few per step
 // Stored roots come back one after another, each folder's rows in blocks, so that the
 // first rows show at once and no step holds the GUI thread for long. A chain of a restore
 // that was superseded ends.
-void FolderModel::rebuildStep()
+void StoreRestore::rebuildStep()
 {
     if (readingStore)
         return;
@@ -25,8 +28,8 @@ void FolderModel::rebuildStep()
         startRestore();
         return;
     }
-    if (growIdTablesAhead()) {
-        post(RebuildFromStore);
+    if (tree.growIdTablesAhead()) {
+        steps.post(RebuildFromStore);
         return;
     }
     QElapsedTimer clock;
@@ -38,10 +41,10 @@ void FolderModel::rebuildStep()
         }
         restoreRows();
     }
-    post(RebuildFromStore);
+    steps.post(RebuildFromStore);
 }
 
-bool FolderModel::startNextStoredRoot()
+bool StoreRestore::startNextStoredRoot()
 {
     if (restoreGroups.isEmpty())
         return false;
@@ -51,31 +54,29 @@ bool FolderModel::startNextStoredRoot()
     // A root keeps its stored ordinal, so that its records never join those of a root added
     // later; new roots take higher ones.
     root.ordinal = root.group.rootOrdinal;
-    rootOrdinal = qMax(rootOrdinal, root.ordinal);
+    tree.keepRootOrdinal(root.ordinal);
     const RestoreEntry &entry = root.group.entries.at(root.group.root);
-    root.rootId = newId();
-    registerItem(root.rootId, itemKey(entry.path, root.ordinal), entry.uuid);
+    root.rootId = ItemTree::newId();
+    tree.registerItem(root.rootId, ItemTree::itemKey(entry.path, root.ordinal), entry.uuid);
 
     RootEntry restored{root.rootId, {}};
     if (entry.isFolder)
         restored.childLists.insert(root.rootId, ChildListPtr::create());
-    const int row = roots.size();
-    beginInsertRows({}, row, row);
-    roots.append(restored);
-    attach(root.rootId, 0, row);
-    endInsertRows();
+    edits.beginAppendRows(0, 1);
+    tree.appendRoot(restored);
+    edits.endAppendRows();
     if (entry.isFolder)
-        followRestoredFolder(root.rootId, entry.path);
+        follower->followRestoredFolder(root.rootId, entry.path);
     root.folders.push_back({root.group.root, root.rootId});
     return true;
 }
 
 // The next block of rows of the folder at the front; once all are back, the records that
 // found no place go.
-void FolderModel::restoreRows()
+void StoreRestore::restoreRows()
 {
     StoredRoot &root = *storedRoot;
-    RootEntry *entry = rootEntry(root.rootId);
+    RootEntry *entry = tree.rootEntry(root.rootId);
     if (!entry || root.folders.empty()) {
         forgetUnplacedEntries();
         return;
@@ -85,15 +86,16 @@ void FolderModel::restoreRows()
     const ChildListPtr list = entry->childLists.value(folderId);
     const int count = list ? qMin(kRowsPerInsert, children.size() - root.nextChild) : 0;
     if (count > 0) {
-        beginInsertRows(indexOfId(folderId), list->size(), list->size() + count - 1);
+        edits.beginAppendRows(folderId, count);
         for (int i = root.nextChild; i < root.nextChild + count; ++i) {
             const int id = restoreItem(children.at(i), entry->childLists);
-            attach(id, folderId, list->size());
+            tree.attach(id, folderId, list->size());
             list->append(id);
-            if (entry->childLists.contains(id) && isFollowable(id, pathOf(id)))
-                followRestoredFolder(id, pathOf(id));
+            const QString path = tree.pathOf(id);
+            if (entry->childLists.contains(id) && follower->isFollowable(id, path))
+                follower->followRestoredFolder(id, path);
         }
-        endInsertRows();
+        edits.endAppendRows();
         root.nextChild += count;
     }
     if (!list || root.nextChild >= children.size()) {
@@ -104,7 +106,7 @@ void FolderModel::restoreRows()
 
 // Records that no folder of their group holds, such as those left by a removal that a
 // crash cut short, can never be shown: they leave the store, with the pictures they name.
-void FolderModel::forgetUnplacedEntries()
+void StoreRestore::forgetUnplacedEntries()
 {
     QVector<RestoreEntry> &unplaced = storedRoot->group.unplaced;
     const int count = qMin(kRowsPerInsert, unplaced.size());
@@ -120,43 +122,43 @@ void FolderModel::forgetUnplacedEntries()
 // Besides its path and uuid an item takes from its record only what its type needs. Videos
 // keep their thumbnails and are probed again, pictures read again, presentations come back
 // complete; a video or presentation whose picture was never stored has it made now.
-int FolderModel::restoreItem(int position, ChildLists &childLists)
+int StoreRestore::restoreItem(int position, ChildLists &childLists)
 {
     StoredRoot &root = *storedRoot;
     const RestoreEntry &entry = root.group.entries.at(position);
-    const int id = newId();
-    registerItem(id, itemKey(entry.path, root.ordinal), entry.uuid);
+    const int id = ItemTree::newId();
+    tree.registerItem(id, ItemTree::itemKey(entry.path, root.ordinal), entry.uuid);
     if (entry.isFolder) {
         childLists.insert(id, ChildListPtr::create());
         root.folders.push_back({position, id});
         return id;
     }
     const QString img = withoutFileUrlPrefix(entry.img);
-    QVariantMap &record = records[id];
+    QVariantMap &record = tree.record(id);
     if (isVideo(entry.path)) {
         record.insert(ItemField::type, ItemType::video);
         record.insert(ItemField::isTranscoded, entry.isTranscoded);
         record.insert(ItemField::img, img);
         if (img.isEmpty())
-            requestJobs(id, {}, {VideoThumbnail, VideoProbe});
+            probes->requestJobs(id, {}, {VideoThumbnail, VideoProbe});
         else
-            requestJobs(id, {}, {VideoProbe});
+            probes->requestJobs(id, {}, {VideoProbe});
     } else if (isOffice(entry.path)) {
         record.insert(ItemField::type, ItemType::office);
         if (img.isEmpty()) {
-            requestJobs(id, {}, {OfficeCapture});
+            probes->requestJobs(id, {}, {OfficeCapture});
             return id;
         }
         record.insert(ItemField::info, presentationInfo(img));
         record.insert(ItemField::asyncCompleted, true);
-        requestJobs(id, {}, {});
+        probes->requestJobs(id, {}, {});
     } else if (isAudio(entry.path)) {
         record.insert(ItemField::type, ItemType::audio);
-        requestJobs(id, {}, {AudioProbe});
+        probes->requestJobs(id, {}, {AudioProbe});
     } else {
         record.insert(ItemField::type, ItemType::picture);
         record.insert(ItemField::img, img);
-        requestJobs(id, {}, {PictureLoad});
+        probes->requestJobs(id, {}, {PictureLoad});
     }
     return id;
 }

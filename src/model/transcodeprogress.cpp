@@ -1,10 +1,11 @@
+#include "model/buildqueue.h"
 #include "model/fileurl.h"
-#include "model/foldermodel.h"
 #include "model/itemfields.h"
+#include "model/itemtree.h"
+#include "model/modelhooks.h"
+#include "model/transcoderequests.h"
 #include "transcode/transcodeparams.h"
 #include "transcode/ui_proc_transcodingtool_desktop.h"
-
-#include <QFileInfo>
 
 #include <cmath>
 
@@ -24,7 +25,7 @@ bool isTranscodingRecord(const QVariantMap &record)
 
 // Reports belong to the transcode that runs; one that arrives later (sent before a stop,
 // say) finds none and is dropped.
-void FolderModel::onTranscodeRunning(const QString &, float progress)
+void TranscodeRequests::onTranscodeRunning(float progress)
 {
     const Job task = runner->runningTranscode();
     if (!task)
@@ -34,19 +35,12 @@ void FolderModel::onTranscodeRunning(const QString &, float progress)
         endRunningTranscode();
 
     if (belongsToTree(task->params)) {
-        if (!idToKey.contains(task->fileIdx))
+        if (!tree.isIndexed(task->fileIdx))
             return; // removed meanwhile: the output stays on disk, unlisted
-        records[task->fileIdx].insert(ItemField::transcodeProgress, percent);
-        notify(task->index);
-        if (percent != kDone)
-            return;
-        const QString output = task->params.value(TranscodeParam::outputPath).toString();
-        const int outputId = insertTranscodedItem(task->fileIdx, output);
-        if (outputId == -1)
-            return; // its folder went away meanwhile
-        queueAdd(outputId);
-        records[outputId].insert(ItemField::isTranscoded, true);
-        scheduleBuild();
+        tree.record(task->fileIdx).insert(ItemField::transcodeProgress, percent);
+        edits.notify(task->index);
+        if (percent == kDone)
+            completeItemTranscode(task);
         return;
     }
 
@@ -61,9 +55,20 @@ void FolderModel::onTranscodeRunning(const QString &, float progress)
     }
 }
 
+void TranscodeRequests::completeItemTranscode(const Job &task)
+{
+    const QString output = task->params.value(TranscodeParam::outputPath).toString();
+    const int outputId = insertTranscodedItem(task->fileIdx, output);
+    if (outputId == -1)
+        return; // its folder went away meanwhile
+    build->queueAdd(outputId);
+    tree.record(outputId).insert(ItemField::isTranscoded, true);
+    build->scheduleBuild();
+}
+
 // A failed transcode ends like a stop of the running job: the queue moves on, and the page
 // hears why.
-void FolderModel::onTranscodeFailed(const QString &jobId, const QString &reason)
+void TranscodeRequests::onTranscodeFailed(const QString &jobId, const QString &reason)
 {
     const Job task = runner->runningTranscode();
     if (!task)
@@ -74,14 +79,15 @@ void FolderModel::onTranscodeFailed(const QString &jobId, const QString &reason)
         externalTranscodes[task->params.value(TranscodeParam::externalPath).toString()].active
                 = false;
         emit videoFileTranscodingStopped(uuid);
-    } else if (idToKey.contains(task->fileIdx)) {
-        records[task->fileIdx].insert(ItemField::transcodeProgress, kNoTranscode);
-        notify(records.value(task->fileIdx).value(ItemField::modelIdx).toModelIndex());
+    } else if (tree.isIndexed(task->fileIdx)) {
+        QVariantMap &record = tree.record(task->fileIdx);
+        record.insert(ItemField::transcodeProgress, kNoTranscode);
+        edits.notify(record.value(ItemField::modelIdx).toModelIndex());
     }
     emit transcodeFailed(jobId, reason);
 }
 
-void FolderModel::endRunningTranscode()
+void TranscodeRequests::endRunningTranscode()
 {
     transcoding = false;
     runner->endTranscode();
@@ -89,44 +95,35 @@ void FolderModel::endRunningTranscode()
 
 // The output row goes directly above its source, in the source's folder, and is probed
 // like a new file.
-int FolderModel::insertTranscodedItem(int sourceId, const QString &outputPath)
+int TranscodeRequests::insertTranscodedItem(int sourceId, const QString &outputPath)
 {
-    const ItemNode source = nodes.value(sourceId);
-    const ChildListPtr siblings = childListOf(source.parentId);
-    if (!siblings || !isInTree(sourceId))
+    const ItemNode source = tree.node(sourceId);
+    const ChildListPtr siblings = tree.childListOf(source.parentId);
+    if (!siblings || !tree.isInTree(sourceId))
         return -1;
-    int rootOrdinal = 0;
-    splitItemKey(keyOf(sourceId), &rootOrdinal);
-    const QModelIndex folder = indexOfId(source.parentId);
-    const int outputId = fileIndex(itemKey(outputPath, rootOrdinal));
+    const int outputId
+            = tree.fileIndex(ItemTree::itemKey(outputPath, tree.rootOrdinalOf(sourceId)));
     const int listed = siblings->indexOf(outputId);
-    if (listed >= 0) { // an earlier output whose removal has not come yet
-        beginRemoveRows(folder, listed, listed);
-        siblings->remove(listed);
-        renumberRows(*siblings, listed);
-        endRemoveRows();
-    }
-    insertChild(source.parentId, nodes.value(sourceId).row, outputId);
-    nodes[outputId].jobsAsked = false; // a new file, even where an earlier output was probed
+    if (listed >= 0) // an earlier output whose removal has not come yet
+        edits.takeRow(source.parentId, listed);
+    edits.insertRow(source.parentId, tree.node(sourceId).row, outputId);
+    tree.nodeOf(outputId).jobsAsked = false; // a new file, even where an earlier output was probed
     return outputId;
 }
 
-void FolderModel::onStopTranscode(int idx)
+void TranscodeRequests::onStopTranscode(int idx)
 {
-    if (!idToKey.contains(idx))
+    if (!tree.isIndexed(idx))
         return;
-    if (uuidOf(idx) == runningTranscodeUuid) {
-        transcoder->stopOne(runningTranscodeUuid);
+    if (tree.uuidOf(idx) == runningTranscodeUuid) {
+        tool->stopOne(runningTranscodeUuid);
         transcoding = false;
     }
-    QVariantMap &record = records[idx];
+    QVariantMap &record = tree.record(idx);
     const QModelIndex index = record.value(ItemField::modelIdx).toModelIndex();
-    const QModelIndex folder = parent(index);
-    const int rows = rowCount(folder);
-    if (rows > 0)
-        emit dataChanged(this->index(0, 0, folder), this->index(rows - 1, 0, folder));
+    edits.refreshRowsBeside(index);
     record.insert(ItemField::transcodeProgress, kNoTranscode);
-    notify(index);
+    edits.notify(index);
 
     // The item's running transcode goes alone; otherwise its waiting transcodes go. Its
     // probes and thumbnail stay: without them the item would never finish loading.
@@ -138,10 +135,10 @@ void FolderModel::onStopTranscode(int idx)
     runner->takeWaiting([idx](const FileTask &task) {
         return task.fileIdx == idx && task.taskType() == Transcode;
     });
-    whenIdle(); // what is stored is committed at once when nothing is left to do
+    steps.whenIdle(); // what is stored is committed at once when nothing is left to do
 }
 
-void FolderModel::onStopTranscode(const QString &path)
+void TranscodeRequests::onStopTranscode(const QString &path)
 {
     const auto isOfPath = [&path](const FileTask &task) {
         return task.params.contains(TranscodeParam::externalPath)
@@ -157,7 +154,7 @@ void FolderModel::onStopTranscode(const QString &path)
     for (const Job &task : qAsConst(stopped)) {
         const QString uuid = task->params.value(TranscodeParam::externalUuid).toString();
         if (uuid == runningTranscodeUuid) {
-            transcoder->stopOne(uuid);
+            tool->stopOne(uuid);
             transcoding = false;
         }
         emit videoFileTranscodingStopped(uuid);
@@ -165,12 +162,13 @@ void FolderModel::onStopTranscode(const QString &path)
     }
 }
 
-bool FolderModel::isTranscodingVideoInFolder(int parent)
+bool TranscodeRequests::isTranscodingVideoInFolder(int parent)
 {
     if (parent == -1)
-        return std::any_of(records.cbegin(), records.cend(), isTranscodingRecord);
-    if (const ChildListPtr children = childListOf(parent))
+        return std::any_of(tree.itemRecords().cbegin(), tree.itemRecords().cend(),
+                           isTranscodingRecord);
+    if (const ChildListPtr children = tree.childListOf(parent))
         return std::any_of(children->cbegin(), children->cend(),
-                           [this](int child) { return isTranscodingRecord(records[child]); });
-    return isTranscodingRecord(records[parent]);
+                           [this](int child) { return isTranscodingRecord(tree.record(child)); });
+    return isTranscodingRecord(tree.record(parent));
 }

@@ -1,5 +1,8 @@
-#include "model/foldermodel.h"
+#include "model/transcoderequests.h"
+
 #include "model/itemfields.h"
+#include "model/itemtree.h"
+#include "model/modelhooks.h"
 #include "transcode/outputname.h"
 #include "transcode/transcodeparams.h"
 #include "transcode/ui_proc_transcodingtool_desktop.h"
@@ -22,9 +25,24 @@ QVariantMap requestParams(const QString &type, int w, int h, bool fromFolder)
 
 } // namespace
 
+TranscodeRequests::TranscodeRequests(ItemTree &tree, TreeEdits &edits, ModelSteps &steps,
+                                     ProbeRunner *runner, BuildQueue *build,
+                                     Ui_Proc_MediaInfo_Desktop *store, QObject *parent)
+    : QObject(parent)
+    , tree(tree)
+    , edits(edits)
+    , steps(steps)
+    , runner(runner)
+    , build(build)
+    , store(store)
+    , tool(new UI_Proc_TranscodingTool_Desktop(this, 1))
+{
+    connect(runner, &ProbeRunner::transcodeDue, this, &TranscodeRequests::startTranscodeJob);
+}
+
 // Transcodes wait in the one job queue like any probe, and start on a later pass of the event
 // loop at the earliest.
-void FolderModel::queueTranscode(int idx, const QModelIndex &index, const QVariantMap &params)
+void TranscodeRequests::queueTranscode(int idx, const QModelIndex &index, const QVariantMap &params)
 {
     const Job job = Job::create(Transcode, idx, index);
     job->params = params;
@@ -32,19 +50,19 @@ void FolderModel::queueTranscode(int idx, const QModelIndex &index, const QVaria
 }
 
 // A transcode of a tree item.
-void FolderModel::onTranscode(int idx, const QString &type, int w, int h)
+void TranscodeRequests::onTranscode(int idx, const QString &type, int w, int h)
 {
-    if (!idToKey.contains(idx))
+    if (!tree.isIndexed(idx))
         return;
-    QVariantMap &record = records[idx];
+    QVariantMap &record = tree.record(idx);
     const QModelIndex index = record.value(ItemField::modelIdx).toModelIndex();
     record.insert(ItemField::transcodeProgress, 0);
-    notify(index);
+    edits.notify(index);
     queueTranscode(idx, index, requestParams(type, w, h, true));
 }
 
 // A transcode of a file outside the tree, registered by path beforehand.
-void FolderModel::onTranscode(const QString &path, const QString &type, int w, int h)
+void TranscodeRequests::onTranscode(const QString &path, const QString &type, int w, int h)
 {
     ExternalTranscode &file = externalTranscodes[path];
     QVariantMap params = requestParams(type, w, h, false);
@@ -56,15 +74,15 @@ void FolderModel::onTranscode(const QString &path, const QString &type, int w, i
     queueTranscode(0, {}, params);
 }
 
-void FolderModel::startTranscodeJob(const Job &job)
+void TranscodeRequests::startTranscodeJob(const Job &job)
 {
     FileTask &task = *job;
     transcoding = true;
     QString source;
     QString jobId;
     if (task.params.value(TranscodeParam::isFromFolder).toBool()) {
-        source = pathOf(task.fileIdx);
-        jobId = uuidOf(task.fileIdx);
+        source = tree.pathOf(task.fileIdx);
+        jobId = tree.uuidOf(task.fileIdx);
     } else {
         source = task.params.value(TranscodeParam::externalPath).toString();
         jobId = task.params.value(TranscodeParam::externalUuid).toString();
@@ -72,8 +90,13 @@ void FolderModel::startTranscodeJob(const Job &job)
     const QString output = transcodeOutputPath(source);
     task.params.insert(TranscodeParam::outputPath, output);
     runningTranscodeUuid = jobId;
-    transcoder->transcodeOne(jobId, source, output,
-                             task.params.value(TranscodeParam::codec).toInt(),
-                             task.params.value(TranscodeParam::width).toInt(),
-                             task.params.value(TranscodeParam::height).toInt(), -1, -1, -1);
+    tool->transcodeOne(jobId, source, output, task.params.value(TranscodeParam::codec).toInt(),
+                       task.params.value(TranscodeParam::width).toInt(),
+                       task.params.value(TranscodeParam::height).toInt(), -1, -1, -1);
+}
+
+bool TranscodeRequests::isOutputUnderWay(const QString &path) const
+{
+    const Job running = runner->runningTranscode();
+    return running && running->params.value(TranscodeParam::outputPath).toString() == path;
 }

@@ -1,7 +1,9 @@
+#include "model/folderwalk.h"
+
+#include "model/buildqueue.h"
+#include "model/diskfollower.h"
 #include "model/fileurl.h"
-#include "model/foldermodel.h"
-#include "model/folderwatch.h"
-#include "model/mediatypes.h"
+#include "model/modelhooks.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,24 +18,70 @@ constexpr int kListingsAhead = 16; // directories listed before the walk reaches
 
 } // namespace
 
-void FolderModel::addFolders(const QStringList &paths)
+FolderWalk::FolderWalk(ItemTree &tree, TreeEdits &edits, ModelSteps &steps, BuildQueue *build,
+                       DiskFollower *follower, QThreadPool *listingPool, QObject *parent)
+    : QObject(parent)
+    , tree(tree)
+    , edits(edits)
+    , steps(steps)
+    , build(build)
+    , follower(follower)
+    , listingPool(listingPool)
+    , listingWatcher(new QFutureWatcher<QVector<ListedEntry>>(this))
 {
-    if (paths.isEmpty())
-        return;
-    if (deferUntilRestored([this, paths] {
-            for (const QString &path : paths)
-                addOrWait(path);
-        }))
-        return;
+    connect(listingWatcher, &QFutureWatcher<QVector<ListedEntry>>::finished, this, [this] {
+        if (std::exchange(awaitingListing, false))
+            this->steps.post(WalkStep);
+    });
+}
+
+QStringList FolderWalk::foldersWaiting() const
+{
+    return pendingReAdd + QStringList(pendingFolders.cbegin(), pendingFolders.cend());
+}
+
+void FolderWalk::addFolders(const QStringList &paths)
+{
     addFolder(paths.first());
     pendingFolders.insert(pendingFolders.end(), paths.begin() + 1, paths.end());
 }
 
+void FolderWalk::addAgainLater(const QStringList &rootPaths)
+{
+    pendingReAdd << rootPaths;
+    pendingReAdd.append(QStringList(pendingFolders.cbegin(), pendingFolders.cend()));
+    pendingFolders.clear();
+}
+
+// Runs when a refresh's removals are done, or the index has become empty: the folders of a
+// refresh come back from disk, in their order and ahead of those offered since.
+void FolderWalk::addAgainNow()
+{
+    const QStringList folders = std::exchange(pendingReAdd, {});
+    pendingFolders.insert(pendingFolders.begin(), folders.cbegin(), folders.cend());
+    if (!isWalking())
+        addNextPendingFolder();
+}
+
+void FolderWalk::forgetWaitingFolders()
+{
+    pendingFolders.clear();
+    pendingReAdd.clear();
+}
+
+QVector<int> FolderWalk::idsAhead() const
+{
+    QVector<int> ids;
+    for (const WalkEntry &entry : walkStack)
+        ids << entry.id;
+    return ids;
+}
+
 // A walk or restore under way, or a refresh whose folders come back first, arms this again
 // when it ends.
-void FolderModel::addNextPendingFolder()
+void FolderWalk::addNextPendingFolder()
 {
-    if (pendingFolders.empty() || isWalking() || isRestoring() || !pendingReAdd.isEmpty())
+    if (pendingFolders.empty() || isWalking() || steps.isRestoring() || !pendingReAdd.isEmpty())
         return;
     const QString path = pendingFolders.front();
     pendingFolders.pop_front();
@@ -41,46 +89,41 @@ void FolderModel::addNextPendingFolder()
 }
 
 // A folder offered while others wait for their turn waits behind them.
-void FolderModel::addFolder(const QString &path)
+void FolderWalk::addFolder(const QString &path)
 {
-    if (deferUntilRestored([this, path] { addOrWait(path); }))
-        return;
     if (isWalking()) {
-        emit errorOccured(AddWhileWalking);
+        emit addRefused();
         return;
     }
     if (!pendingReAdd.isEmpty() || !pendingFolders.empty()) {
         pendingFolders.push_back(path);
-        QTimer::singleShot(0, this, &FolderModel::addNextPendingFolder);
+        QTimer::singleShot(0, this, &FolderWalk::addNextPendingFolder);
         return;
     }
     startWalk(path);
 }
 
-void FolderModel::startWalk(const QString &path)
+void FolderWalk::startWalk(const QString &path)
 {
     const QString root = cleanFolderPath(path);
-    walkOrdinal = nextRootOrdinal();
-    beginResetModel();
-    const int rootId = fileIndex(itemKey(root, walkOrdinal));
-    roots.append({rootId, {{rootId, ChildListPtr::create()}}});
-    attach(rootId, 0, roots.size() - 1);
+    walkOrdinal = tree.nextRootOrdinal();
+    edits.beginResetTree();
+    const int rootId = tree.fileIndex(ItemTree::itemKey(root, walkOrdinal));
+    tree.appendRoot({rootId, {{rootId, ChildListPtr::create()}}});
     walkRootId = rootId;
     walking = true;
     walkedDirectories.clear();
-    problemsReported.clear();
     const QFileInfo rootInfo(root);
     walkStack.push_back({root, rootId, 0, rootInfo.isDir(), canonicalDirectory(rootInfo)});
     currentRootPath = root;
-    post(WalkStep);
-    endResetModel();
-    ++loadsUnderway;
-    emit loadFolderBegan();
+    steps.post(WalkStep);
+    edits.endResetTree();
+    emit walkBegan();
 }
 
 // A folder that was not refused when it was offered, since no walk ran then, waits for the
 // walk under way now rather than being refused.
-void FolderModel::addOrWait(const QString &path)
+void FolderWalk::addOrWait(const QString &path)
 {
     if (!isWalking())
         addFolder(path);
@@ -92,13 +135,13 @@ void FolderModel::addOrWait(const QString &path)
 // thread ahead of the walk, since a large one takes longer to list than a frame lasts; the
 // walk waits when it reaches one whose listing has not come yet. The tree fills without row
 // notifications; the view learns of it from the reset when the walk ends.
-void FolderModel::walkStep()
+void FolderWalk::walkStep()
 {
-    RootEntry *root = rootEntry(walkRootId);
+    RootEntry *root = tree.rootEntry(walkRootId);
     if (!isWalking() || !root)
         return;
-    if (growIdTablesAhead()) {
-        post(WalkStep);
+    if (tree.growIdTablesAhead()) {
+        steps.post(WalkStep);
         return;
     }
     QElapsedTimer clock;
@@ -125,29 +168,22 @@ void FolderModel::walkStep()
         walkStack.pop_back();
         walkEntry(entry, root->childLists);
     }
-    post(WalkStep);
-}
-
-// From the add until the walk has ended or stopped: a step may end with the stack empty but
-// a folder's listing still to push, or with everything done but the end not yet announced.
-bool FolderModel::isWalking() const
-{
-    return walking;
+    steps.post(WalkStep);
 }
 
 // Only an empty listing is looked at twice: a folder that cannot be read lists as empty.
-void FolderModel::reportIfUnreadable(const QString &directory, bool listedNothing)
+void FolderWalk::reportIfUnreadable(const QString &directory, bool listedNothing)
 {
     if (listedNothing && QFileInfo::exists(directory) && !QDir(directory).isReadable())
-        reportOnce(QStringLiteral("unreadable"),
-                   tr("Some folders cannot be read and show without their contents, such as "
-                      "%1.")
-                           .arg(QDir::toNativeSeparators(directory)));
+        steps.reportOnce(QStringLiteral("unreadable"),
+                         tr("Some folders cannot be read and show without their contents, such as "
+                            "%1.")
+                                 .arg(QDir::toNativeSeparators(directory)));
 }
 
 // A directory met again through a link, such as one that leads back up the tree, shows as a
 // folder without rows: following it would walk the same files again, or forever.
-bool FolderModel::needsListing(const WalkEntry &entry) const
+bool FolderWalk::needsListing(const WalkEntry &entry) const
 {
     return entry.isDir && depthBelow(currentRootPath, entry.path) < kMaxWalkDepth
            && !walkedDirectories.contains(entry.canonicalPath);
@@ -155,46 +191,46 @@ bool FolderModel::needsListing(const WalkEntry &entry) const
 
 // A folder is built and its listing goes onto the stack; every path joins its parent's rows.
 // A path whose folder was removed meanwhile is forgotten instead, and not listed.
-void FolderModel::walkEntry(const WalkEntry &entry, ChildLists &childLists)
+void FolderWalk::walkEntry(const WalkEntry &entry, ChildLists &childLists)
 {
-    if (entry.parentId != 0 && !isInTree(entry.parentId)) {
-        buildQueue.push_back({entry.id, Remove});
+    if (entry.parentId != 0 && !tree.isInTree(entry.parentId)) {
+        build->queue(entry.id, Remove);
         return;
     }
     if (entry.isDir) {
         childLists.insert(entry.id, ChildListPtr::create());
-        queueAdd(entry.id);
+        build->queueAdd(entry.id);
         if (needsListing(entry)) {
             walkedDirectories.insert(entry.canonicalPath);
             listing = {entry.id, listings.take(entry.path).result(), 0};
             reportIfUnreadable(entry.path, listing.entries.isEmpty());
         } else if (walkedDirectories.contains(entry.canonicalPath)) {
             listings.remove(entry.path); // asked for ahead before the first visit was known
-            folderWatch->unwatch(entry.id);
+            follower->unwatch(entry.id);
         } else {
             depthExceeded = true;
         }
     } else if (entry.parentId == 0) {
-        followFolder(entry.id, entry.path); // picked up once it is there
+        follower->followFolder(entry.id, entry.path); // picked up once it is there
     }
     const ChildListPtr siblings = childLists.value(entry.parentId);
     if (siblings) {
-        attach(entry.id, entry.parentId, siblings->size());
+        tree.attach(entry.id, entry.parentId, siblings->size());
         siblings->append(entry.id);
     }
 }
 
 // Entries are pushed in name order and taken from the back, so a folder's rows end up in
 // descending name order. A folder is built when the walk reaches it, a file at once.
-void FolderModel::pushListedEntries(const QElapsedTimer &clock)
+void FolderWalk::pushListedEntries(const QElapsedTimer &clock)
 {
     while (listing.next < listing.entries.size() && clock.nsecsElapsed() < kStepBudgetNs) {
         const ListedEntry &entry = listing.entries.at(listing.next++);
-        const int id = fileIndex(itemKey(entry.path, walkOrdinal));
+        const int id = tree.fileIndex(ItemTree::itemKey(entry.path, walkOrdinal));
         walkStack.push_back({entry.path, id, listing.dirId, entry.isDir, entry.canonicalPath});
         if (!entry.isDir)
-            queueAdd(id);
-        ItemNode &node = nodes[id]; // its changes on disk are told by these
+            build->queueAdd(id);
+        ItemNode &node = tree.nodeOf(id); // its changes on disk are told by these
         node.size = entry.size;
         node.modified = entry.modified;
     }
@@ -203,11 +239,11 @@ void FolderModel::pushListedEntries(const QElapsedTimer &clock)
 }
 
 // The directory is watched before it is listed, so that no change falls between the two.
-QFuture<QVector<ListedEntry>> FolderModel::listingOf(const WalkEntry &entry)
+QFuture<QVector<ListedEntry>> FolderWalk::listingOf(const WalkEntry &entry)
 {
     auto known = listings.constFind(entry.path);
     if (known == listings.constEnd()) {
-        followFolder(entry.id, entry.path);
+        follower->followFolder(entry.id, entry.path);
         known = listings.insert(entry.path,
                                 QtConcurrent::run(listingPool, listAcceptedEntries, entry.path));
     }
@@ -215,7 +251,7 @@ QFuture<QVector<ListedEntry>> FolderModel::listingOf(const WalkEntry &entry)
 }
 
 // The directories that the walk takes next are listed while it handles what comes before.
-void FolderModel::listAhead()
+void FolderWalk::listAhead()
 {
     if (listings.size() >= kListingsAhead)
         return; // the listings asked for are still to be taken
@@ -231,9 +267,7 @@ void FolderModel::listAhead()
     }
 }
 
-// The walk's root went away: its load ends with what was built, and the folders waiting
-// for it go on.
-void FolderModel::stopWalk()
+void FolderWalk::stop()
 {
     walking = false;
     walkStack.clear();
@@ -241,27 +275,27 @@ void FolderModel::stopWalk()
     listings.clear();
     awaitingListing = false;
     depthExceeded = false;
-    post(LoadEndCheck);
+    steps.post(LoadEndCheck);
     if (!pendingFolders.empty())
-        QTimer::singleShot(0, this, &FolderModel::addNextPendingFolder);
+        QTimer::singleShot(0, this, &FolderWalk::addNextPendingFolder);
 }
 
 // The load ends once everything found is built and probed; the check waits for that.
-void FolderModel::finishWalk()
+void FolderWalk::finishWalk()
 {
     walking = false;
     if (!QFileInfo::exists(currentRootPath))
-        reportOnce(QStringLiteral("root gone"),
-                   tr("The folder %1 was removed from the disk while it was being scanned.")
-                           .arg(QDir::toNativeSeparators(currentRootPath)));
-    beginResetModel();
-    endResetModel();
+        steps.reportOnce(QStringLiteral("root gone"),
+                         tr("The folder %1 was removed from the disk while it was being scanned.")
+                                 .arg(QDir::toNativeSeparators(currentRootPath)));
+    edits.beginResetTree();
+    edits.endResetTree();
     if (depthExceeded) {
         depthExceeded = false;
-        emit errorOccured(DepthLimitMet);
+        emit depthLimitMet();
     }
     if (!pendingFolders.empty())
-        QTimer::singleShot(0, this, &FolderModel::addNextPendingFolder);
-    post(LoadEndCheck);
-    scheduleBuild();
+        QTimer::singleShot(0, this, &FolderWalk::addNextPendingFolder);
+    steps.post(LoadEndCheck);
+    build->scheduleBuild();
 }

@@ -1,16 +1,16 @@
-// How the tree follows the disk: the directories of shown folders are watched, and a folder
-// whose directory changed is listed again once it has been quiet and compared with its rows.
-// New entries become rows where a walk would have put them, vanished ones are removed like a
-// deleted row, and files whose size or time changed are probed again; everything else keeps
-// its id, uuid and record.
+// How the tree follows the disk: new entries become rows where a walk would have put them,
+// vanished ones are removed like a deleted row, and files whose size or time changed are
+// probed again; everything else keeps its id, uuid and record.
 
+#include "model/diskfollower.h"
+
+#include "model/buildqueue.h"
 #include "model/filestamp.h"
-#include "model/foldermodel.h"
 #include "model/folderwatch.h"
-#include "model/itemfields.h"
+#include "model/itemprobes.h"
+#include "model/modelhooks.h"
+#include "model/transcoderequests.h"
 #include "probe/picturedirectory.h"
-#include "store/ui_proc_mediainfo_desktop.h"
-#include "transcode/transcodeparams.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,38 +19,49 @@
 
 namespace {
 
-using FileStamp = std::pair<qint64, qint64>; // size and modification time
-
-FileStamp stampOf(const ListedEntry &entry)
+std::pair<qint64, qint64> stampOf(const ListedEntry &entry)
 {
     return {entry.size, entry.modified};
 }
 
 } // namespace
 
-int FolderModel::rootOf(int id) const
+DiskFollower::DiskFollower(ItemTree &tree, TreeEdits &edits, ModelSteps &steps, ItemProbes *probes,
+                           BuildQueue *build, const TranscodeRequests *transcodes,
+                           QThreadPool *listingPool, QObject *parent)
+    : QObject(parent)
+    , tree(tree)
+    , edits(edits)
+    , steps(steps)
+    , probes(probes)
+    , build(build)
+    , transcodes(transcodes)
+    , listingPool(listingPool)
+    , folderWatch(new FolderWatch(this))
+    , folderListingWatcher(new QFutureWatcher<QVector<ListedEntry>>(this))
 {
-    int rootId = id;
-    for (ItemNode node = nodes.value(id); node.parentId != 0; node = nodes.value(node.parentId))
-        rootId = node.parentId;
-    return rootId;
+    connect(folderWatch, &FolderWatch::foldersChanged, this, &DiskFollower::onFoldersChanged);
+    connect(folderWatch, &FolderWatch::rootVanished, this, &DiskFollower::notifyTreeOf);
+    connect(folderWatch, &FolderWatch::rootReturned, this, &DiskFollower::onRootReturned);
+    connect(folderListingWatcher, &QFutureWatcher<QVector<ListedEntry>>::finished, this,
+            &DiskFollower::onFolderListed);
 }
 
 // As the walk would list it: not too deep, and not through a link, which may lead back up.
 // The picture directory is never followed: its thumbnails would be probed for thumbnails.
-bool FolderModel::isFollowable(int folderId, const QString &path) const
+bool DiskFollower::isFollowable(int folderId, const QString &path) const
 {
-    const int rootId = rootOf(folderId);
-    return depthBelow(pathOf(rootId), path) < kMaxWalkDepth
+    const int rootId = tree.rootOf(folderId);
+    return depthBelow(tree.pathOf(rootId), path) < kMaxWalkDepth
            && (folderId == rootId || !QFileInfo(path).isSymLink())
            && path != QDir::cleanPath(pictureDirectory());
 }
 
-void FolderModel::followFolder(int folderId, const QString &path)
+void DiskFollower::followFolder(int folderId, const QString &path)
 {
     if (path == QDir::cleanPath(pictureDirectory()))
         return;
-    if (rootEntry(folderId))
+    if (tree.rootEntry(folderId))
         folderWatch->lookAfterRoot(folderId, path);
     switch (folderWatch->watch(folderId, path)) {
     case FolderWatch::Watched:
@@ -68,21 +79,21 @@ void FolderModel::followFolder(int folderId, const QString &path)
 // changed after the restore began is looked at again. One changed before is not, though its
 // rows may be out of date: a compared folder loses the rows of files gone before, which the
 // restore shows as missing.
-void FolderModel::followRestoredFolder(int folderId, const QString &path)
+void DiskFollower::followRestoredFolder(int folderId, const QString &path)
 {
     followFolder(folderId, path);
     if (fileModifiedMs(path) > restoredSinceMs)
         folderWatch->lookAgain(folderId);
 }
 
-void FolderModel::onFoldersChanged(const QVector<int> &folderIds)
+void DiskFollower::onFoldersChanged(const QVector<int> &folderIds)
 {
     for (int folderId : folderIds)
         queueFolderCheck(folderId);
     startNextFolderCheck();
 }
 
-void FolderModel::queueFolderCheck(int folderId)
+void DiskFollower::queueFolderCheck(int folderId)
 {
     if (folderChecksQueued.contains(folderId))
         return;
@@ -91,44 +102,44 @@ void FolderModel::queueFolderCheck(int folderId)
 }
 
 // One folder at a time; a folder that a walk or restore is still filling waits for it.
-void FolderModel::startNextFolderCheck()
+void DiskFollower::startNextFolderCheck()
 {
     while (!folderCheck && folderListedId == 0 && !folderChecksDue.empty()) {
         const int folderId = folderChecksDue.front();
         folderChecksDue.pop_front();
         folderChecksQueued.remove(folderId);
-        if (!isInTree(folderId) || !childListOf(folderId)
-            || !isFollowable(folderId, pathOf(folderId)))
+        if (!tree.isInTree(folderId) || !tree.childListOf(folderId)
+            || !isFollowable(folderId, tree.pathOf(folderId)))
             continue;
-        if (isRestoring() || (isWalking() && rootOf(folderId) == walkRootId)) {
+        if (steps.isFilling(tree.rootOf(folderId))) {
             folderWatch->lookAgain(folderId);
             continue;
         }
         folderListedId = folderId;
         folderListingWatcher->setFuture(
-                QtConcurrent::run(listingPool, listAcceptedEntries, pathOf(folderId)));
+                QtConcurrent::run(listingPool, listAcceptedEntries, tree.pathOf(folderId)));
     }
 }
 
 // A root that is gone keeps its rows; a folder below it that is gone is removed by the
 // comparison of its parent, which changed too.
-void FolderModel::onFolderListed()
+void DiskFollower::onFolderListed()
 {
     const int folderId = std::exchange(folderListedId, 0);
-    const QString path = pathOf(folderId);
-    const int rootId = rootOf(folderId);
-    if (!isInTree(folderId) || !childListOf(folderId)) {
+    const QString path = tree.pathOf(folderId);
+    const int rootId = tree.rootOf(folderId);
+    if (!tree.isInTree(folderId) || !tree.childListOf(folderId)) {
         startNextFolderCheck();
-    } else if (!QFileInfo(path).isDir() || !QFileInfo(pathOf(rootId)).isDir()) {
+    } else if (!QFileInfo(path).isDir() || !QFileInfo(tree.pathOf(rootId)).isDir()) {
         startNextFolderCheck();
-    } else if (isRestoring() || (isWalking() && rootId == walkRootId)) {
+    } else if (steps.isFilling(rootId)) {
         folderWatch->lookAgain(folderId);
         startNextFolderCheck();
     } else {
         folderCheck = std::make_unique<FolderCheck>();
         FolderCheck &check = *folderCheck;
         check.folderId = folderId;
-        splitItemKey(keyOf(folderId), &check.ordinal);
+        ItemTree::splitItemKey(tree.keyOf(folderId), &check.ordinal);
         check.listed = folderListingWatcher->result();
         check.next = check.listed.size() - 1;
         check.settling = settlingFiles.take(folderId);
@@ -136,60 +147,60 @@ void FolderModel::onFolderListed()
         followFolder(folderId, path); // watched anew should its directory have been replaced
         folderCheckStep();
     }
-    whenIdle();
+    steps.whenIdle();
 }
 
 // The listing's entries for a few milliseconds a step, then the rows that were not listed.
-void FolderModel::folderCheckStep()
+void DiskFollower::folderCheckStep()
 {
     if (!folderCheck)
         return;
     QElapsedTimer clock;
     clock.start();
     while (clock.nsecsElapsed() < kStepBudgetNs) {
-        if (!isInTree(folderCheck->folderId)) {
+        if (!tree.isInTree(folderCheck->folderId)) {
             folderCheck.reset(); // removed meanwhile, with its rows
             startNextFolderCheck();
             return;
         }
         if (!compareListedEntry() && !removeVanishedRow()) {
             finishFolderCheck();
-            whenIdle();
+            steps.whenIdle();
             return;
         }
     }
-    QMetaObject::invokeMethod(this, &FolderModel::folderCheckStep, Qt::QueuedConnection);
-    whenIdle();
+    QMetaObject::invokeMethod(this, &DiskFollower::folderCheckStep, Qt::QueuedConnection);
+    steps.whenIdle();
 }
 
 // False once every listed entry was compared.
-bool FolderModel::compareListedEntry()
+bool DiskFollower::compareListedEntry()
 {
     FolderCheck &check = *folderCheck;
     if (check.next < 0)
         return false;
     const int listedAt = check.next--;
     const ListedEntry &entry = check.listed.at(listedAt);
-    const QString key = itemKey(entry.path, check.ordinal);
+    const QString key = ItemTree::itemKey(entry.path, check.ordinal);
     if (check.dismissed.contains(key)) {
         check.dismissedSeen.insert(key);
         return true;
     }
-    const int id = idOfKey(key);
+    const int id = tree.idOfKey(key);
     if (id == -1) {
-        if (!isTranscodeOutputUnderWay(entry.path) && (entry.isDir || isSettled(entry, key)))
+        if (!transcodes->isOutputUnderWay(entry.path) && (entry.isDir || isSettled(entry, key)))
             insertFound(entry, listedAt, key);
         return true;
     }
     // Its item is still being removed, or a file took the place of a folder or the other
     // way round: the new one comes once the old one is gone.
-    const bool isFolder = childListOf(id) != nullptr;
-    if (!isInTree(id) || isFolder != entry.isDir) {
+    const bool isFolder = tree.childListOf(id) != nullptr;
+    if (!tree.isInTree(id) || isFolder != entry.isDir) {
         check.lookAgain = true;
         return true;
     }
     check.listedAt.insert(id, listedAt);
-    ItemNode &node = nodes[id];
+    ItemNode &node = tree.nodeOf(id);
     if (isFolder || stampOf(entry) == FileStamp(node.size, node.modified))
         return true;
     if (node.size < 0 && node.modified < 0) { // restored: its probe ran at the start
@@ -198,19 +209,19 @@ bool FolderModel::compareListedEntry()
     }
     if (!isSettled(entry, key))
         return true;
-    if (runner->hasJobsFor(id)) { // its jobs would write over what the new probe learns
+    if (probes->runner()->hasJobsFor(id)) { // its jobs would write over what the new probe learns
         check.settlingNow.insert(key, stampOf(entry));
         check.lookAgain = true;
         return true;
     }
     std::tie(node.size, node.modified) = stampOf(entry);
-    probeAgain(id);
+    probes->probeAgain(id);
     return true;
 }
 
 // A file that is still being written is taken once it has kept its size and time between
 // two looks, so that a copy under way is probed once, when it is complete.
-bool FolderModel::isSettled(const ListedEntry &entry, const QString &key)
+bool DiskFollower::isSettled(const ListedEntry &entry, const QString &key)
 {
     FolderCheck &check = *folderCheck;
     if (check.settling.value(key, {-1, -1}) == stampOf(entry))
@@ -222,27 +233,27 @@ bool FolderModel::isSettled(const ListedEntry &entry, const QString &key)
 
 // False once every row was looked at. A row whose file is there after all was made after the
 // listing, as the output of a transcode is.
-bool FolderModel::removeVanishedRow()
+bool DiskFollower::removeVanishedRow()
 {
     FolderCheck &check = *folderCheck;
     if (check.nextRow < 0) {
-        check.rows = *childListOf(check.folderId);
+        check.rows = *tree.childListOf(check.folderId);
         check.nextRow = 0;
     }
     if (check.nextRow >= check.rows.size())
         return false;
     const int id = check.rows.at(check.nextRow++);
-    const ItemNode node = nodes.value(id);
-    if (check.listedAt.contains(id) || node.parentId != check.folderId || !isInTree(id))
+    const ItemNode node = tree.node(id);
+    if (check.listedAt.contains(id) || node.parentId != check.folderId || !tree.isInTree(id))
         return true;
-    if (QFileInfo::exists(pathOf(id)))
+    if (QFileInfo::exists(tree.pathOf(id)))
         check.lookAgain = true;
     else
-        removeRow(id, node);
+        edits.removeRow(id);
     return true;
 }
 
-void FolderModel::finishFolderCheck()
+void DiskFollower::finishFolderCheck()
 {
     FolderCheck &check = *folderCheck;
     if (!check.settlingNow.isEmpty())
@@ -256,21 +267,21 @@ void FolderModel::finishFolderCheck()
 }
 
 // A new folder is built and compared in turn, which lists it; a new file is built and probed.
-void FolderModel::insertFound(const ListedEntry &entry, int listedAt, const QString &key)
+void DiskFollower::insertFound(const ListedEntry &entry, int listedAt, const QString &key)
 {
     FolderCheck &check = *folderCheck;
-    const ChildListPtr siblings = childListOf(check.folderId);
-    RootEntry *root = rootEntry(rootOf(check.folderId));
+    const ChildListPtr siblings = tree.childListOf(check.folderId);
+    RootEntry *root = tree.rootEntry(tree.rootOf(check.folderId));
     if (!siblings || !root)
         return;
-    const int id = fileIndex(key);
+    const int id = tree.fileIndex(key);
     if (entry.isDir)
         root->childLists.insert(id, ChildListPtr::create());
-    insertChild(check.folderId, rowFor(*siblings, listedAt), id);
-    std::tie(nodes[id].size, nodes[id].modified) = stampOf(entry);
+    edits.insertRow(check.folderId, rowFor(*siblings, listedAt), id);
+    std::tie(tree.nodeOf(id).size, tree.nodeOf(id).modified) = stampOf(entry);
     check.listedAt.insert(id, listedAt);
-    queueAdd(id);
-    scheduleBuild();
+    build->queueAdd(id);
+    build->scheduleBuild();
     if (entry.isDir && isFollowable(id, entry.path)) {
         followFolder(id, entry.path);
         queueFolderCheck(id);
@@ -280,7 +291,7 @@ void FolderModel::insertFound(const ListedEntry &entry, int listedAt, const QStr
 // Rows go in descending name order, as the walk leaves them: a new entry goes above the
 // first row that comes before it in the listing. Entries are compared from the last, so the
 // rows that come after it are known by then.
-int FolderModel::rowFor(const ChildList &siblings, int listedAt) const
+int DiskFollower::rowFor(const ChildList &siblings, int listedAt) const
 {
     int row = 0;
     for (; row < siblings.size(); ++row) {
@@ -291,39 +302,11 @@ int FolderModel::rowFor(const ChildList &siblings, int listedAt) const
     return row;
 }
 
-// What was learnt of the file goes, with the pictures made from it; the store forgets the
-// picture at once, so that a start before the new one is made makes it again.
-void FolderModel::probeAgain(int id)
-{
-    QVariantMap &record = records[id];
-    removeMadePicture(record.value(ItemField::img).toString());
-    removeMadePicture(record.value(ItemField::info).toMap().value(InfoField::pptPath).toString());
-    record.remove(ItemField::img);
-    record.remove(ItemField::info);
-    record.insert(ItemField::asyncCompleted, false);
-    record.insert(ItemField::isValid, true);
-    const QModelIndex shown = record.value(ItemField::modelIdx).toModelIndex();
-    unsavedPictures.remove(id);
-    Module_Mediainfo forgotten;
-    forgotten.uuid = uuidOf(id);
-    store->updateMediaInfoFields(forgotten, {QStringLiteral("img")});
-    nodes[id].jobsAsked = false;
-    typeAndProbe(id);
-    notify(shown);
-}
-
-// The transcode adds its output to the tree itself when it completes.
-bool FolderModel::isTranscodeOutputUnderWay(const QString &path) const
-{
-    const Job running = runner->runningTranscode();
-    return running && running->params.value(TranscodeParam::outputPath).toString() == path;
-}
-
 // Every folder of the root may have changed while it was away, and is compared anew, and
 // watched again as it is; parents first, since they came first.
-void FolderModel::onRootReturned(int rootId)
+void DiskFollower::onRootReturned(int rootId)
 {
-    const RootEntry *root = rootEntry(rootId);
+    const RootEntry *root = tree.rootEntry(rootId);
     if (!root)
         return;
     QList<int> folders = root->childLists.keys();
@@ -336,25 +319,25 @@ void FolderModel::onRootReturned(int rootId)
 
 // A root that went away keeps its rows, which show as missing, until it comes back.
 // Whether items exist is read from disk when they are shown; the view reads them again.
-void FolderModel::notifyTreeOf(int rootId)
+void DiskFollower::notifyTreeOf(int rootId)
 {
-    notify(indexOfId(rootId));
-    const RootEntry *root = rootEntry(rootId);
+    edits.notify(edits.indexOfId(rootId));
+    const RootEntry *root = tree.rootEntry(rootId);
     if (!root)
         return;
     for (auto list = root->childLists.cbegin(); list != root->childLists.cend(); ++list) {
-        if (!(*list)->isEmpty() && isInTree(list.key()))
-            notify(index(0, 0, indexOfId(list.key())));
+        if (!(*list)->isEmpty() && tree.isInTree(list.key()))
+            edits.notify(edits.indexOfId((*list)->first()));
     }
 }
 
-bool FolderModel::isFollowingDisk() const
+bool DiskFollower::isFollowingDisk() const
 {
     return folderWatch->hasChangesWaiting() || !folderChecksDue.empty() || folderListedId != 0
            || folderCheck;
 }
 
-void FolderModel::forgetFollowedFolders()
+void DiskFollower::restartAt(qint64 sinceMs)
 {
     folderWatch->unwatchAll();
     folderChecksDue.clear();
@@ -362,4 +345,22 @@ void FolderModel::forgetFollowedFolders()
     folderCheck.reset();
     settlingFiles.clear();
     dismissedRows.clear();
+    restoredSinceMs = sinceMs;
+}
+
+void DiskFollower::unwatch(int folderId)
+{
+    folderWatch->unwatch(folderId);
+}
+
+void DiskFollower::dismissRow(int parentId, const QString &key)
+{
+    dismissedRows[parentId].insert(key);
+}
+
+void DiskFollower::forget(int id)
+{
+    folderWatch->unwatch(id);
+    settlingFiles.remove(id);
+    dismissedRows.remove(id);
 }

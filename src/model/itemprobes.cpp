@@ -1,0 +1,75 @@
+#include "model/itemprobes.h"
+
+#include "model/itemfields.h"
+#include "model/itemtree.h"
+#include "model/loadprogress.h"
+#include "model/mediatypes.h"
+#include "model/modelhooks.h"
+#include "probe/picturedirectory.h"
+#include "store/ui_proc_mediainfo_desktop.h"
+
+ItemProbes::ItemProbes(ItemTree &tree, TreeEdits &edits, ModelSteps &steps,
+                       Ui_Proc_MediaInfo_Desktop *store, LoadProgress *progress, int parallelJobs,
+                       QObject *parent)
+    : QObject(parent)
+    , tree(tree)
+    , edits(edits)
+    , steps(steps)
+    , store(store)
+    , progress(progress)
+    , jobs(new ProbeRunner([&tree](int id) { return tree.pathOf(id); }, parallelJobs, this))
+{
+    connect(jobs, &ProbeRunner::thumbnailStarted, this, &ItemProbes::onThumbnailStarted);
+    connect(jobs, &ProbeRunner::slideCaptureStarted, this, &ItemProbes::onSlideCaptureStarted);
+    connect(jobs, &ProbeRunner::toolJobFinished, this, &ItemProbes::onToolJobFinished);
+    connect(jobs, &ProbeRunner::pictureRead, this, &ItemProbes::onPictureRead);
+    connect(jobs, &ProbeRunner::toolNotStarted, this, &ItemProbes::onToolNotStarted);
+}
+
+void ItemProbes::requestJobs(int id, const QModelIndex &index, const QVector<FileTaskType> &types)
+{
+    tree.nodeOf(id).jobsAsked = true;
+    for (FileTaskType type : types) {
+        jobs->enqueue(Job::create(type, id, index));
+        progress->onJobQueued();
+    }
+}
+
+void ItemProbes::typeAndProbe(int id)
+{
+    const QString path = tree.pathOf(id);
+    const auto typeAs = [&](const QString &type, const QVector<FileTaskType> &jobs) {
+        tree.record(id).insert(ItemField::type, type);
+        if (!tree.node(id).jobsAsked)
+            requestJobs(id, {}, jobs);
+    };
+    if (isVideo(path))
+        typeAs(ItemType::video, {VideoThumbnail, VideoProbe});
+    else if (isAudio(path))
+        typeAs(ItemType::audio, {AudioProbe});
+    else if (isOffice(path))
+        typeAs(ItemType::office, {OfficeCapture});
+    else if (isPicture(path))
+        typeAs(ItemType::picture, {PictureLoad});
+}
+
+// The store forgets the picture at once, so that a start before the new one is made makes it
+// again.
+void ItemProbes::probeAgain(int id)
+{
+    QVariantMap &record = tree.record(id);
+    removeMadePicture(record.value(ItemField::img).toString());
+    removeMadePicture(record.value(ItemField::info).toMap().value(InfoField::pptPath).toString());
+    record.remove(ItemField::img);
+    record.remove(ItemField::info);
+    record.insert(ItemField::asyncCompleted, false);
+    record.insert(ItemField::isValid, true);
+    const QModelIndex shown = record.value(ItemField::modelIdx).toModelIndex();
+    tree.unsavedPictures().remove(id);
+    Module_Mediainfo forgotten;
+    forgotten.uuid = tree.uuidOf(id);
+    store->updateMediaInfoFields(forgotten, {QStringLiteral("img")});
+    tree.nodeOf(id).jobsAsked = false;
+    typeAndProbe(id);
+    edits.notify(shown);
+}

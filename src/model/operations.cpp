@@ -1,0 +1,113 @@
+#include "model/buildqueue.h"
+#include "model/diskfollower.h"
+#include "model/foldermodel.h"
+#include "model/folderwalk.h"
+#include "model/storerestore.h"
+
+#include <QFileInfo>
+
+// Adding, removing, refreshing and clearing wait while the stored tree is put back, and then
+// apply to all of it, in the order they came.
+
+void FolderModel::addFolders(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    if (restore->deferUntilRestored([this, paths] {
+            for (const QString &path : paths)
+                walk->addOrWait(path);
+        }))
+        return;
+    walk->addFolders(paths);
+}
+
+// A folder offered while others wait for their turn waits behind them.
+void FolderModel::addFolder(const QString &path)
+{
+    if (restore->deferUntilRestored([this, path] { walk->addOrWait(path); }))
+        return;
+    walk->addFolder(path);
+}
+
+// A row deleted on the page stays away while its file is there, whatever changes beside it.
+void FolderModel::removeItem(int id)
+{
+    if (restore->deferUntilRestored([this, id] { removeItem(id); }))
+        return;
+    const int parentId = tree.node(id).parentId;
+    if (parentId != 0 && tree.isInTree(id) && QFileInfo::exists(pathOf(id)))
+        follower->dismissRow(parentId, keyOf(id));
+    removeFromTree(id);
+}
+
+void FolderModel::removeFromTree(int id)
+{
+    if (!tree.isInTree(id))
+        return;
+    const ItemNode node = tree.node(id);
+    if (node.parentId != 0)
+        removeRow(id);
+    else
+        removeRoot(id, node.row);
+}
+
+// Every id of the root, folders and files alike, is forgotten like a file: its child lists
+// leave with the root entry. Its items are out of the tree with the root's own row. A walk
+// under way in it stops, and what it listed but had not reached yet goes too.
+void FolderModel::removeRoot(int id, int position)
+{
+    QVector<int> ids;
+    const ChildLists &childLists = tree.rootAt(position).childLists;
+    for (auto list = childLists.cbegin(); list != childLists.cend(); ++list)
+        ids << list.key() << **list;
+    const bool isWalked = walk->isWalkingRoot(id);
+    if (isWalked)
+        ids << walk->idsAhead();
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+
+    beginResetModel();
+    tree.removeRootAt(position);
+    for (int each : qAsConst(ids))
+        build->queue(each, Remove);
+    if (isWalked)
+        walk->stop();
+    endResetModel();
+    build->scheduleBuild();
+}
+
+// Folders still waiting to be added, or to come back from a refresh, go as well.
+void FolderModel::onClearAll()
+{
+    if (restore->deferUntilRestored([this] { onClearAll(); }))
+        return;
+    walk->forgetWaitingFolders();
+    for (int id : tree.rootIds())
+        removeFromTree(id);
+    emit folderTabNeedClose();
+}
+
+// The new roots take new ordinals, so their keys never meet those of the items still being
+// removed, and their records never join the old ones.
+void FolderModel::refreshTree()
+{
+    if (restore->deferUntilRestored([this] { refreshTree(); }))
+        return;
+    const QVector<int> ids = tree.rootIds();
+    QStringList paths;
+    for (int id : ids)
+        paths << pathOf(id);
+    walk->addAgainLater(paths);
+    for (int id : ids)
+        removeFromTree(id);
+    build->queue(0, ReAdd);
+    build->scheduleBuild();
+}
+
+// Runs when a refresh's removals are done, or the index has become empty.
+void FolderModel::prepareAddingFolders()
+{
+    walk->addAgainNow();
+}
+
+void FolderModel::onLoadFolder(const QVariantMap &) { }
