@@ -255,8 +255,8 @@ QVariantList UI_Proc_SignalCustomFolder_Desktop::itemsUuid(int parent)
 {
     QVariantList uuids;
     if (parent == -1) {
-        for (const QVariantMap &record : model->itemRecords())
-            uuids << record.value(ItemField::uuid);
+        for (const ItemRecord &record : model->itemRecords())
+            uuids << record.value(ItemRecord::Uuid);
         return uuids;
     }
     if (const ChildListPtr children = model->childListOf(parent)) {

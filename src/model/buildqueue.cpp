@@ -107,20 +107,19 @@ void BuildQueue::saveItem(int id)
         return;
     Module_Mediainfo learnt;
     learnt.uuid = tree.uuidOf(id);
-    fillFromItem(learnt, *record, QFileInfo(tree.pathOf(id)).size());
-    store->updateMediaInfoFields(learnt, filledFields(record->value(ItemField::type).toString()));
+    fillFromItem(learnt, record->toMap(), QFileInfo(tree.pathOf(id)).size());
+    store->updateMediaInfoFields(learnt, filledFields(record->type()));
     tree.unsavedPictures().remove(id);
 }
 
 // The second phase of a removal, one item per build entry.
 void BuildQueue::forgetItem(int id)
 {
-    QMap<int, QVariantMap> &records = tree.itemRecords();
+    QMap<int, ItemRecord> &records = tree.itemRecords();
     const auto record = records.find(id);
     if (record != records.end()) {
-        removeMadePicture(record->value(ItemField::img).toString());
-        removeMadePicture(
-                record->value(ItemField::info).toMap().value(InfoField::pptPath).toString());
+        removeMadePicture(record->img().toString());
+        removeMadePicture(record->info().pptPath());
         records.erase(record);
     }
     tree.unsavedPictures().remove(id);

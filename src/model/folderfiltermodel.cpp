@@ -69,14 +69,14 @@ bool FolderFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex &sourc
         return false;
     if (!filterTypes.isEmpty() && !filterTypes.contains(typeOf(id)))
         return false;
-    const QVariant valid = folders->itemRecords().value(id).value(ItemField::isValid);
+    const QVariant valid = folders->itemRecords().value(id).value(ItemRecord::IsValid);
     return !onlyInvalid || (valid.isValid() && !valid.toBool());
 }
 
 // As the view shows it: by the record once the item has one, else by the name.
 QString FolderFilterModel::typeOf(int id) const
 {
-    const QString recorded = folders->itemRecords().value(id).value(ItemField::type).toString();
+    const QString recorded = folders->itemRecords().value(id).type();
     if (!recorded.isEmpty())
         return recorded;
     if (folders->childListOf(id))

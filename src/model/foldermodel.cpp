@@ -123,13 +123,9 @@ void FolderModel::finishForTeardown()
 void FolderModel::storeUnsavedPictures()
 {
     for (int id : qAsConst(tree.unsavedPictures())) {
-        const QVariantMap record = tree.itemRecords().value(id);
-        const QString picture = record.value(ItemField::type) == ItemType::office
-                                        ? record.value(ItemField::info)
-                                                  .toMap()
-                                                  .value(InfoField::pptPath)
-                                                  .toString()
-                                        : record.value(ItemField::img).toString();
+        const ItemRecord record = tree.itemRecords().value(id);
+        const QString picture = record.type() == ItemType::office ? record.info().pptPath()
+                                                                  : record.img().toString();
         if (!tree.isIndexed(id) || !QFileInfo::exists(picture))
             continue;
         Module_Mediainfo learnt;
@@ -176,7 +172,7 @@ QString FolderModel::uuidOf(int id) const
 
 QVariantMap FolderModel::recordOf(int id)
 {
-    return tree.record(id);
+    return tree.record(id).toMap();
 }
 
 ChildListPtr FolderModel::childListOf(int id) const

@@ -76,7 +76,7 @@ public:
     QString pathOf(int id) const;
     QString uuidOf(int id) const;
     QVariantMap recordOf(int id); // leaves an empty record behind when there was none
-    const QMap<int, QVariantMap> &itemRecords() const { return tree.itemRecords(); }
+    const QMap<int, ItemRecord> &itemRecords() const { return tree.itemRecords(); }
     ChildListPtr childListOf(int id) const;
     void clearIndexOfKey(const QString &key);
     void clearIndexOfId(int id);

@@ -155,16 +155,21 @@ void FolderModel::endResetTree()
 
 namespace {
 
-void fillMissing(QVariantMap &record, const QString &key, const QVariant &value)
+// What a known item's record is given when it is shown and lacks it.
+void fillMissing(ItemRecord &record, const ItemRecord &item)
 {
-    if (!record.contains(key))
-        record.insert(key, value);
-}
-
-void copyFrom(const QVariantMap &record, QVariantMap &item, const QStringList &keys)
-{
-    for (const QString &key : keys)
-        item.insert(key, record.value(key));
+    if (!record.has(ItemRecord::TranscodeProgress))
+        record.setTranscodeProgress(-1);
+    if (!record.has(ItemRecord::AsyncCompleted))
+        record.setAsyncCompleted(false);
+    if (!record.has(ItemRecord::IsValid))
+        record.setIsValid(true);
+    if (!record.has(ItemRecord::IsTranscoded))
+        record.setIsTranscoded(false);
+    for (ItemRecord::Field field : {ItemRecord::Uuid, ItemRecord::Name}) {
+        if (!record.has(field))
+            record.copyFrom(item, field);
+    }
 }
 
 } // namespace
@@ -174,92 +179,87 @@ QVariantMap FolderModel::showItem(const QModelIndex &index)
     const int id = int(index.internalId());
     const QString path = tree.pathOf(id);
     const QFileInfo file(path);
-    QVariantMap item{{ItemField::fileIdx, id},
-                     {ItemField::modelIdx, QVariant::fromValue(index)},
-                     {ItemField::exists, file.exists()},
-                     {ItemField::name, file.isRoot() ? path : file.fileName()},
-                     {ItemField::uuid, tree.uuidOf(id)},
-                     {ItemField::asyncCompleted, true},
-                     {ItemField::isValid, true},
-                     {ItemField::transcodeProgress, -1},
-                     {ItemField::isTranscoded, false}};
+    ItemRecord item;
+    item.setFileIdx(id);
+    item.setModelIdx(index);
+    item.setExists(file.exists());
+    item.setName(file.isRoot() ? path : file.fileName());
+    item.setUuid(tree.uuidOf(id));
+    item.setAsyncCompleted(true);
+    item.setIsValid(true);
+    item.setTranscodeProgress(-1);
+    item.setIsTranscoded(false);
 
-    const auto found = tree.itemRecords().find(id);
-    const bool hasRecord = found != tree.itemRecords().end();
+    QMap<int, ItemRecord> &records = tree.itemRecords();
+    const auto found = records.find(id);
+    const bool hasRecord = found != records.end();
     if (hasRecord) {
-        QVariantMap &record = *found;
-        fillMissing(record, ItemField::transcodeProgress, -1);
-        fillMissing(record, ItemField::asyncCompleted, false);
-        fillMissing(record, ItemField::isValid, true);
-        fillMissing(record, ItemField::isTranscoded, false);
-        fillMissing(record, ItemField::uuid, tree.uuidOf(id));
-        fillMissing(record, ItemField::name, item.value(ItemField::name));
-        record.insert(ItemField::modelIdx, QVariant::fromValue(index));
+        fillMissing(*found, item);
+        found->setModelIdx(index);
     }
 
     // A folder stays one when it is gone from disk, whatever its name says.
-    if (file.isDir() || (!file.exists() && tree.childListOf(id))) {
-        item.insert(ItemField::type, ItemType::folder);
-        item.insert(ItemField::isIcon, false);
-        item.insert(ItemField::img, QUrl(BuiltinImage::folder));
-        tree.itemRecords().insert(id, item);
-        return item;
+    if (file.isDir() || (!file.exists() && tree.isFolder(id))) {
+        item.setType(ItemType::folder);
+        item.setIsIcon(false);
+        item.setImg(QUrl(BuiltinImage::folder));
+        records.insert(id, item);
+        return item.toMap();
     }
 
-    const QVariantMap record = hasRecord ? *found : QVariantMap();
-    QStringList kept; // what a known item keeps from its record
+    const ItemRecord record = hasRecord ? *found : ItemRecord();
+    quint16 kept = 0; // what a known item keeps from its record
     QVector<FileTaskType> jobs; // what a new item asks for
-    switch (mediaClassOf(item.value(ItemField::name).toString())) {
+    switch (mediaClassOf(item.name())) {
     case MediaClass::Audio:
-        item.insert(ItemField::type, ItemType::audio);
-        item.insert(ItemField::icon, IconGlyph::music);
-        item.insert(ItemField::isIcon, false);
-        item.insert(ItemField::img, QUrl(BuiltinImage::music));
-        kept = QStringList{ItemField::asyncCompleted, ItemField::isValid};
+        item.setType(ItemType::audio);
+        item.setIcon(IconGlyph::music);
+        item.setIsIcon(false);
+        item.setImg(QUrl(BuiltinImage::music));
+        kept = ItemRecord::AsyncCompleted | ItemRecord::IsValid;
         jobs = {AudioProbe};
         break;
     case MediaClass::Picture:
-        item.insert(ItemField::type, ItemType::picture);
-        item.insert(ItemField::icon, IconGlyph::file);
-        item.insert(ItemField::img, QUrl(withFileUrlPrefix(file.absoluteFilePath())));
-        item.insert(ItemField::isIcon, false);
-        kept = QStringList{ItemField::asyncCompleted, ItemField::isValid};
+        item.setType(ItemType::picture);
+        item.setIcon(IconGlyph::file);
+        item.setImg(QUrl(withFileUrlPrefix(file.absoluteFilePath())));
+        item.setIsIcon(false);
+        kept = ItemRecord::AsyncCompleted | ItemRecord::IsValid;
         jobs = {PictureLoad};
         break;
     case MediaClass::Video: {
-        item.insert(ItemField::type, ItemType::video);
-        item.insert(ItemField::icon, IconGlyph::file);
-        item.insert(ItemField::isIcon, false);
-        const QString thumbnail = record.value(ItemField::img).toString();
+        item.setType(ItemType::video);
+        item.setIcon(IconGlyph::file);
+        item.setIsIcon(false);
+        const QString thumbnail = record.img().toString();
         const bool hasThumbnail = !thumbnail.isEmpty() && QFileInfo::exists(thumbnail);
-        item.insert(ItemField::img,
-                    QUrl(hasThumbnail ? withFileUrlPrefix(thumbnail) : BuiltinImage::dummy));
-        kept = QStringList{ItemField::asyncCompleted, ItemField::isValid,
-                           ItemField::transcodeProgress, ItemField::isTranscoded};
+        item.setImg(QUrl(hasThumbnail ? withFileUrlPrefix(thumbnail) : BuiltinImage::dummy));
+        kept = ItemRecord::AsyncCompleted | ItemRecord::IsValid | ItemRecord::TranscodeProgress
+               | ItemRecord::IsTranscoded;
         jobs = {VideoThumbnail, VideoProbe};
         break;
     }
     case MediaClass::Office:
-        item.insert(ItemField::type, ItemType::office);
-        item.insert(ItemField::icon, IconGlyph::presentation);
-        item.insert(ItemField::isIcon, true);
-        item.insert(ItemField::img, QUrl(BuiltinImage::dummy));
-        kept = QStringList{ItemField::asyncCompleted};
+        item.setType(ItemType::office);
+        item.setIcon(IconGlyph::presentation);
+        item.setIsIcon(true);
+        item.setImg(QUrl(BuiltinImage::dummy));
+        kept = ItemRecord::AsyncCompleted;
         jobs = {OfficeCapture};
         break;
     case MediaClass::None:
-        return item;
+        return item.toMap();
     }
 
     if (hasRecord) {
-        copyFrom(record, item, kept);
+        item.copyFrom(record, kept);
     } else {
         // The first showing of a media file records it, and asks for its probing unless
         // its build did.
-        item.insert(ItemField::asyncCompleted, false);
-        tree.itemRecords().insert(id, item);
+        item.setAsyncCompleted(false);
+        records.insert(id, item);
     }
     if (!tree.node(id).jobsAsked)
         probes->requestJobs(id, index, jobs);
-    return item;
+    return item.toMap();
 }

@@ -39,7 +39,7 @@ void ItemProbes::typeAndProbe(int id)
 {
     const QString path = tree.pathOf(id);
     const auto typeAs = [&](const QString &type, const QVector<FileTaskType> &jobs) {
-        tree.record(id).insert(ItemField::type, type);
+        tree.record(id).setType(type);
         if (!tree.node(id).jobsAsked)
             requestJobs(id, {}, jobs);
     };
@@ -57,14 +57,14 @@ void ItemProbes::typeAndProbe(int id)
 // again.
 void ItemProbes::probeAgain(int id)
 {
-    QVariantMap &record = tree.record(id);
-    removeMadePicture(record.value(ItemField::img).toString());
-    removeMadePicture(record.value(ItemField::info).toMap().value(InfoField::pptPath).toString());
-    record.remove(ItemField::img);
-    record.remove(ItemField::info);
-    record.insert(ItemField::asyncCompleted, false);
-    record.insert(ItemField::isValid, true);
-    const QModelIndex shown = record.value(ItemField::modelIdx).toModelIndex();
+    ItemRecord &record = tree.record(id);
+    removeMadePicture(record.img().toString());
+    removeMadePicture(record.info().pptPath());
+    record.drop(ItemRecord::Img);
+    record.drop(ItemRecord::Info);
+    record.setAsyncCompleted(false);
+    record.setIsValid(true);
+    const QModelIndex shown = record.modelIdx();
     tree.unsavedPictures().remove(id);
     Module_Mediainfo forgotten;
     forgotten.uuid = tree.uuidOf(id);

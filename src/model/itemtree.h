@@ -1,11 +1,12 @@
 #pragma once
 
+#include "model/itemrecord.h"
+
 #include <QHash>
 #include <QMap>
 #include <QSet>
 #include <QSharedPointer>
 #include <QString>
-#include <QVariantMap>
 #include <QVector>
 
 // A folder's children, in row order. Shared so that look-ups hand it out without copying.
@@ -83,9 +84,9 @@ public:
     void removeRootAt(int row);
     void forgetFolder(int id); // its child list goes from every root
 
-    QVariantMap &record(int id) { return records[id]; }
-    const QMap<int, QVariantMap> &itemRecords() const { return records; }
-    QMap<int, QVariantMap> &itemRecords() { return records; }
+    ItemRecord &record(int id) { return records[id]; }
+    const QMap<int, ItemRecord> &itemRecords() const { return records; }
+    QMap<int, ItemRecord> &itemRecords() { return records; }
     // Items whose made picture the store does not name yet.
     QSet<int> &unsavedPictures() { return picturesToStore; }
 
@@ -100,6 +101,6 @@ private:
     QHash<int, ItemNode> nodes; // every item in the tree
     int rootOrdinal = -1; // the highest ordinal given to a root; part of every item key
     QVector<RootEntry> roots; // top-level rows, in the order added
-    QMap<int, QVariantMap> records; // ordered: queries list items by id
+    QMap<int, ItemRecord> records; // ordered: queries list items by id
     QSet<int> picturesToStore;
 };

@@ -23,14 +23,14 @@ bool hasSlides(const QString &slideDirectory)
 // The item names its thumbnail as soon as the tool is asked to write it.
 void ItemProbes::onThumbnailStarted(int id, const QString &thumbnail)
 {
-    tree.record(id).insert(ItemField::img, thumbnail);
+    tree.record(id).setImg(thumbnail);
     tree.unsavedPictures().insert(id);
 }
 
 // A presentation stands for its slides with fixed values, whatever the capture makes of it.
 void ItemProbes::onSlideCaptureStarted(int id, const QString &slideDirectory)
 {
-    tree.record(id).insert(ItemField::info, presentationInfo(slideDirectory));
+    tree.record(id).setInfo(ItemInfo::fromMap(presentationInfo(slideDirectory)));
     tree.unsavedPictures().insert(id);
 }
 
@@ -43,25 +43,22 @@ void ItemProbes::onToolJobFinished(const FileTask &job, const QString &report, b
     case VideoProbe:
     case AudioProbe: {
         const bool valid = ranToEnd && parseProbeReport(id, report);
-        QVariantMap &record = tree.record(id);
-        record.insert(ItemField::isValid, valid);
+        ItemRecord &record = tree.record(id);
+        record.setIsValid(valid);
         if (valid)
-            record.insert(ItemField::asyncCompleted, true);
+            record.setAsyncCompleted(true);
         if (job.taskType() == AudioProbe) {
-            QVariantMap info = record.value(ItemField::info).toMap();
-            info.insert(InfoField::frameWidth, kAudioFrameSide);
-            info.insert(InfoField::frameHeight, kAudioFrameSide);
-            record.insert(ItemField::info, info);
+            ItemInfo info = record.info();
+            info.setFrameSize(kAudioFrameSide, kAudioFrameSide);
+            record.setInfo(info);
         }
         emit itemLearnt(id);
         break;
     }
     case OfficeCapture: {
-        QVariantMap &record = tree.record(id);
-        const QString slides
-                = record.value(ItemField::info).toMap().value(InfoField::pptPath).toString();
-        record.insert(ItemField::isValid, ranToEnd && hasSlides(slides));
-        record.insert(ItemField::asyncCompleted, true);
+        ItemRecord &record = tree.record(id);
+        record.setIsValid(ranToEnd && hasSlides(record.info().pptPath()));
+        record.setAsyncCompleted(true);
         emit itemLearnt(id);
         break;
     }
@@ -75,7 +72,7 @@ bool ItemProbes::parseProbeReport(int id, const QString &report)
 {
     const std::optional<QVariantMap> info = ::parseProbeReport(report);
     if (info)
-        tree.record(id).insert(ItemField::info, *info);
+        tree.record(id).setInfo(ItemInfo::fromMap(*info));
     return info.has_value();
 }
 
@@ -83,15 +80,15 @@ bool ItemProbes::parseProbeReport(int id, const QString &report)
 void ItemProbes::onPictureRead(const FileTask &job, const DecodedPicture &picture)
 {
     const int id = job.fileIdx;
-    QVariantMap &record = tree.record(id);
-    record.insert(ItemField::isValid, picture.isValid);
-    if (!record.contains(ItemField::img) && picture.isValid)
-        record.insert(ItemField::img, savePictureThumbnail(picture.thumbnail));
-    record.insert(ItemField::type, ItemType::picture);
-    record.insert(ItemField::info, pictureInfo(picture.size.width(), picture.size.height()));
-    record.insert(ItemField::asyncCompleted, true);
+    ItemRecord &record = tree.record(id);
+    record.setIsValid(picture.isValid);
+    if (!record.has(ItemRecord::Img) && picture.isValid)
+        record.setImg(savePictureThumbnail(picture.thumbnail));
+    record.setType(ItemType::picture);
+    record.setInfo(ItemInfo::fromMap(pictureInfo(picture.size.width(), picture.size.height())));
+    record.setAsyncCompleted(true);
     emit itemLearnt(id);
-    const QModelIndex shown = record.value(ItemField::modelIdx).toModelIndex();
+    const QModelIndex shown = record.modelIdx();
     edits.notify(shown);
     if (job.index != shown)
         edits.notify(job.index);
@@ -108,5 +105,5 @@ void ItemProbes::onToolNotStarted(const QString &program)
 
 void ItemProbes::notify(int id)
 {
-    edits.notify(tree.itemRecords().value(id).value(ItemField::modelIdx).toModelIndex());
+    edits.notify(tree.itemRecords().value(id).modelIdx());
 }

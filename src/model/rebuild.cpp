@@ -134,30 +134,30 @@ int StoreRestore::restoreItem(int position, ChildLists &childLists)
         return id;
     }
     const QString img = withoutFileUrlPrefix(entry.img);
-    QVariantMap &record = tree.record(id);
+    ItemRecord &record = tree.record(id);
     if (isVideo(entry.path)) {
-        record.insert(ItemField::type, ItemType::video);
-        record.insert(ItemField::isTranscoded, entry.isTranscoded);
-        record.insert(ItemField::img, img);
+        record.setType(ItemType::video);
+        record.setIsTranscoded(entry.isTranscoded);
+        record.setImg(img);
         if (img.isEmpty())
             probes->requestJobs(id, {}, {VideoThumbnail, VideoProbe});
         else
             probes->requestJobs(id, {}, {VideoProbe});
     } else if (isOffice(entry.path)) {
-        record.insert(ItemField::type, ItemType::office);
+        record.setType(ItemType::office);
         if (img.isEmpty()) {
             probes->requestJobs(id, {}, {OfficeCapture});
             return id;
         }
-        record.insert(ItemField::info, presentationInfo(img));
-        record.insert(ItemField::asyncCompleted, true);
+        record.setInfo(ItemInfo::fromMap(presentationInfo(img)));
+        record.setAsyncCompleted(true);
         probes->requestJobs(id, {}, {});
     } else if (isAudio(entry.path)) {
-        record.insert(ItemField::type, ItemType::audio);
+        record.setType(ItemType::audio);
         probes->requestJobs(id, {}, {AudioProbe});
     } else {
-        record.insert(ItemField::type, ItemType::picture);
-        record.insert(ItemField::img, img);
+        record.setType(ItemType::picture);
+        record.setImg(img);
         probes->requestJobs(id, {}, {PictureLoad});
     }
     return id;

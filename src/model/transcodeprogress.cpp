@@ -15,10 +15,11 @@ constexpr int kDone = 100;
 constexpr int kNoTranscode = -1;
 
 // Requested or running: neither idle nor done.
-bool isTranscodingRecord(const QVariantMap &record)
+bool isTranscodingRecord(const ItemRecord &record)
 {
-    const QVariant progress = record.value(ItemField::transcodeProgress);
-    return progress.isValid() && progress.toInt() != kNoTranscode && progress.toInt() != kDone;
+    const int progress = record.transcodeProgress();
+    return record.has(ItemRecord::TranscodeProgress) && progress != kNoTranscode
+           && progress != kDone;
 }
 
 } // namespace
@@ -37,7 +38,7 @@ void TranscodeRequests::onTranscodeRunning(float progress)
     if (belongsToTree(task->params)) {
         if (!tree.isIndexed(task->fileIdx))
             return; // removed meanwhile: the output stays on disk, unlisted
-        tree.record(task->fileIdx).insert(ItemField::transcodeProgress, percent);
+        tree.record(task->fileIdx).setTranscodeProgress(percent);
         edits.notify(task->index);
         if (percent == kDone)
             completeItemTranscode(task);
@@ -62,7 +63,7 @@ void TranscodeRequests::completeItemTranscode(const Job &task)
     if (outputId == -1)
         return; // its folder went away meanwhile
     build->queueAdd(outputId);
-    tree.record(outputId).insert(ItemField::isTranscoded, true);
+    tree.record(outputId).setIsTranscoded(true);
     build->scheduleBuild();
 }
 
@@ -80,9 +81,9 @@ void TranscodeRequests::onTranscodeFailed(const QString &jobId, const QString &r
                 = false;
         emit videoFileTranscodingStopped(uuid);
     } else if (tree.isIndexed(task->fileIdx)) {
-        QVariantMap &record = tree.record(task->fileIdx);
-        record.insert(ItemField::transcodeProgress, kNoTranscode);
-        edits.notify(record.value(ItemField::modelIdx).toModelIndex());
+        ItemRecord &record = tree.record(task->fileIdx);
+        record.setTranscodeProgress(kNoTranscode);
+        edits.notify(record.modelIdx());
     }
     emit transcodeFailed(jobId, reason);
 }
@@ -119,10 +120,10 @@ void TranscodeRequests::onStopTranscode(int idx)
         tool->stopOne(runningTranscodeUuid);
         transcoding = false;
     }
-    QVariantMap &record = tree.record(idx);
-    const QModelIndex index = record.value(ItemField::modelIdx).toModelIndex();
+    ItemRecord &record = tree.record(idx);
+    const QModelIndex index = record.modelIdx();
     edits.refreshRowsBeside(index);
-    record.insert(ItemField::transcodeProgress, kNoTranscode);
+    record.setTranscodeProgress(kNoTranscode);
     edits.notify(index);
 
     // The item's running transcode goes alone; otherwise its waiting transcodes go. Its

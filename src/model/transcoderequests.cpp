@@ -54,9 +54,9 @@ void TranscodeRequests::onTranscode(int idx, const QString &type, int w, int h)
 {
     if (!tree.isIndexed(idx))
         return;
-    QVariantMap &record = tree.record(idx);
-    const QModelIndex index = record.value(ItemField::modelIdx).toModelIndex();
-    record.insert(ItemField::transcodeProgress, 0);
+    ItemRecord &record = tree.record(idx);
+    const QModelIndex index = record.modelIdx();
+    record.setTranscodeProgress(0);
     edits.notify(index);
     queueTranscode(idx, index, requestParams(type, w, h, true));
 }

@@ -1,0 +1,127 @@
+#pragma once
+
+#include <QByteArray>
+#include <QModelIndex>
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+
+// What the probes learnt of an item's media: its "info", kept as typed values and made into a
+// map only when a caller asks for one. The detail-info JSON is kept as UTF-8, half the size of
+// its text. A key that was never given stays absent from the map.
+class ItemInfo
+{
+public:
+    // Takes the keys of InfoField; others have no place here.
+    static ItemInfo fromMap(const QVariantMap &map);
+    QVariantMap toMap() const;
+
+    int frameWidth() const { return width; }
+    int frameHeight() const { return height; }
+    QString pptPath() const { return slides; }
+    void setFrameSize(int frameWidth, int frameHeight);
+
+private:
+    enum Key : quint8 {
+        FrameWidth = 1 << 0,
+        FrameHeight = 1 << 1,
+        TimeLenMsec = 1 << 2,
+        Duration = 1 << 3,
+        Fps = 1 << 4,
+        DetailInfo = 1 << 5,
+        PptPath = 1 << 6,
+    };
+
+    quint8 present = 0;
+    int width = 0;
+    int height = 0;
+    int lengthMsec = 0;
+    QString durationText;
+    QString fpsText;
+    QByteArray detail;
+    QString slides;
+};
+
+// The record of an item: one typed value for each key of ItemField, and which of them it was
+// given, since an absent key shows differently from an empty one to the page, the scan host's
+// JSON and the drag data. It becomes the item's property map only there.
+class ItemRecord
+{
+public:
+    enum Field : quint16 {
+        FileIdx = 1 << 0,
+        ModelIdx = 1 << 1,
+        Exists = 1 << 2,
+        Name = 1 << 3,
+        Uuid = 1 << 4,
+        Type = 1 << 5,
+        Icon = 1 << 6,
+        IsIcon = 1 << 7,
+        Img = 1 << 8,
+        AsyncCompleted = 1 << 9,
+        IsValid = 1 << 10,
+        TranscodeProgress = 1 << 11,
+        IsTranscoded = 1 << 12,
+        Info = 1 << 13,
+    };
+
+    bool has(Field field) const { return present & field; }
+    void drop(Field field) { present &= ~quint16(field); }
+    // Of a field that the record was given; invalid otherwise.
+    QVariant value(Field field) const;
+    QVariantMap toMap() const;
+
+    // The given fields as the other record has them, absent where it has them not.
+    void copyFrom(const ItemRecord &other, quint16 fields);
+
+    QModelIndex modelIdx() const { return index; }
+    bool isAsyncCompleted() const { return completed; }
+    bool isValid() const { return valid; }
+    QString name() const { return itemName; }
+    QString type() const { return itemType; }
+    QVariant img() const { return image; } // a QUrl or a path, as it was given
+    bool isTranscoded() const { return transcoded; }
+    int transcodeProgress() const { return progress; }
+    const ItemInfo &info() const { return details; }
+
+    void setFileIdx(int id) { put(fileIdx, id, FileIdx); }
+    void setModelIdx(const QModelIndex &modelIdx) { put(index, modelIdx, ModelIdx); }
+    void setExists(bool exists) { put(onDisk, exists, Exists); }
+    void setName(const QString &name) { put(itemName, name, Name); }
+    void setUuid(const QString &uuid) { put(itemUuid, uuid, Uuid); }
+    void setType(const QString &type) { put(itemType, type, Type); }
+    void setIcon(int glyph) { put(icon, glyph, Icon); }
+    void setIsIcon(bool isIcon) { put(iconOnly, isIcon, IsIcon); }
+    void setImg(const QVariant &img) { put(image, img, Img); }
+    void setAsyncCompleted(bool completed) { put(this->completed, completed, AsyncCompleted); }
+    void setIsValid(bool valid) { put(this->valid, valid, IsValid); }
+    void setTranscodeProgress(int percent) { put(progress, percent, TranscodeProgress); }
+    void setIsTranscoded(bool isTranscoded) { put(transcoded, isTranscoded, IsTranscoded); }
+    void setInfo(const ItemInfo &info) { put(details, info, Info); }
+
+private:
+    void take(Field field, const ItemRecord &other);
+
+    template<typename T>
+    void put(T &member, const T &value, Field field)
+    {
+        member = value;
+        present |= field;
+    }
+
+    quint16 present = 0;
+    bool onDisk = false;
+    bool iconOnly = false;
+    bool completed = false;
+    bool valid = false;
+    bool transcoded = false;
+    int fileIdx = 0;
+    int icon = 0;
+    int progress = 0;
+    QModelIndex index;
+    QString itemName;
+    QString itemUuid;
+    QString itemType;
+    QVariant image;
+    ItemInfo details;
+};
