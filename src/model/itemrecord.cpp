@@ -2,49 +2,70 @@
 
 #include "model/itemfields.h"
 
+#include <QtEndian>
+
+namespace {
+
+// Below this a block holds only short texts (a duration, a frame rate), which compression
+// would make longer.
+constexpr int kCompressFrom = 128;
+
+const QString *const kTextKeys[]
+        = {&InfoField::duration, &InfoField::fps, &InfoField::detailInfo, &InfoField::pptPath};
+
+} // namespace
+
 ItemInfo ItemInfo::fromMap(const QVariantMap &map)
 {
     ItemInfo info;
-    const auto take = [&](const QString &key, Key bit, auto &member, auto convert) {
+    const auto takeInt = [&](const QString &key, Key bit, int &member) {
         const auto found = map.constFind(key);
         if (found == map.constEnd())
             return;
-        member = convert(*found);
+        member = found->toInt();
         info.present |= bit;
     };
-    const auto toInt = [](const QVariant &value) {
-        return value.toInt();
-    };
-    const auto toText = [](const QVariant &value) {
-        return value.toString();
-    };
-    take(InfoField::frameWidth, FrameWidth, info.width, toInt);
-    take(InfoField::frameHeight, FrameHeight, info.height, toInt);
-    take(InfoField::timeLenMsec, TimeLenMsec, info.lengthMsec, toInt);
-    take(InfoField::duration, Duration, info.durationText, toText);
-    take(InfoField::fps, Fps, info.fpsText, toText);
-    take(InfoField::detailInfo, DetailInfo, info.detail,
-         [](const QVariant &value) { return value.toString().toUtf8(); });
-    take(InfoField::pptPath, PptPath, info.slides, toText);
+    takeInt(InfoField::frameWidth, FrameWidth, info.width);
+    takeInt(InfoField::frameHeight, FrameHeight, info.height);
+    takeInt(InfoField::timeLenMsec, TimeLenMsec, info.lengthMsec);
+    QString texts[kTexts];
+    const Key textBits[kTexts] = {Duration, Fps, DetailInfo, PptPath};
+    for (int i = 0; i < kTexts; ++i) {
+        const auto found = map.constFind(*kTextKeys[i]);
+        if (found == map.constEnd())
+            continue;
+        texts[i] = found->toString();
+        info.present |= textBits[i];
+    }
+    info.packTexts(texts);
     return info;
 }
 
 QVariantMap ItemInfo::toMap() const
 {
     QVariantMap map;
-    const auto give = [&](const QString &key, Key bit, const QVariant &value) {
+    const auto giveInt = [&](const QString &key, Key bit, int value) {
         if (present & bit)
             map.insert(key, value);
     };
-    give(InfoField::frameWidth, FrameWidth, width);
-    give(InfoField::frameHeight, FrameHeight, height);
-    give(InfoField::timeLenMsec, TimeLenMsec, lengthMsec);
-    give(InfoField::duration, Duration, durationText);
-    give(InfoField::fps, Fps, fpsText);
-    if (present & DetailInfo)
-        map.insert(InfoField::detailInfo, QString::fromUtf8(detail));
-    give(InfoField::pptPath, PptPath, slides);
+    giveInt(InfoField::frameWidth, FrameWidth, width);
+    giveInt(InfoField::frameHeight, FrameHeight, height);
+    giveInt(InfoField::timeLenMsec, TimeLenMsec, lengthMsec);
+    QString texts[kTexts];
+    unpackTexts(texts);
+    const Key textBits[kTexts] = {Duration, Fps, DetailInfo, PptPath};
+    for (int i = 0; i < kTexts; ++i) {
+        if (present & textBits[i])
+            map.insert(*kTextKeys[i], texts[i]);
+    }
     return map;
+}
+
+QString ItemInfo::pptPath() const
+{
+    QString texts[kTexts];
+    unpackTexts(texts);
+    return texts[kTexts - 1];
 }
 
 void ItemInfo::setFrameSize(int frameWidth, int frameHeight)
@@ -52,6 +73,41 @@ void ItemInfo::setFrameSize(int frameWidth, int frameHeight)
     width = frameWidth;
     height = frameHeight;
     present |= FrameWidth | FrameHeight;
+}
+
+// Each text as its length and its UTF-8 bytes; empty ones at the end are left out.
+void ItemInfo::packTexts(const QString (&from)[kTexts])
+{
+    int count = kTexts;
+    while (count > 0 && from[count - 1].isEmpty())
+        --count;
+    QByteArray block;
+    for (int i = 0; i < count; ++i) {
+        const QByteArray bytes = from[i].toUtf8();
+        const quint32 size = qToLittleEndian(quint32(bytes.size()));
+        block.append(reinterpret_cast<const char *>(&size), sizeof size).append(bytes);
+    }
+    present &= ~Compressed;
+    if (block.size() >= kCompressFrom) {
+        block = qCompress(block);
+        present |= Compressed;
+    }
+    block.squeeze();
+    texts = block;
+}
+
+void ItemInfo::unpackTexts(QString (&to)[kTexts]) const
+{
+    const QByteArray block = (present & Compressed) ? qUncompress(texts) : texts;
+    int at = 0;
+    for (QString &text : to) {
+        if (at + int(sizeof(quint32)) > block.size())
+            return;
+        const int size = int(qFromLittleEndian<quint32>(block.constData() + at));
+        at += sizeof(quint32);
+        text = QString::fromUtf8(block.constData() + at, qMin(size, block.size() - at));
+        at += size;
+    }
 }
 
 QVariant ItemRecord::value(Field field) const

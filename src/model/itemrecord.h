@@ -7,8 +7,9 @@
 #include <QVariantMap>
 
 // What the probes learnt of an item's media: its "info", kept as typed values and made into a
-// map only when a caller asks for one. The detail-info JSON is kept as UTF-8, half the size of
-// its text. A key that was never given stays absent from the map.
+// map only when a caller asks for one, which is seldom: for a drag and for the store. Its texts
+// (above all the detail-info JSON, which is most of an item's size) are kept together as
+// UTF-8 in one block, compressed when that pays. A key that was never given stays absent.
 class ItemInfo
 {
 public:
@@ -18,10 +19,15 @@ public:
 
     int frameWidth() const { return width; }
     int frameHeight() const { return height; }
-    QString pptPath() const { return slides; }
+    QString pptPath() const;
     void setFrameSize(int frameWidth, int frameHeight);
 
 private:
+    static constexpr int kTexts = 4; // duration, fps, detail info, slide directory
+
+    void packTexts(const QString (&texts)[kTexts]);
+    void unpackTexts(QString (&texts)[kTexts]) const;
+
     enum Key : quint8 {
         FrameWidth = 1 << 0,
         FrameHeight = 1 << 1,
@@ -30,16 +36,14 @@ private:
         Fps = 1 << 4,
         DetailInfo = 1 << 5,
         PptPath = 1 << 6,
+        Compressed = 1 << 7, // of the texts
     };
 
     quint8 present = 0;
     int width = 0;
     int height = 0;
     int lengthMsec = 0;
-    QString durationText;
-    QString fpsText;
-    QByteArray detail;
-    QString slides;
+    QByteArray texts; // UTF-8, each ended by a zero byte
 };
 
 // The record of an item: one typed value for each key of ItemField, and which of them it was

@@ -40,7 +40,9 @@ int ItemTree::fileIndex(const QString &key)
     if (known != keyToId.constEnd())
         return *known;
     const int id = newId();
-    registerItem(id, key, QUuid::createUuid().toString());
+    keyToId.insert(key, id);
+    idToKey.insert(id, key);
+    idToUuid.insert(id, QUuid::createUuid());
     return id;
 }
 
@@ -72,7 +74,19 @@ void ItemTree::registerItem(int id, const QString &key, const QString &uuid)
 {
     keyToId.insert(key, id);
     idToKey.insert(id, key);
-    idToUuid.insert(id, uuid);
+    const QUuid compact(uuid);
+    idToUuid.insert(id, compact);
+    if (compact.toString() != uuid)
+        uuidTexts.insert(id, uuid);
+}
+
+QString ItemTree::uuidOf(int id) const
+{
+    const auto compact = idToUuid.constFind(id);
+    if (compact == idToUuid.constEnd())
+        return {};
+    const auto text = uuidTexts.constFind(id);
+    return text != uuidTexts.constEnd() ? *text : compact->toString();
 }
 
 int ItemTree::forgetKey(const QString &key)
@@ -85,6 +99,7 @@ int ItemTree::forgetKey(const QString &key)
         return -1;
     keyToId.erase(known);
     idToKey.remove(id);
+    uuidTexts.remove(id);
     return idToUuid.remove(id) ? id : -1;
 }
 
@@ -194,5 +209,6 @@ void ItemTree::clear()
     idToKey.clear();
     keyToId.clear();
     idToUuid.clear();
+    uuidTexts.clear();
     rootOrdinal = -1;
 }

@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QSharedPointer>
 #include <QString>
+#include <QUuid>
 #include <QVector>
 
 // A folder's children, in row order. Shared so that look-ups hand it out without copying.
@@ -50,7 +51,7 @@ public:
     bool isIndexed(int id) const { return idToKey.contains(id); }
     QString keyOf(int id) const { return idToKey.value(id); }
     QString pathOf(int id) const;
-    QString uuidOf(int id) const { return idToUuid.value(id); }
+    QString uuidOf(int id) const;
     int rootOrdinalOf(int id) const;
     ChildListPtr childListOf(int id) const;
     bool isFolder(int id) const { return childListOf(id) != nullptr; }
@@ -97,7 +98,10 @@ private:
 
     QHash<QString, int> keyToId;
     QHash<int, QString> idToKey;
-    QHash<int, QString> idToUuid; // made when the id is issued; names the stored record
+    // Made when the id is issued; names the stored record. Kept as its 16 bytes; a stored text
+    // that would not come back the same from them is kept as it is.
+    QHash<int, QUuid> idToUuid;
+    QHash<int, QString> uuidTexts;
     QHash<int, ItemNode> nodes; // every item in the tree
     int rootOrdinal = -1; // the highest ordinal given to a root; part of every item key
     QVector<RootEntry> roots; // top-level rows, in the order added

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QStringBuilder>
 #include <QUuid>
 
 QString pictureDirectory()
@@ -21,7 +22,8 @@ QString freshPictureName()
 QString newThumbnailPath()
 {
     QDir().mkpath(pictureDirectory());
-    return pictureDirectory() + freshPictureName() + QStringLiteral(".jpg");
+    // Built to its exact size: the item's record keeps it for as long as the item lives.
+    return pictureDirectory() % freshPictureName() % QStringLiteral(".jpg");
 }
 
 QString savePictureThumbnail(const QImage &thumbnail)
