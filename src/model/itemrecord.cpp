@@ -6,12 +6,68 @@
 
 namespace {
 
-// Below this a block holds only short texts (a duration, a frame rate), which compression
-// would make longer.
-constexpr int kCompressFrom = 128;
-
 const QString *const kTextKeys[]
         = {&InfoField::duration, &InfoField::fps, &InfoField::detailInfo, &InfoField::pptPath};
+
+// The detail-info JSON is the parser's, compact, with its keys in order: most of its bytes are
+// the same names and punctuation in every item. Each of these fragments is kept as one control
+// byte, which compact JSON never holds (it escapes them), so the text comes back exactly.
+const char *const kDetailFragments[] = {"{\"Audio\":{\"bitrate\":\"",
+                                        "{\"Metadata\":{\"",
+                                        "{\"Video\":{\"bitrate\":\"",
+                                        "\"},\"Metadata\":{\"",
+                                        "\"},\"Video\":{\"bitrate\":\"",
+                                        "\"},\"bitrate\":\"",
+                                        "\",\"duration\":\"",
+                                        "\",\"encoding\":\"",
+                                        "\",\"fps\":\"",
+                                        "\",\"pixelFormats\":\"",
+                                        "\",\"resolution\":\"",
+                                        "\",\"sampleFormat\":\"",
+                                        "\",\"sampleRate\":\"",
+                                        "\",\"soundTrack\":\"",
+                                        "compatible_brands\":\"",
+                                        "creation_time\":\"",
+                                        "\",\"encoder\":\"",
+                                        "\",\"major_brand\":\"",
+                                        "\",\"minor_version\":\"",
+                                        "\"}}",
+                                        "(progressive)",
+                                        " [SAR 1:1 DAR ",
+                                        " kb/s",
+                                        " Hz",
+                                        " fps",
+                                        "yuv420p",
+                                        "stereo",
+                                        "fltp",
+                                        "Lavf",
+                                        "00:00:"};
+static_assert(std::size(kDetailFragments) < 0x20, "a fragment's code is a control byte");
+
+bool holdsControlBytes(const QByteArray &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](char c) { return uchar(c) < 0x20; });
+}
+
+QByteArray withFragmentCodes(QByteArray text)
+{
+    for (int code = 0; code < int(std::size(kDetailFragments)); ++code)
+        text.replace(kDetailFragments[code], QByteArray(1, char(code + 1)));
+    return text;
+}
+
+QByteArray withoutFragmentCodes(const QByteArray &packed)
+{
+    QByteArray text;
+    text.reserve(packed.size() * 3);
+    for (char c : packed) {
+        if (uchar(c) >= 1 && uchar(c) <= std::size(kDetailFragments))
+            text.append(kDetailFragments[uchar(c) - 1]);
+        else
+            text.append(c);
+    }
+    return text;
+}
 
 } // namespace
 
@@ -81,16 +137,16 @@ void ItemInfo::packTexts(const QString (&from)[kTexts])
     int count = kTexts;
     while (count > 0 && from[count - 1].isEmpty())
         --count;
+    present &= ~Coded;
     QByteArray block;
     for (int i = 0; i < count; ++i) {
-        const QByteArray bytes = from[i].toUtf8();
+        QByteArray bytes = from[i].toUtf8();
+        if (i == kDetailText && !holdsControlBytes(bytes)) {
+            bytes = withFragmentCodes(bytes);
+            present |= Coded;
+        }
         const quint32 size = qToLittleEndian(quint32(bytes.size()));
         block.append(reinterpret_cast<const char *>(&size), sizeof size).append(bytes);
-    }
-    present &= ~Compressed;
-    if (block.size() >= kCompressFrom) {
-        block = qCompress(block);
-        present |= Compressed;
     }
     block.squeeze();
     texts = block;
@@ -98,15 +154,16 @@ void ItemInfo::packTexts(const QString (&from)[kTexts])
 
 void ItemInfo::unpackTexts(QString (&to)[kTexts]) const
 {
-    const QByteArray block = (present & Compressed) ? qUncompress(texts) : texts;
     int at = 0;
-    for (QString &text : to) {
-        if (at + int(sizeof(quint32)) > block.size())
+    for (int i = 0; i < kTexts; ++i) {
+        if (at + int(sizeof(quint32)) > texts.size())
             return;
-        const int size = int(qFromLittleEndian<quint32>(block.constData() + at));
+        const int size = int(qFromLittleEndian<quint32>(texts.constData() + at));
         at += sizeof(quint32);
-        text = QString::fromUtf8(block.constData() + at, qMin(size, block.size() - at));
+        const QByteArray bytes = texts.mid(at, size);
         at += size;
+        to[i] = QString::fromUtf8(
+                i == kDetailText && (present & Coded) ? withoutFragmentCodes(bytes) : bytes);
     }
 }
 

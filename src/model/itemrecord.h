@@ -8,8 +8,8 @@
 
 // What the probes learnt of an item's media: its "info", kept as typed values and made into a
 // map only when a caller asks for one, which is seldom: for a drag and for the store. Its texts
-// (above all the detail-info JSON, which is most of an item's size) are kept together as
-// UTF-8 in one block, compressed when that pays. A key that was never given stays absent.
+// are kept together as UTF-8 in one block; of the detail-info JSON, which would be most of an
+// item's size, only what differs from item to item. A key that was never given stays absent.
 class ItemInfo
 {
 public:
@@ -24,6 +24,7 @@ public:
 
 private:
     static constexpr int kTexts = 4; // duration, fps, detail info, slide directory
+    static constexpr int kDetailText = 2;
 
     void packTexts(const QString (&texts)[kTexts]);
     void unpackTexts(QString (&texts)[kTexts]) const;
@@ -36,7 +37,7 @@ private:
         Fps = 1 << 4,
         DetailInfo = 1 << 5,
         PptPath = 1 << 6,
-        Compressed = 1 << 7, // of the texts
+        Coded = 1 << 7, // the detail info's fragments are coded
     };
 
     quint8 present = 0;
