@@ -1,6 +1,9 @@
 #include "model/foldermodel.h"
+#include "model/itemrecord.h"
+#include "probe/stillinfo.h"
 #include "testfolders.h"
 
+#include <QUuid>
 #include <QtTest>
 
 class TestFolderModel : public QObject
@@ -10,6 +13,10 @@ private slots:
     void idsAreNeverReused();
     void splitItemKey_data();
     void splitItemKey();
+    void storedUuidComesBackAsStored_data();
+    void storedUuidComesBackAsStored();
+    void infoComesBackAsGiven_data();
+    void infoComesBackAsGiven();
 };
 
 // A cleared key is announced once, the last one with an empty index as well, and its id is
@@ -56,6 +63,52 @@ void TestFolderModel::splitItemKey()
     QCOMPARE(FolderModel::splitItemKey(key, &found), path);
     QCOMPARE(found, ordinal);
     QCOMPARE(FolderModel::itemKey(path, ordinal), key);
+}
+
+void TestFolderModel::storedUuidComesBackAsStored_data()
+{
+    QTest::addColumn<QString>("uuid");
+    QTest::addRow("as made here") << QUuid::createUuid().toString();
+    QTest::addRow("upper case") << QUuid::createUuid().toString().toUpper();
+    QTest::addRow("without braces") << QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QTest::addRow("no uuid at all") << "layer-7";
+    QTest::addRow("empty") << "";
+}
+
+void TestFolderModel::storedUuidComesBackAsStored()
+{
+    QFETCH(QString, uuid);
+    ItemTree tree;
+    tree.registerItem(ItemTree::newId(), "/m/a.mp4:0", uuid);
+    QCOMPARE(tree.uuidOf(tree.idOfKey("/m/a.mp4:0")), uuid);
+}
+
+// Absent keys stay absent, empty ones empty, and every text comes back to the character,
+// whatever of the detail info's usual names and punctuation its values hold.
+void TestFolderModel::infoComesBackAsGiven_data()
+{
+    QTest::addColumn<QVariantMap>("info");
+    const QString detail = QString::fromUtf8(
+            R"j({"Audio":{"bitrate":"69 kb/s","encoding":"aac","soundTrack":"5.1(side)"},)j"
+            R"j("Metadata":{"title":"Été \u0001 \"},\"fps\":\" 00:00: kb/s"},)j"
+            R"j("Video":{"bitrate":"45 kb/s","fps":"25 fps","resolution":"320x240"},)j"
+            R"j("bitrate":"127 kb/s","duration":"00:00:02.00"})j");
+    QTest::addRow("video") << QVariantMap{{"duration", "00:00:02.00"}, {"fps", "25 fps"},
+                                          {"timeLenMsec", 2000},       {"frameWidth", 320},
+                                          {"frameHeight", 240},        {"detailInfo", detail}};
+    QTest::addRow("control characters in the detail")
+            << QVariantMap{{"detailInfo", QString("a\x01b\x1f") + QChar(0) + "c"}};
+    QTest::addRow("empty texts before a text")
+            << QVariantMap{{"duration", ""}, {"fps", ""}, {"detailInfo", "x"}};
+    QTest::addRow("picture") << pictureInfo(4000, 3000);
+    QTest::addRow("presentation") << presentationInfo("/p/picture/{Präsentation}");
+    QTest::addRow("nothing") << QVariantMap();
+}
+
+void TestFolderModel::infoComesBackAsGiven()
+{
+    QFETCH(QVariantMap, info);
+    QCOMPARE(ItemInfo::fromMap(info).toMap(), info);
 }
 
 QTEST_GUILESS_MAIN(TestFolderModel)

@@ -1,10 +1,10 @@
 #include "model/buildqueue.h"
 
 #include "model/itemfields.h"
-#include "model/itemprobes.h"
 #include "model/itemtree.h"
 #include "model/loadprogress.h"
 #include "model/modelhooks.h"
+#include "probe/itemprobes.h"
 #include "probe/picturedirectory.h"
 #include "store/recordmapping.h"
 #include "store/ui_proc_mediainfo_desktop.h"

@@ -7,10 +7,10 @@
 #include "model/buildqueue.h"
 #include "model/filestamp.h"
 #include "model/folderwatch.h"
-#include "model/itemprobes.h"
 #include "model/modelhooks.h"
-#include "model/transcoderequests.h"
+#include "probe/itemprobes.h"
 #include "probe/picturedirectory.h"
+#include "transcode/transcoderequests.h"
 
 #include <QDir>
 #include <QElapsedTimer>

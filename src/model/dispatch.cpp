@@ -2,8 +2,8 @@
 #include "model/diskfollower.h"
 #include "model/foldermodel.h"
 #include "model/folderwalk.h"
-#include "model/itemprobes.h"
-#include "model/storerestore.h"
+#include "probe/itemprobes.h"
+#include "store/storerestore.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 
 #include <QCoreApplication>

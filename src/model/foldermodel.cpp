@@ -5,12 +5,12 @@
 #include "model/fileurl.h"
 #include "model/folderwalk.h"
 #include "model/itemfields.h"
-#include "model/itemprobes.h"
-#include "model/storerestore.h"
-#include "model/transcoderequests.h"
+#include "probe/itemprobes.h"
 #include "store/recordmapping.h"
+#include "store/storerestore.h"
 #include "store/ui_proc_config_desktop.h"
 #include "store/ui_proc_mediainfo_desktop.h"
+#include "transcode/transcoderequests.h"
 #include "transcode/ui_proc_transcodingtool_desktop.h"
 
 #include <QFileInfo>

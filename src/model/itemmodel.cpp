@@ -2,8 +2,8 @@
 #include "model/fileurl.h"
 #include "model/foldermodel.h"
 #include "model/itemfields.h"
-#include "model/itemprobes.h"
 #include "model/mediatypes.h"
+#include "probe/itemprobes.h"
 
 #include <QFileInfo>
 #include <QUrl>

@@ -162,8 +162,9 @@ void ItemInfo::unpackTexts(QString (&to)[kTexts]) const
         at += sizeof(quint32);
         const QByteArray bytes = texts.mid(at, size);
         at += size;
-        to[i] = QString::fromUtf8(
-                i == kDetailText && (present & Coded) ? withoutFragmentCodes(bytes) : bytes);
+        const QByteArray text
+                = i == kDetailText && (present & Coded) ? withoutFragmentCodes(bytes) : bytes;
+        to[i] = QString::fromUtf8(text.constData(), text.size()); // zero characters included
     }
 }
 

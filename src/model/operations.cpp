@@ -2,7 +2,7 @@
 #include "model/diskfollower.h"
 #include "model/foldermodel.h"
 #include "model/folderwalk.h"
-#include "model/storerestore.h"
+#include "store/storerestore.h"
 
 #include <QFileInfo>
 

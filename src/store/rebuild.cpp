@@ -1,12 +1,12 @@
 #include "model/diskfollower.h"
 #include "model/fileurl.h"
 #include "model/itemfields.h"
-#include "model/itemprobes.h"
 #include "model/mediatypes.h"
 #include "model/modelhooks.h"
-#include "model/storerestore.h"
+#include "probe/itemprobes.h"
 #include "probe/picturedirectory.h"
 #include "probe/stillinfo.h"
+#include "store/storerestore.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 
 #include <QElapsedTimer>

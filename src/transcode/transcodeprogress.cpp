@@ -3,8 +3,8 @@
 #include "model/itemfields.h"
 #include "model/itemtree.h"
 #include "model/modelhooks.h"
-#include "model/transcoderequests.h"
 #include "transcode/transcodeparams.h"
+#include "transcode/transcoderequests.h"
 #include "transcode/ui_proc_transcodingtool_desktop.h"
 
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "model/transcoderequests.h"
+#include "transcode/transcoderequests.h"
 
 #include "model/itemfields.h"
 #include "model/itemtree.h"

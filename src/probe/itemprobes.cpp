@@ -1,4 +1,4 @@
-#include "model/itemprobes.h"
+#include "probe/itemprobes.h"
 
 #include "model/itemfields.h"
 #include "model/itemtree.h"

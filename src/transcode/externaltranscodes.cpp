@@ -1,5 +1,5 @@
-#include "model/transcoderequests.h"
 #include "store/ui_proc_mediainfo_desktop.h"
+#include "transcode/transcoderequests.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>

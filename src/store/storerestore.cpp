@@ -1,4 +1,4 @@
-#include "model/storerestore.h"
+#include "store/storerestore.h"
 
 #include "model/buildqueue.h"
 #include "model/diskfollower.h"

@@ -1,7 +1,7 @@
 #include "model/itemfields.h"
-#include "model/itemprobes.h"
 #include "model/itemtree.h"
 #include "model/modelhooks.h"
+#include "probe/itemprobes.h"
 #include "probe/picturedirectory.h"
 #include "probe/reportparser.h"
 #include "probe/stillinfo.h"
