@@ -155,8 +155,8 @@ class TestProbeRunner : public QObject
         {
             if (event->type() == QEvent::Type(PictureReadChunk) && ++pictureSteps == 1 && atFirst)
                 atFirst();
-            if (event->type() == QEvent::ChildAdded && atDecode) // the decode's watcher
-                atDecode();
+            if (event->type() == QEvent::MetaCall && atDecode) // a decode hands its result back
+                std::exchange(atDecode, {})();
             return false;
         }
         QString path(const QString &name) const { return dir.filePath(name); }
@@ -179,7 +179,7 @@ class TestProbeRunner : public QObject
         QList<QStringList> runs;
         int pictureSteps = 0;
         std::function<void()> atFirst; // runs at the first picture read step
-        std::function<void()> atDecode; // runs as a picture decode starts
+        std::function<void()> atDecode; // runs once, as a decoded picture comes back
     };
 
 private slots:

@@ -10,10 +10,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFutureWatcher>
 #include <QSet>
 #include <QThread>
-#include <QtConcurrent/QtConcurrentRun>
 
 int defaultParallelJobs()
 {
@@ -304,17 +302,19 @@ void ProbeRunner::readPictureChunk(int id)
     finishJob();
 }
 
-// A large picture takes seconds to decode: a worker does it, and the job goes on until the
-// result is back on this thread.
+// A large picture takes seconds to decode: a worker does it, and the job goes on when the
+// result is back on this thread. The worker hands it back by a queued call rather than
+// through a future watcher, whose making reads the processor count from the system anew for
+// every picture.
 void ProbeRunner::decodePictureOf(const Job &job, const QByteArray &bytes)
 {
-    auto *decode = new QFutureWatcher<DecodedPicture>(this);
-    connect(decode, &QFutureWatcherBase::finished, this, [this, decode, job] {
-        decode->deleteLater();
-        onPictureDecoded(job, decode->result());
+    const qint64 limit = pictureMemoryLimit;
+    pictureDecoders.start([this, job, bytes, limit] {
+        const DecodedPicture picture = decodePicture(bytes, limit);
+        QMetaObject::invokeMethod(
+                this, [this, job, picture] { onPictureDecoded(job, picture); },
+                Qt::QueuedConnection);
     });
-    decode->setFuture(
-            QtConcurrent::run(&pictureDecoders, decodePicture, bytes, pictureMemoryLimit));
 }
 
 // Ends the picture job, unless shutDown() has let it go meanwhile.

@@ -152,7 +152,8 @@ private:
     bool startPosted = false;
     int toolTimeLimitMs = kToolTimeLimitMs;
     qint64 pictureMemoryLimit = kDefaultPictureMemoryLimitMB * kBytesPerMB;
-    // Decodes pictures away from the GUI thread, as many at once as there are cores. Its
-    // decodes hold nothing of the runner's; destroyed first, it waits for those still running.
+    // Decodes pictures away from the GUI thread, as many at once as there are cores. Each
+    // decode hands its result to the runner by a queued call; destroyed first, the pool waits
+    // for those still running, so the runner is there to take them (or to drop them unheard).
     QThreadPool pictureDecoders;
 };
