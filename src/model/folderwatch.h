@@ -32,13 +32,11 @@ public:
     Outcome watch(int folderId, const QString &path);
     void unwatch(int folderId);
     void unwatchAll();
-    bool isWatched(int folderId) const { return pathOfFolder.contains(folderId); }
     // Looked at again after the quiet time, as if its directory had changed.
     void lookAgain(int folderId);
     void lookAfterRoot(int rootId, const QString &path);
     // Changes have come that are not handed on yet.
     bool hasChangesWaiting() const { return !changedAt.isEmpty(); }
-    int watchCount() const { return foldersOfPath.size(); }
 
 signals:
     void foldersChanged(const QVector<int> &folderIds);

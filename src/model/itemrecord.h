@@ -80,12 +80,9 @@ public:
     void copyFrom(const ItemRecord &other, quint16 fields);
 
     QModelIndex modelIdx() const { return index; }
-    bool isAsyncCompleted() const { return completed; }
-    bool isValid() const { return valid; }
     QString name() const { return itemName; }
     QString type() const { return itemType; }
     QVariant img() const { return image; } // a QUrl or a path, as it was given
-    bool isTranscoded() const { return transcoded; }
     int transcodeProgress() const { return progress; }
     const ItemInfo &info() const { return details; }
 
