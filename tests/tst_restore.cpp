@@ -83,6 +83,18 @@ void TestRestore::restartKeepsTheScannedTree()
         deck = recordOf(model, sub + "deck.pptx");
         QVERIFY(QFile::exists(clip.value(ItemField::img).toString()));
     }
+    // What the jobs learnt is stored as the record's columns want it.
+    QHash<QString, QVariantMap> stored;
+    for (const QVariantMap &row : storedRows(project.path()))
+        stored.insert(row["path"].toString(), row);
+    const QVariantMap clipRow = stored[sub + "clip.mp4"];
+    const QVariantMap clipInfo = clip.value(ItemField::info).toMap();
+    QCOMPARE((QVariantList{clipRow["resolution"], clipRow["fps"], clipRow["timeLenMsec"],
+                           clipRow["duration"], clipRow["detailInfo"], clipRow["img"]}),
+             (QVariantList{"320 X 240", 25.0, 2000, "00:00:02.00", clipInfo["detailInfo"],
+                           "file://" + clip.value(ItemField::img).toString()}));
+    QCOMPARE(stored[sub + "deck.pptx"]["img"].toString(),
+             "file://" + deck.value(ItemField::info).toMap()["pptPath"].toString());
 
     FolderModel model(nullptr);
     QAbstractItemModelTester tester(&model);

@@ -107,7 +107,7 @@ void BuildQueue::saveItem(int id)
         return;
     Module_Mediainfo learnt;
     learnt.uuid = tree.uuidOf(id);
-    fillFromItem(learnt, record->toMap(), QFileInfo(tree.pathOf(id)).size());
+    fillFromItem(learnt, *record, QFileInfo(tree.pathOf(id)).size());
     store->updateMediaInfoFields(learnt, filledFields(record->type()));
     tree.unsavedPictures().remove(id);
 }

@@ -140,7 +140,8 @@ private:
     bool isRestoring() const override;
     bool isFilling(int rootId) const override;
 
-    QVariantMap showItem(const QModelIndex &index);
+    ItemRecord showItem(const QModelIndex &index);
+    void announceRowsBeside(const QModelIndex &index, const QVector<int> &roles);
     void runControlStep(FileTaskType type);
     void afterJob();
     void checkLoadEnd();

@@ -69,23 +69,19 @@ QVariant FolderModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid())
         return {};
-    const QVariantMap item = const_cast<FolderModel *>(this)->showItem(index);
+    const ItemRecord item = const_cast<FolderModel *>(this)->showItem(index);
     if (role == Qt::DisplayRole)
-        return item.value(ItemField::name);
+        return item.name();
     if (role < Qt::UserRole)
         return {};
-    return item;
+    return item.toMap();
 }
 
 // Any change to an item makes the view read it and its siblings again; the value is not
 // used, the record holds the truth.
 bool FolderModel::setData(const QModelIndex &index, const QVariant &, int role)
 {
-    const QModelIndex parentIndex = parent(index);
-    const int rows = rowCount(parentIndex);
-    if (rows > 0)
-        emit dataChanged(this->index(0, 0, parentIndex), this->index(rows - 1, 0, parentIndex),
-                         {role});
+    announceRowsBeside(index, {role});
     return true;
 }
 
@@ -97,10 +93,15 @@ void FolderModel::notify(const QModelIndex &index)
 
 void FolderModel::refreshRowsBeside(const QModelIndex &index)
 {
+    announceRowsBeside(index, {});
+}
+
+void FolderModel::announceRowsBeside(const QModelIndex &index, const QVector<int> &roles)
+{
     const QModelIndex folder = parent(index);
     const int rows = rowCount(folder);
     if (rows > 0)
-        emit dataChanged(this->index(0, 0, folder), this->index(rows - 1, 0, folder));
+        emit dataChanged(this->index(0, 0, folder), this->index(rows - 1, 0, folder), roles);
 }
 
 void FolderModel::insertRow(int parentId, int row, int id)
@@ -156,7 +157,7 @@ void FolderModel::endResetTree()
 namespace {
 
 // What a known item's record is given when it is shown and lacks it.
-void fillMissing(ItemRecord &record, const ItemRecord &item)
+void fillMissing(ItemRecord &record, const QString &uuid, const QString &name)
 {
     if (!record.has(ItemRecord::TranscodeProgress))
         record.setTranscodeProgress(-1);
@@ -166,15 +167,15 @@ void fillMissing(ItemRecord &record, const ItemRecord &item)
         record.setIsValid(true);
     if (!record.has(ItemRecord::IsTranscoded))
         record.setIsTranscoded(false);
-    for (ItemRecord::Field field : {ItemRecord::Uuid, ItemRecord::Name}) {
-        if (!record.has(field))
-            record.copyFrom(item, field);
-    }
+    if (!record.has(ItemRecord::Uuid))
+        record.setUuid(uuid);
+    if (!record.has(ItemRecord::Name))
+        record.setName(name);
 }
 
 } // namespace
 
-QVariantMap FolderModel::showItem(const QModelIndex &index)
+ItemRecord FolderModel::showItem(const QModelIndex &index)
 {
     const int id = int(index.internalId());
     const QString path = tree.pathOf(id);
@@ -192,9 +193,9 @@ QVariantMap FolderModel::showItem(const QModelIndex &index)
 
     QMap<int, ItemRecord> &records = tree.itemRecords();
     const auto found = records.find(id);
-    const bool hasRecord = found != records.end();
-    if (hasRecord) {
-        fillMissing(*found, item);
+    const ItemRecord *known = found != records.end() ? &*found : nullptr;
+    if (known) {
+        fillMissing(*found, tree.uuidOf(id), item.name());
         found->setModelIdx(index);
     }
 
@@ -204,11 +205,12 @@ QVariantMap FolderModel::showItem(const QModelIndex &index)
         item.setIsIcon(false);
         item.setImg(QUrl(BuiltinImage::folder));
         records.insert(id, item);
-        return item.toMap();
+        return item;
     }
 
-    const ItemRecord record = hasRecord ? *found : ItemRecord();
-    quint16 kept = 0; // what a known item keeps from its record
+    // A known item keeps its record's completion, and these where its type has them.
+    bool keepsValidity = true;
+    bool keepsTranscode = false;
     QVector<FileTaskType> jobs; // what a new item asks for
     switch (mediaClassOf(item.name())) {
     case MediaClass::Audio:
@@ -216,7 +218,6 @@ QVariantMap FolderModel::showItem(const QModelIndex &index)
         item.setIcon(IconGlyph::music);
         item.setIsIcon(false);
         item.setImg(QUrl(BuiltinImage::music));
-        kept = ItemRecord::AsyncCompleted | ItemRecord::IsValid;
         jobs = {AudioProbe};
         break;
     case MediaClass::Picture:
@@ -224,18 +225,16 @@ QVariantMap FolderModel::showItem(const QModelIndex &index)
         item.setIcon(IconGlyph::file);
         item.setImg(QUrl(withFileUrlPrefix(file.absoluteFilePath())));
         item.setIsIcon(false);
-        kept = ItemRecord::AsyncCompleted | ItemRecord::IsValid;
         jobs = {PictureLoad};
         break;
     case MediaClass::Video: {
         item.setType(ItemType::video);
         item.setIcon(IconGlyph::file);
         item.setIsIcon(false);
-        const QString thumbnail = record.img().toString();
+        const QString thumbnail = known ? known->img().toString() : QString();
         const bool hasThumbnail = !thumbnail.isEmpty() && QFileInfo::exists(thumbnail);
         item.setImg(QUrl(hasThumbnail ? withFileUrlPrefix(thumbnail) : BuiltinImage::dummy));
-        kept = ItemRecord::AsyncCompleted | ItemRecord::IsValid | ItemRecord::TranscodeProgress
-               | ItemRecord::IsTranscoded;
+        keepsTranscode = true;
         jobs = {VideoThumbnail, VideoProbe};
         break;
     }
@@ -244,15 +243,21 @@ QVariantMap FolderModel::showItem(const QModelIndex &index)
         item.setIcon(IconGlyph::presentation);
         item.setIsIcon(true);
         item.setImg(QUrl(BuiltinImage::dummy));
-        kept = ItemRecord::AsyncCompleted;
+        keepsValidity = false;
         jobs = {OfficeCapture};
         break;
     case MediaClass::None:
-        return item.toMap();
+        return item;
     }
 
-    if (hasRecord) {
-        item.copyFrom(record, kept);
+    if (known) {
+        item.setAsyncCompleted(known->isAsyncCompleted());
+        if (keepsValidity)
+            item.setIsValid(known->isValid());
+        if (keepsTranscode) {
+            item.setTranscodeProgress(known->transcodeProgress());
+            item.setIsTranscoded(known->isTranscoded());
+        }
     } else {
         // The first showing of a media file records it, and asks for its probing unless
         // its build did.
@@ -261,5 +266,5 @@ QVariantMap FolderModel::showItem(const QModelIndex &index)
     }
     if (!tree.node(id).jobsAsked)
         probes->requestJobs(id, index, jobs);
-    return item.toMap();
+    return item;
 }

@@ -6,6 +6,7 @@
 
 namespace {
 
+// In the order of ItemInfo's texts.
 const QString *const kTextKeys[]
         = {&InfoField::duration, &InfoField::fps, &InfoField::detailInfo, &InfoField::pptPath};
 
@@ -84,14 +85,13 @@ ItemInfo ItemInfo::fromMap(const QVariantMap &map)
     takeInt(InfoField::frameWidth, FrameWidth, info.width);
     takeInt(InfoField::frameHeight, FrameHeight, info.height);
     takeInt(InfoField::timeLenMsec, TimeLenMsec, info.lengthMsec);
-    QString texts[kTexts];
-    const Key textBits[kTexts] = {Duration, Fps, DetailInfo, PptPath};
-    for (int i = 0; i < kTexts; ++i) {
+    QString texts[TextCount];
+    for (int i = 0; i < TextCount; ++i) {
         const auto found = map.constFind(*kTextKeys[i]);
         if (found == map.constEnd())
             continue;
         texts[i] = found->toString();
-        info.present |= textBits[i];
+        info.present |= textBit(Text(i));
     }
     info.packTexts(texts);
     return info;
@@ -107,21 +107,11 @@ QVariantMap ItemInfo::toMap() const
     giveInt(InfoField::frameWidth, FrameWidth, width);
     giveInt(InfoField::frameHeight, FrameHeight, height);
     giveInt(InfoField::timeLenMsec, TimeLenMsec, lengthMsec);
-    QString texts[kTexts];
-    unpackTexts(texts);
-    const Key textBits[kTexts] = {Duration, Fps, DetailInfo, PptPath};
-    for (int i = 0; i < kTexts; ++i) {
-        if (present & textBits[i])
-            map.insert(*kTextKeys[i], texts[i]);
+    for (int i = 0; i < TextCount; ++i) {
+        if (present & textBit(Text(i)))
+            map.insert(*kTextKeys[i], text(Text(i)));
     }
     return map;
-}
-
-QString ItemInfo::pptPath() const
-{
-    QString texts[kTexts];
-    unpackTexts(texts);
-    return texts[kTexts - 1];
 }
 
 void ItemInfo::setFrameSize(int frameWidth, int frameHeight)
@@ -131,17 +121,16 @@ void ItemInfo::setFrameSize(int frameWidth, int frameHeight)
     present |= FrameWidth | FrameHeight;
 }
 
-// Each text as its length and its UTF-8 bytes; empty ones at the end are left out.
-void ItemInfo::packTexts(const QString (&from)[kTexts])
+void ItemInfo::packTexts(const QString (&from)[TextCount])
 {
-    int count = kTexts;
+    int count = TextCount;
     while (count > 0 && from[count - 1].isEmpty())
         --count;
     present &= ~Coded;
     QByteArray block;
     for (int i = 0; i < count; ++i) {
         QByteArray bytes = from[i].toUtf8();
-        if (i == kDetailText && !holdsControlBytes(bytes)) {
+        if (i == DetailText && !holdsControlBytes(bytes)) {
             bytes = withFragmentCodes(bytes);
             present |= Coded;
         }
@@ -152,20 +141,23 @@ void ItemInfo::packTexts(const QString (&from)[kTexts])
     texts = block;
 }
 
-void ItemInfo::unpackTexts(QString (&to)[kTexts]) const
+// Only the detail info is decoded, and only when it is the text asked for.
+QString ItemInfo::text(Text which) const
 {
     int at = 0;
-    for (int i = 0; i < kTexts; ++i) {
-        if (at + int(sizeof(quint32)) > texts.size())
-            return;
+    for (int i = 0; at + int(sizeof(quint32)) <= texts.size(); ++i) {
         const int size = int(qFromLittleEndian<quint32>(texts.constData() + at));
         at += sizeof(quint32);
-        const QByteArray bytes = texts.mid(at, size);
-        at += size;
-        const QByteArray text
-                = i == kDetailText && (present & Coded) ? withoutFragmentCodes(bytes) : bytes;
-        to[i] = QString::fromUtf8(text.constData(), text.size()); // zero characters included
+        if (i < which) {
+            at += size;
+            continue;
+        }
+        QByteArray bytes = texts.mid(at, size);
+        if (which == DetailText && (present & Coded))
+            bytes = withoutFragmentCodes(bytes);
+        return QString::fromUtf8(bytes.constData(), bytes.size()); // zero characters included
     }
+    return {};
 }
 
 QVariant ItemRecord::value(Field field) const
@@ -229,65 +221,4 @@ QVariantMap ItemRecord::toMap() const
             map.insert(*key, value(field));
     }
     return map;
-}
-
-void ItemRecord::copyFrom(const ItemRecord &other, quint16 fields)
-{
-    for (quint16 bit = FileIdx; bit <= Info; bit <<= 1) {
-        if (!(fields & bit))
-            continue;
-        if (other.has(Field(bit)))
-            take(Field(bit), other);
-        else
-            drop(Field(bit));
-    }
-}
-
-void ItemRecord::take(Field field, const ItemRecord &other)
-{
-    switch (field) {
-    case FileIdx:
-        fileIdx = other.fileIdx;
-        break;
-    case ModelIdx:
-        index = other.index;
-        break;
-    case Exists:
-        onDisk = other.onDisk;
-        break;
-    case Name:
-        itemName = other.itemName;
-        break;
-    case Uuid:
-        itemUuid = other.itemUuid;
-        break;
-    case Type:
-        itemType = other.itemType;
-        break;
-    case Icon:
-        icon = other.icon;
-        break;
-    case IsIcon:
-        iconOnly = other.iconOnly;
-        break;
-    case Img:
-        image = other.image;
-        break;
-    case AsyncCompleted:
-        completed = other.completed;
-        break;
-    case IsValid:
-        valid = other.valid;
-        break;
-    case TranscodeProgress:
-        progress = other.progress;
-        break;
-    case IsTranscoded:
-        transcoded = other.transcoded;
-        break;
-    case Info:
-        details = other.details;
-        break;
-    }
-    present |= field;
 }

@@ -19,16 +19,15 @@ public:
 
     int frameWidth() const { return width; }
     int frameHeight() const { return height; }
-    QString pptPath() const;
+    int timeLenMsec() const { return lengthMsec; }
+    QString duration() const { return text(DurationText); }
+    QString fps() const { return text(FpsText); }
+    QString detailInfo() const { return text(DetailText); }
+    QString pptPath() const { return text(SlidesText); }
     void setFrameSize(int frameWidth, int frameHeight);
 
 private:
-    static constexpr int kTexts = 4; // duration, fps, detail info, slide directory
-    static constexpr int kDetailText = 2;
-
-    void packTexts(const QString (&texts)[kTexts]);
-    void unpackTexts(QString (&texts)[kTexts]) const;
-
+    enum Text { DurationText, FpsText, DetailText, SlidesText, TextCount };
     enum Key : quint8 {
         FrameWidth = 1 << 0,
         FrameHeight = 1 << 1,
@@ -40,11 +39,16 @@ private:
         Coded = 1 << 7, // the detail info's fragments are coded
     };
 
+    // The texts' keys follow one another in the order of the texts.
+    static quint8 textBit(Text which) { return quint8(Duration << which); }
+    void packTexts(const QString (&from)[TextCount]);
+    QString text(Text which) const;
+
     quint8 present = 0;
     int width = 0;
     int height = 0;
     int lengthMsec = 0;
-    QByteArray texts; // UTF-8, each ended by a zero byte
+    QByteArray texts; // each as its length and its UTF-8 bytes; empty ones at the end left out
 };
 
 // The record of an item: one typed value for each key of ItemField, and which of them it was
@@ -76,12 +80,12 @@ public:
     QVariant value(Field field) const;
     QVariantMap toMap() const;
 
-    // The given fields as the other record has them, absent where it has them not.
-    void copyFrom(const ItemRecord &other, quint16 fields);
-
     QModelIndex modelIdx() const { return index; }
     QString name() const { return itemName; }
     QString type() const { return itemType; }
+    bool isAsyncCompleted() const { return completed; }
+    bool isValid() const { return valid; }
+    bool isTranscoded() const { return transcoded; }
     QVariant img() const { return image; } // a QUrl or a path, as it was given
     int transcodeProgress() const { return progress; }
     const ItemInfo &info() const { return details; }
@@ -102,8 +106,6 @@ public:
     void setInfo(const ItemInfo &info) { put(details, info, Info); }
 
 private:
-    void take(Field field, const ItemRecord &other);
-
     template<typename T>
     void put(T &member, const T &value, Field field)
     {

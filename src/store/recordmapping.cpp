@@ -38,27 +38,27 @@ const QStringList &filledFields(const QString &type)
     return type == ItemType::video ? video : type == ItemType::audio ? sound : still;
 }
 
-void fillFromItem(Module_Mediainfo &record, const QVariantMap &item, qint64 fileSize)
+void fillFromItem(Module_Mediainfo &record, const ItemRecord &item, qint64 fileSize)
 {
-    const QVariantMap info = item.value(ItemField::info).toMap();
-    const QString type = item.value(ItemField::type).toString();
+    const ItemInfo &info = item.info();
+    const QString type = item.type();
 
     record.fileSize = fileSize;
-    record.img = withFileUrlPrefix(item.value(ItemField::img).toString());
-    record.frameHeight = info.value(InfoField::frameHeight).toInt();
-    record.frameWidth = info.value(InfoField::frameWidth).toInt();
-    record.timeLenMsec = info.value(InfoField::timeLenMsec).toInt();
+    record.img = withFileUrlPrefix(item.img().toString());
+    record.frameHeight = info.frameHeight();
+    record.frameWidth = info.frameWidth();
+    record.timeLenMsec = info.timeLenMsec();
     record.resolution = QStringLiteral("%1 X %2").arg(record.frameWidth).arg(record.frameHeight);
     if (type == ItemType::video || type == ItemType::audio) {
-        record.detailInfo = info.value(InfoField::detailInfo).toString();
-        record.duration = info.value(InfoField::duration).toString();
+        record.detailInfo = info.detailInfo();
+        record.duration = info.duration();
     }
     if (type == ItemType::video) {
-        record.isTranscoded = item.value(ItemField::isTranscoded).toBool();
-        record.fps = framesPerSecond(info.value(InfoField::fps).toString());
+        record.isTranscoded = item.isTranscoded();
+        record.fps = framesPerSecond(info.fps());
     } else if (type == ItemType::audio) {
         record.img.clear();
     } else if (type == ItemType::office) {
-        record.img = withFileUrlPrefix(info.value(InfoField::pptPath).toString());
+        record.img = withFileUrlPrefix(info.pptPath());
     }
 }

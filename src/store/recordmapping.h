@@ -1,8 +1,7 @@
 #pragma once
 
+#include "model/itemrecord.h"
 #include "store/module_mediainfo.h"
-
-#include <QVariantMap>
 
 // How an item of the folder tree becomes a media-info record of the store.
 
@@ -13,6 +12,6 @@ inline const QString kFolderPageCategory = QStringLiteral("folder");
 Module_Mediainfo newItemRecord(const QString &uuid, const QString &path, int rootOrdinal);
 
 // Overwrites what the item knows about its media; the record keeps everything else.
-void fillFromItem(Module_Mediainfo &record, const QVariantMap &item, qint64 fileSize);
+void fillFromItem(Module_Mediainfo &record, const ItemRecord &item, qint64 fileSize);
 // The fields that fillFromItem() overwrites for an item of the type.
 const QStringList &filledFields(const QString &type);
