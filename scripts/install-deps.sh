@@ -13,6 +13,7 @@ packages=(
     libqt5sql5-psql
     postgresql
     ffmpeg
+    qt5-image-formats-plugins
     qml-module-qtquick2
     qml-module-qtquick-window2
     qml-module-qtquick-layouts

@@ -61,7 +61,7 @@ void TestFacade::initTestCase()
 {
     makeEntries(media.path(), {"sub/", "deck.pptx", "more/deep/broken.mp4"});
     const QString args = "-nostdin -v error -f lavfi -i testsrc=d=2 %1/clip.mp4 "
-                         "-f lavfi -i sine=d=1 %1/song.mp3";
+                         "-f lavfi -i sine=d=1 -map 1 %1/song.mp3 -map 1 %1/voice.mp4";
     QCOMPARE(QProcess::execute("ffmpeg", args.arg(media.path()).split(' ')), 0);
     QVERIFY(QImage(64, 48, QImage::Format_RGB32).save(media.filePath("photo.png")));
     // What is not a folder comes back as given; a file URL of a folder is taken.
@@ -179,29 +179,43 @@ void TestFacade::itemQueriesReadTheModel()
 void TestFacade::dragData_data()
 {
     const QString thumbnail = "thumbnail"; // the item's own thumbnail, as a file URL
+    const QString music = "qrc:/PICTS/Pics/music.png";
     QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("picPath");
-    QTest::addRow("video") << "clip.mp4" << thumbnail;
-    QTest::addRow("picture") << "photo.png" << thumbnail;
-    QTest::addRow("audio") << "song.mp3" << QString("qrc:/PICTS/Pics/music.png");
-    QTest::addRow("presentation") << "deck.pptx" << QString("qrc:/PICTS/Pics/Office_signal.png");
-    QTest::addRow("folder") << "sub" << QString();
+    QTest::addColumn<bool>("valid"); // as the page shows it
+    QTest::addRow("video") << "clip.mp4"
+                           << "video" << thumbnail << true;
+    QTest::addRow("picture") << "photo.png"
+                             << "picture" << thumbnail << true;
+    QTest::addRow("audio") << "song.mp3"
+                           << "audio" << music << true;
+    QTest::addRow("sound in a video file") << "voice.mp4"
+                                           << "audio" << music << true;
+    QTest::addRow("presentation, not captured") // no capture tool here
+            << "deck.pptx"
+            << "office" << QString("qrc:/PICTS/Pics/Office_signal.png") << false;
+    QTest::addRow("folder") << "sub"
+                            << "folder" << QString() << true;
 }
 
 void TestFacade::dragData()
 {
     QFETCH(QString, name);
+    QFETCH(QString, type);
     QFETCH(QString, picPath);
+    QFETCH(bool, valid);
     const int id = idOf(name);
+    QCOMPARE(fileInfo(childNamed(*model, model->index(0, 0), name))["isValid"], QVariant(valid));
     scanned.setDragFileIdx(id);
     const QVariantMap layer = scanned.createMimeData();
     const QVariantMap info = scanned.itemProperty(id, "info").toMap();
     const QVariant path = name.endsWith(".pptx") ? info["pptPath"] : media.filePath(name);
     QCOMPARE((QVariantList{layer["objType"], layer["idindex"], layer["virtualScreenID"],
                            layer["videoName"], layer["layerGuid"], layer["signalw"],
-                           layer["timeLenMsec"], layer["videoPath"]}),
+                           layer["timeLenMsec"], layer["videoPath"], layer["type"]}),
              (QVariantList{1, 0, "0", name, scanned.itemUuid(id), info["frameWidth"],
-                           info["timeLenMsec"], path}));
+                           info["timeLenMsec"], path, type}));
     QCOMPARE(layer.size(), picPath.isEmpty() ? 11 : 12); // a folder has no picture
     const QString img = scanned.itemProperty(id, "img").toString();
     QCOMPARE(layer["picPath"].toString(), picPath == "thumbnail" ? "file://" + img : picPath);
@@ -228,9 +242,10 @@ void TestFacade::searchShowsMatchesWithTheirFolders_data()
     QTest::addColumn<bool>("invalidOnly");
     QTest::addColumn<QStringList>("shown");
     // Depth first in row order, "" standing for the folder itself.
-    const QStringList all = QString(",sub,song.mp3,photo.png,more,more/deep,more/deep/broken.mp4,"
-                                    "deck.pptx,clip.mp4")
-                                    .split(',');
+    const QStringList all
+            = QString(",voice.mp4,sub,song.mp3,photo.png,more,more/deep,more/deep/broken.mp4,"
+                      "deck.pptx,clip.mp4")
+                      .split(',');
     const QStringList toBroken{"", "more", "more/deep", "more/deep/broken.mp4"};
     QTest::addRow("nothing set") << "" << QStringList() << false << all;
     QTest::addRow("part of a name, any case")
@@ -239,7 +254,7 @@ void TestFacade::searchShowsMatchesWithTheirFolders_data()
     QTest::addRow("a matching folder")
             << "deep" << QStringList() << false << QStringList{"", "more", "more/deep"};
     QTest::addRow("types") << "" << QStringList{"audio", "picture"} << false
-                           << QStringList{"", "song.mp3", "photo.png"};
+                           << QStringList{"", "voice.mp4", "song.mp3", "photo.png"};
     QTest::addRow("invalid videos") << "" << QStringList{"video"} << true << toBroken;
     QTest::addRow("nothing matches") << "no such name" << QStringList() << false << QStringList();
 }

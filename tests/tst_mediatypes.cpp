@@ -34,6 +34,13 @@ void TestMediaTypes::suffixes_data()
     row("word document", "data.doc", "");
     row("dot in a folder name only", "/media/clips.mp4/readme", "");
     row("windows path", "C:/Media/Show.AVI", "video");
+    for (const auto &[type, suffixes] : {std::pair{"video", "webm mxf m2ts ogv mpe"},
+                                         {"picture", "gif tif tiff webp"},
+                                         {"audio", "m4a aac opus aif aiff"},
+                                         {"office", "odp"}}) {
+        for (const QString &suffix : QString(suffixes).split(' '))
+            QTest::addRow("%s", qPrintable(suffix.toUpper())) << "x." + suffix.toUpper() << type;
+    }
 }
 
 void TestMediaTypes::suffixes()

@@ -67,6 +67,12 @@ static QByteArray pngDeclaring(const QSize &size)
     return png.replace(29, 4, field32(~crc, true));
 }
 
+static int makeMedia(const QString &path, const QString &arguments)
+{
+    const QString all = "-nostdin -loglevel error -y " + arguments;
+    return QProcess::execute("ffmpeg", all.split(' ', Qt::SkipEmptyParts) << path);
+}
+
 // Executable files are stand-ins for tools: shell scripts.
 static void writeFile(const QString &path, const QByteArray &bytes, bool executable = false)
 {
@@ -187,14 +193,25 @@ private slots:
     {
         UI_Proc_Config_Desktop::getInstance().setValue(kParallelJobsKey, 1); // runs in order
         const auto make = [](const char *name, const QString &arguments) {
-            return QProcess::execute("ffmpeg",
-                                     QString("-nostdin -loglevel error -y " + arguments).split(' ')
-                                             << media.filePath(name));
+            return makeMedia(media.filePath(name), arguments);
         };
         QCOMPARE(make("clip.mp4", "-f lavfi -i testsrc=size=320x240:rate=25:duration=2"), 0);
         QCOMPARE(make("short.mkv", "-f lavfi -i testsrc=size=160x120:rate=25:duration=0.5"), 0);
         QCOMPARE(make("song.mp3", "-f lavfi -i sine=duration=1.5"), 0);
         QCOMPARE(make("voice.mp4", "-f lavfi -i sine=duration=1.5"), 0);
+        QCOMPARE(make("voice.mov", "-f lavfi -i sine=duration=1.5"), 0);
+        QCOMPARE(make("empty.mp4", "-f lavfi -i anullsrc -t 0"), 0);
+        // A video stream that no packet fills, beside a sound: ffmpeg cannot tell its size.
+        QCOMPARE(make("both.ts", "-f lavfi -i testsrc=duration=1 -f lavfi -i sine=duration=1 "
+                                 "-c:a mp2"),
+                 0);
+        QFile both(media.filePath("both.ts")), sizeless(media.filePath("sizeless.mp4"));
+        QVERIFY(both.open(QIODevice::ReadOnly) && sizeless.open(QIODevice::WriteOnly));
+        constexpr int kPacket = 188, kVideoPid = 0x100;
+        for (QByteArray packet; !(packet = both.read(kPacket)).isEmpty();) {
+            if (((uchar(packet[1]) & 0x1f) << 8 | uchar(packet[2])) != kVideoPid)
+                sizeless.write(packet);
+        }
         QCOMPARE(make("two pictures.mkv", // the second, larger picture is the default
                       "-f lavfi -i testsrc=size=160x90:duration=2 -f lavfi -i "
                       "testsrc=size=320x240:duration=2 -map 0 -map 1 -disposition:v:0 0 "
@@ -204,7 +221,8 @@ private slots:
 
     void videosAudioAndPictures()
     {
-        Scan scan{"clip.mp4", "short.mkv", "song.mp3", "voice.mp4"};
+        Scan scan{"clip.mp4",  "short.mkv", "song.mp3",    "voice.mp4",
+                  "voice.mov", "empty.mp4", "sizeless.mp4"};
         writeFile(scan.path("photo.jpg"), pictureBytes({64, 48}, "JPG").leftJustified(5000, '\0'));
         writeFile(scan.path("broken.mp4"), "not a video at all");
         writeFile(scan.path("broken.png"), "not a picture either");
@@ -212,25 +230,35 @@ private slots:
         // 5000 bytes: four full slices and one of 904 bytes; the broken picture takes one.
         QCOMPARE(scan.pictureSteps, 6);
         // One tool at a time; a picture needs none. The videos' thumbnails share a run, but a
-        // file it cannot read, or one with no picture to take, fails it: each video then
-        // runs alone. A video's thumbnail run describes the file for its probe, which runs on
-        // its own only when that run could not read the file. A video too short for a frame
-        // at 1 second takes its first one.
+        // file it cannot read fails it: each video then runs alone. A file that it describes
+        // without a picture needs no run of its own. A video's thumbnail run describes the
+        // file for its probe, which runs on its own only when that run could not read the
+        // file. A video too short for a frame at 1 second takes its first one.
         QCOMPARE(inputsOf(scan.runs, scan.dir.path()),
-                 (QStringList{"-ss 1 -i broken.mp4 -ss 1 -i clip.mp4 -ss 1 -i short.mkv -ss 1 -i "
-                              "voice.mp4",
-                              "-ss 1 -i broken.mp4", "-ss 1 -i clip.mp4", "-ss 1 -i short.mkv",
-                              "-ss 0 -i short.mkv", "-ss 1 -i voice.mp4", "-i broken.mp4",
-                              "-i song.mp3"}));
+                 (QStringList{"-ss 1 -i broken.mp4 -ss 1 -i clip.mp4 -ss 1 -i empty.mp4 -ss 1 -i "
+                              "short.mkv",
+                              "-ss 1 -i broken.mp4", "-ss 1 -i clip.mp4", "-ss 1 -i empty.mp4",
+                              "-ss 1 -i short.mkv", "-ss 0 -i short.mkv", "-i broken.mp4",
+                              "-ss 1 -i sizeless.mp4 -ss 1 -i voice.mov -ss 1 -i voice.mp4",
+                              "-ss 1 -i sizeless.mp4", "-ss 0 -i sizeless.mp4", "-i song.mp3"}));
+        // A video file that holds only sound is a sound; one with nothing to show, or with a
+        // picture of no size, is invalid.
+        const QStringList rows = learnt(scan.model);
+        for (const char *row : {"voice.mp4 audio true true 400 400 1500 1",
+                                "voice.mov audio true true 400 400 1500 1",
+                                "empty.mp4 video false  0 0 0 0", "sizeless.mp4 video false     0"})
+            QVERIFY2(rows.contains(row), row);
         for (const char *name : {"clip.mp4", "short.mkv", "photo.jpg"}) {
             const QString thumbnail = scan.record(name).value("img").toString();
             QVERIFY(thumbnail.startsWith(scan.project.path() + "/picture/"));
             QCOMPARE(QImageReader(thumbnail).size(), QSize(320, 240));
         }
-        // A thumbnail that was never written shows as the placeholder.
-        for (const char *name : {"broken.mp4", "voice.mp4"}) {
-            const QModelIndex video = childNamed(scan.model, scan.model.index(0, 0), name);
-            QCOMPARE(fileInfo(video).value("img").toUrl(), QUrl("qrc:/PICTS/Pics/dummy.png"));
+        // A thumbnail that was never written shows as the placeholder; a sound as itself.
+        for (const auto &[name, shown] :
+             {std::pair{"broken.mp4", "dummy"}, {"voice.mp4", "music"}}) {
+            const QModelIndex row = childNamed(scan.model, scan.model.index(0, 0), name);
+            QCOMPARE(fileInfo(row).value("img").toUrl(),
+                     QUrl(QString("qrc:/PICTS/Pics/%1.png").arg(shown)));
         }
         QCOMPARE(scan.record("broken.mp4").value("isValid"), QVariant(false));
         QCOMPARE(scan.record("broken.png").value("isValid"), QVariant(false));
@@ -246,6 +274,52 @@ private slots:
                                sound["timeLenMsec"]}),
                  (QVariantList{true, 400, 400, 1540}));
         QCOMPARE(scan.record("photo.jpg").value("info").toMap().value("frameHeight"), QVariant(48));
+    }
+
+    // Each type by its name, read by ffmpeg or by Qt's picture readers; a picture is read at
+    // its first frame.
+    void everyTypeShows()
+    {
+        Scan scan;
+        const QString video = "-f lavfi -i testsrc=size=160x120:rate=25:duration=1 ";
+        const QString sound = "-f lavfi -i sine=duration=1";
+        const QString picture = "-f lavfi -i testsrc=size=160x120:rate=5:duration=1 ";
+        const QList<std::pair<const char *, QString>> files{{"v.webm", video},
+                                                            {"v.mxf", video},
+                                                            {"v.m2ts", video},
+                                                            {"v.ogv", video},
+                                                            {"v.MPE", video + "-f mpeg"},
+                                                            {"s.m4a", sound},
+                                                            {"s.aac", sound},
+                                                            {"s.opus", sound},
+                                                            {"s.aif", sound},
+                                                            {"s.aiff", sound},
+                                                            {"p.gif", picture},
+                                                            {"p.tif", picture + "-frames:v 1"},
+                                                            {"p.tiff", picture + "-frames:v 1"},
+                                                            {"p.webp", picture + "-frames:v 1"}};
+        for (const auto &[name, arguments] : files)
+            QCOMPARE(makeMedia(scan.path(name), arguments), 0);
+        writeFile(scan.path("deck.odp"), "slides");
+        QVERIFY(scan.add());
+        QCOMPARE(learnt(scan.model).mid(1), // the rows below the folder, in its order
+                 (QStringList{"v.webm video true true 160 120 1000 0",
+                              "v.ogv video true true 160 120 1000 0",
+                              "v.mxf video true true 160 120 1000 0",
+                              "v.MPE video true true 160 120 880 0",
+                              "v.m2ts video true true 160 120 1000 0",
+                              "s.opus audio true true 400 400 1010 1",
+                              "s.m4a audio true true 400 400 1000 1",
+                              "s.aiff audio true true 400 400 1000 1",
+                              "s.aif audio true true 400 400 1000 1",
+                              "s.aac audio true true 400 400 1040 1",
+                              "p.webp picture true true 160 120 600000 0",
+                              "p.tiff picture true true 160 120 600000 0",
+                              "p.tif picture true true 160 120 600000 0",
+                              "p.gif picture true true 160 120 600000 0",
+                              "deck.odp office false true 960 720 600000 1"}));
+        QCOMPARE(QImageReader(scan.record("p.gif").value("img").toString()).size(),
+                 QSize(320, 240));
     }
 
     // A shared run serves a video as a run of its own would: a video too short for the seek
@@ -425,6 +499,8 @@ private slots:
         const QVariantMap record = scan.record("my deck.pptx");
         QCOMPARE(record.value("asyncCompleted"), QVariant(true));
         QCOMPARE(record.value("isValid"), QVariant(false)); // no slide came out
+        const QModelIndex row = childNamed(scan.model, scan.model.index(0, 0), "my deck.pptx");
+        QCOMPARE(fileInfo(row).value("isValid"), QVariant(false));
         const QString slides = record.value("info").toMap().value("pptPath").toString();
         QVERIFY(slides.startsWith(scan.project.path() + "/picture/") && !slides.endsWith('/'));
         QFile written(slides + "/arguments.txt");

@@ -208,11 +208,14 @@ ItemRecord FolderModel::showItem(const QModelIndex &index)
         return item;
     }
 
-    // A known item keeps its record's completion, and these where its type has them.
-    bool keepsValidity = true;
+    // A known item keeps its record's completion and validity, and these where its type has
+    // them.
     bool keepsTranscode = false;
     QVector<FileTaskType> jobs; // what a new item asks for
-    switch (mediaClassOf(item.name())) {
+    MediaClass shownAs = mediaClassOf(item.name());
+    if (shownAs == MediaClass::Video && known && known->type() == ItemType::audio)
+        shownAs = MediaClass::Audio; // its probe found nothing but sound
+    switch (shownAs) {
     case MediaClass::Audio:
         item.setType(ItemType::audio);
         item.setIcon(IconGlyph::music);
@@ -243,7 +246,6 @@ ItemRecord FolderModel::showItem(const QModelIndex &index)
         item.setIcon(IconGlyph::presentation);
         item.setIsIcon(true);
         item.setImg(QUrl(BuiltinImage::dummy));
-        keepsValidity = false;
         jobs = {OfficeCapture};
         break;
     case MediaClass::None:
@@ -252,8 +254,7 @@ ItemRecord FolderModel::showItem(const QModelIndex &index)
 
     if (known) {
         item.setAsyncCompleted(known->isAsyncCompleted());
-        if (keepsValidity)
-            item.setIsValid(known->isValid());
+        item.setIsValid(known->isValid());
         if (keepsTranscode) {
             item.setTranscodeProgress(known->transcodeProgress());
             item.setIsTranscoded(known->isTranscoded());

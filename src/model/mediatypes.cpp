@@ -14,30 +14,34 @@ const QStringList &videoSuffixes()
             QStringLiteral("mkv"),  QStringLiteral("flv"),  QStringLiteral("4v"),
             QStringLiteral("m4v"),  QStringLiteral("rmvb"), QStringLiteral("rm"),
             QStringLiteral("3gp"),  QStringLiteral("ts"),   QStringLiteral("mts"),
-            QStringLiteral("vob")};
+            QStringLiteral("vob"),  QStringLiteral("webm"), QStringLiteral("mxf"),
+            QStringLiteral("m2ts"), QStringLiteral("ogv"),  QStringLiteral("mpe")};
     return suffixes;
 }
 
 const QStringList &pictureSuffixes()
 {
-    static const QStringList suffixes{QStringLiteral("jpg"), QStringLiteral("jpeg"),
-                                      QStringLiteral("png"), QStringLiteral("bmp"),
-                                      QStringLiteral("ico")};
+    static const QStringList suffixes{
+            QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png"),
+            QStringLiteral("bmp"), QStringLiteral("ico"),  QStringLiteral("gif"),
+            QStringLiteral("tif"), QStringLiteral("tiff"), QStringLiteral("webp")};
     return suffixes;
 }
 
 const QStringList &audioSuffixes()
 {
-    static const QStringList suffixes{QStringLiteral("mp3"), QStringLiteral("ogg"),
-                                      QStringLiteral("wav"), QStringLiteral("wma"),
-                                      QStringLiteral("ape"), QStringLiteral("flac"),
-                                      QStringLiteral("ra")};
+    static const QStringList suffixes{
+            QStringLiteral("mp3"),  QStringLiteral("ogg"), QStringLiteral("wav"),
+            QStringLiteral("wma"),  QStringLiteral("ape"), QStringLiteral("flac"),
+            QStringLiteral("ra"),   QStringLiteral("m4a"), QStringLiteral("aac"),
+            QStringLiteral("opus"), QStringLiteral("aif"), QStringLiteral("aiff")};
     return suffixes;
 }
 
 const QStringList &officeSuffixes()
 {
-    static const QStringList suffixes{QStringLiteral("ppt"), QStringLiteral("pptx")};
+    static const QStringList suffixes{QStringLiteral("ppt"), QStringLiteral("pptx"),
+                                      QStringLiteral("odp")};
     return suffixes;
 }
 
@@ -60,7 +64,7 @@ const QHash<QString, Kind> &kindOfSuffix()
     return kinds;
 }
 
-constexpr int kLongestSuffix = 4; // "mpeg", "rmvb", "jpeg", "flac", "pptx"
+constexpr int kLongestSuffix = 4; // "mpeg", "webm", "tiff", "aiff", "pptx" and more
 
 // The suffix as QFileInfo::suffix() gives it, without its cost: the walk, the build and the
 // restore test every path.

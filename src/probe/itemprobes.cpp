@@ -8,6 +8,8 @@
 #include "probe/picturedirectory.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 
+#include <QFileInfo>
+
 ItemProbes::ItemProbes(ItemTree &tree, TreeEdits &edits, ModelSteps &steps,
                        Ui_Proc_MediaInfo_Desktop *store, LoadProgress *progress, int parallelJobs,
                        QObject *parent)
@@ -38,8 +40,11 @@ void ItemProbes::requestJobs(int id, const QModelIndex &index, const QVector<Fil
 void ItemProbes::typeAndProbe(int id)
 {
     const QString path = tree.pathOf(id);
+    // A type once learnt from the file stays: a video file may hold only sound.
     const auto typeAs = [&](const QString &type, const QVector<FileTaskType> &jobs) {
-        tree.record(id).setType(type);
+        ItemRecord &record = tree.record(id);
+        if (!record.has(ItemRecord::Type))
+            record.setType(type);
         if (!tree.node(id).jobsAsked)
             requestJobs(id, {}, jobs);
     };
@@ -62,6 +67,7 @@ void ItemProbes::probeAgain(int id)
     removeMadePicture(record.info().pptPath());
     record.drop(ItemRecord::Img);
     record.drop(ItemRecord::Info);
+    record.drop(ItemRecord::Type);
     record.setAsyncCompleted(false);
     record.setIsValid(true);
     const QModelIndex shown = record.modelIdx();
@@ -72,4 +78,25 @@ void ItemProbes::probeAgain(int id)
     tree.nodeOf(id).jobsAsked = false;
     typeAndProbe(id);
     edits.notify(shown);
+}
+
+// What was made of the file, such as its thumbnail, stays; a presentation is captured anew.
+void ItemProbes::probeIfMissed(int id)
+{
+    const auto record = tree.itemRecords().constFind(id);
+    const bool isInvalid = record != tree.itemRecords().constEnd()
+                           && record->has(ItemRecord::IsValid) && !record->isValid();
+    if (!isInvalid || jobs->hasJobsFor(id))
+        return;
+    const QString type = record->type();
+    const bool hasThumbnail = QFileInfo::exists(record->img().toString());
+    if (type == ItemType::video)
+        requestJobs(id, {},
+                    hasThumbnail ? QVector{VideoProbe} : QVector{VideoThumbnail, VideoProbe});
+    else if (type == ItemType::audio)
+        requestJobs(id, {}, {AudioProbe});
+    else if (type == ItemType::picture)
+        requestJobs(id, {}, {PictureLoad});
+    else
+        probeAgain(id);
 }

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QVector>
 
+class ItemRecord;
 class ItemTree;
 class LoadProgress;
 class ModelSteps;
@@ -29,6 +30,9 @@ public:
     void typeAndProbe(int id);
     // What was learnt of the file goes, with the pictures made from it, and it is probed anew.
     void probeAgain(int id);
+    // A file that was away when it was probed, as under a root that has moved since, is
+    // probed where it is now.
+    void probeIfMissed(int id);
 
 signals:
     // The record holds what a job learnt, which the store is to be told.
@@ -40,7 +44,9 @@ private:
     void onToolJobFinished(const FileTask &job, const QString &report, bool ranToEnd);
     void onPictureRead(const FileTask &job, const DecodedPicture &picture);
     void onToolNotStarted(const QString &program);
-    bool parseProbeReport(int id, const QString &report);
+    void reportIfUnreadable(const QString &path);
+    void learnFromProbe(const FileTask &job, const QString &report);
+    void becomeSound(ItemRecord &record);
     void notify(int id);
 
     ItemTree &tree;

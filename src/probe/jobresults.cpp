@@ -8,10 +8,13 @@
 #include "probe/tools.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
 
 namespace {
 
 constexpr int kAudioFrameSide = 400; // the square a sound takes as a layer
+const QString kUnreadablePictures = QStringLiteral("unreadable pictures");
 
 bool hasSlides(const QString &slideDirectory)
 {
@@ -41,20 +44,10 @@ void ItemProbes::onToolJobFinished(const FileTask &job, const QString &report, b
     const int id = job.fileIdx;
     switch (job.taskType()) {
     case VideoProbe:
-    case AudioProbe: {
-        const bool valid = ranToEnd && parseProbeReport(id, report);
-        ItemRecord &record = tree.record(id);
-        record.setIsValid(valid);
-        if (valid)
-            record.setAsyncCompleted(true);
-        if (job.taskType() == AudioProbe) {
-            ItemInfo info = record.info();
-            info.setFrameSize(kAudioFrameSide, kAudioFrameSide);
-            record.setInfo(info);
-        }
+    case AudioProbe:
+        learnFromProbe(job, ranToEnd ? report : QString());
         emit itemLearnt(id);
         break;
-    }
     case OfficeCapture: {
         ItemRecord &record = tree.record(id);
         record.setIsValid(ranToEnd && hasSlides(record.info().pptPath()));
@@ -68,12 +61,38 @@ void ItemProbes::onToolJobFinished(const FileTask &job, const QString &report, b
     notify(id);
 }
 
-bool ItemProbes::parseProbeReport(int id, const QString &report)
+// The report decides what the item is, not only its values: a file named as a video that
+// holds nothing but sound is a sound. Media with nothing to show, or a picture without a
+// size, would become a layer of no size: such an item is invalid.
+void ItemProbes::learnFromProbe(const FileTask &job, const QString &report)
 {
-    const std::optional<QVariantMap> info = ::parseProbeReport(report);
-    if (info)
-        tree.record(id).setInfo(ItemInfo::fromMap(*info));
-    return info.has_value();
+    ItemRecord &record = tree.record(job.fileIdx);
+    const std::optional<QVariantMap> values = parseProbeReport(report);
+    const MediaStreams streams = values ? mediaStreams(report) : MediaStreams{};
+    if (values)
+        record.setInfo(ItemInfo::fromMap(*values));
+    const bool isSound = job.taskType() == AudioProbe || (!streams.picture && streams.sound);
+    ItemInfo info = record.info();
+    const bool hasSize = info.frameWidth() > 0 && info.frameHeight() > 0;
+    const bool valid = (streams.picture || streams.sound) && (isSound || hasSize);
+    record.setIsValid(valid);
+    if (valid)
+        record.setAsyncCompleted(true);
+    if (!isSound)
+        return;
+    if (record.type() != ItemType::audio)
+        becomeSound(record);
+    info.setFrameSize(kAudioFrameSide, kAudioFrameSide);
+    record.setInfo(info);
+}
+
+// A sound shows the music picture: the thumbnail named for it, which its run could not
+// make, goes.
+void ItemProbes::becomeSound(ItemRecord &record)
+{
+    record.setType(ItemType::audio);
+    removeMadePicture(record.img().toString());
+    record.drop(ItemRecord::Img);
 }
 
 // A picture shown before it was read keeps its own file as its image; others get a thumbnail.
@@ -82,6 +101,8 @@ void ItemProbes::onPictureRead(const FileTask &job, const DecodedPicture &pictur
     const int id = job.fileIdx;
     ItemRecord &record = tree.record(id);
     record.setIsValid(picture.isValid);
+    if (!picture.isValid)
+        reportIfUnreadable(tree.pathOf(id));
     if (!record.has(ItemRecord::Img) && picture.isValid)
         record.setImg(savePictureThumbnail(picture.thumbnail));
     record.setType(ItemType::picture);
@@ -92,6 +113,19 @@ void ItemProbes::onPictureRead(const FileTask &job, const DecodedPicture &pictur
     edits.notify(shown);
     if (job.index != shown)
         edits.notify(job.index);
+}
+
+// Qt reads some picture types only through plugins, which an installation may lack: each such
+// picture is invalid, and the operator hears once why.
+void ItemProbes::reportIfUnreadable(const QString &path)
+{
+    static const QList<QByteArray> readable = QImageReader::supportedImageFormats();
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (!readable.contains(suffix.toLatin1()))
+        steps.reportOnce(kUnreadablePictures,
+                         tr("Pictures of type %1 cannot be read here. Install Qt's image-format "
+                            "plugins and refresh the page.")
+                                 .arg(suffix.toUpper()));
 }
 
 // The capture runtime ships with the host; only a missing ffmpeg is the operator's to mend.

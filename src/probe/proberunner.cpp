@@ -356,7 +356,8 @@ void ProbeRunner::onToolFinished(Lane &lane, int exitCode, ToolProcess::Ending e
 // A run at the seek point describes its inputs for their probes. A run of one thumbnail ends
 // its job as it always has; a shared run answers for a video as that run alone would only
 // where it exited by itself and well and told of one video stream in the video: which of
-// several a run alone would take, only ffmpeg knows.
+// several a run alone would take, only ffmpeg knows. An input that it told of without a video
+// stream fails a shared run, yet is answered: alone, it would make no picture either.
 void ProbeRunner::onThumbnailsFinished(Lane &lane, int exitCode, ToolProcess::Ending ending)
 {
     const int count = std::exchange(lane.shotsInRun, 0);
@@ -373,7 +374,9 @@ void ProbeRunner::onThumbnailsFinished(Lane &lane, int exitCode, ToolProcess::En
         if (shot.seekSeconds == kThumbnailSeekSeconds && ranToEnd)
             shot.inputReport = shared ? told : inputDescription(told);
         const int videoStreams = videoStreamCount(shot.inputReport);
-        const bool served = !shared || (ranToEnd && exitCode == 0 && videoStreams == 1);
+        const bool described = ranToEnd && !told.isEmpty();
+        const bool served = !shared || (ranToEnd && exitCode == 0 && videoStreams == 1)
+                            || (described && videoStreams == 0);
         if (needsRunOfItsOwn(shot, served, videoStreams > 0))
             again << shot;
         else

@@ -398,6 +398,13 @@ int videoStreamCount(const QString &report)
     }));
 }
 
+MediaStreams mediaStreams(const QString &report)
+{
+    const QStringList streams = readInputBlock(completeLines(report)).streams;
+    return {firstDescription(withoutAttachedPictures(streams), kVideo).has_value(),
+            firstDescription(streams, kAudio).has_value()};
+}
+
 QString buildDetailInfo(const QString &report)
 {
     return detailInfo(readInputBlock(completeLines(report)));

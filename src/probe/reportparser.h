@@ -38,6 +38,15 @@ QString inputDescription(const QString &report);
 // of one line: a header within a name would pass for ffmpeg's own.
 QString inputDescriptionAt(const QString &report, int index);
 
+// What in the input that the report describes a layer can show: a moving picture (a song's
+// cover is none) and sound.
+struct MediaStreams
+{
+    bool picture = false;
+    bool sound = false;
+};
+MediaStreams mediaStreams(const QString &report);
+
 // The video streams, covers included, of the input that the report describes: the streams
 // that a picture may be taken from.
 int videoStreamCount(const QString &report);
