@@ -60,6 +60,10 @@ private slots:
     void groupsAndPaths();
     void goneFilesStayListed();
     void largeTreeComesBackInBlocks();
+    void relinkKeepsTheItems_data();
+    void relinkKeepsTheItems();
+    void relinkRefusals_data();
+    void relinkRefusals();
 };
 
 // What the first run learnt comes back from the store: the slides are not captured again.
@@ -233,6 +237,99 @@ void TestRestore::largeTreeComesBackInBlocks()
     QVERIFY(restore(model));
     QCOMPARE(shownBelow(model, {}, true), scanned);
     QVERIFY(blocks.count() > 80); // a block at least for each folder shown, not one reset
+}
+
+void TestRestore::relinkKeepsTheItems_data()
+{
+    QTest::addColumn<bool>("whileClosed"); // moved while no model ran: restored missing
+    QTest::addColumn<bool>("partly"); // one file stayed behind, a new one is there
+    QTest::addRow("moved") << false << false;
+    QTest::addRow("moved while closed") << true << false;
+    QTest::addRow("partly moved") << false << true;
+}
+
+// Every item found at the new place keeps its uuid and what was learnt of it, also after a
+// restart; one not found shows as missing, a new one is added.
+void TestRestore::relinkKeepsTheItems()
+{
+    QFETCH(bool, whileClosed);
+    QFETCH(bool, partly);
+    ProjectDir project;
+    QTemporaryDir dir;
+    const QString old = dir.filePath("old"), moved = dir.filePath("new");
+    makeEntries(old, {"sub/a.mp3", "b.png", "empty/"});
+    const char *video = "-nostdin -loglevel error -f lavfi -i testsrc=size=320x240:duration=2";
+    QCOMPARE(QProcess::execute("ffmpeg", words(video) << old + "/clip.mp4"), 0);
+    auto model = std::make_unique<FolderModel>(nullptr);
+    QVERIFY(scan(*model, old));
+    // Sorted: a restore lists a folder's rows in another order than a walk.
+    const auto sortedRows = [&model] {
+        QStringList rows = shownBelow(*model, model->index(0, 0), true);
+        rows.sort();
+        return rows;
+    };
+    QStringList rows = sortedRows();
+    const QVariant thumbnail = fileInfo(childNamed(*model, model->index(0, 0), "clip.mp4"))["img"];
+
+    QVERIFY(QDir().rename(old, moved));
+    if (partly) {
+        QVERIFY(QFile::rename(moved + "/b.png", dir.filePath("b.png")));
+        makeEntries(moved, {"d.mp3"});
+    }
+    if (whileClosed) {
+        model = std::make_unique<FolderModel>(nullptr);
+        QVERIFY(restore(*model));
+    }
+    QAbstractItemModelTester tester(model.get(),
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QVERIFY(model->relinkFolder(int(model->index(0, 0).internalId()), moved));
+    QVERIFY(waitUntil([&] { return !model->isBusy(); }));
+    QCOMPARE(model->pathOf(int(model->index(0, 0).internalId())), moved);
+    if (partly) {
+        const QModelIndex added = childNamed(*model, model->index(0, 0), "d.mp3");
+        rows.prepend("d.mp3 " + fileInfo(added)["uuid"].toString());
+        rows.sort();
+    }
+    QCOMPARE(sortedRows(), rows);
+    const QVariantMap clip = fileInfo(childNamed(*model, model->index(0, 0), "clip.mp4"));
+    QCOMPARE((QVariantList{clip["isValid"], clip["img"]}), (QVariantList{true, thumbnail}));
+    QCOMPARE(fileInfo(childNamed(*model, model->index(0, 0), "b.png"))["exists"],
+             QVariant(!partly));
+
+    model = std::make_unique<FolderModel>(nullptr);
+    QVERIFY(restore(*model));
+    QCOMPARE(model->pathOf(int(model->index(0, 0).internalId())), moved);
+    QCOMPARE(sortedRows(), rows);
+}
+
+void TestRestore::relinkRefusals_data()
+{
+    QTest::addColumn<QString>("target"); // below the temporary folder
+    QTest::addColumn<bool>("ofRoot"); // else of a file below it
+    QTest::addRow("no such folder") << "gone" << true;
+    QTest::addRow("a file") << "one/a.mp3" << true;
+    QTest::addRow("already a root") << "two" << true;
+    QTest::addRow("not a root") << "three" << false;
+}
+
+// Nothing moves, and the operator is told why.
+void TestRestore::relinkRefusals()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, ofRoot);
+    ProjectDir project;
+    QTemporaryDir dir;
+    makeEntries(dir.path(), {"one/a.mp3", "two/", "three/"});
+    FolderModel model(nullptr);
+    QVERIFY(scan(model, dir.filePath("one")) && scan(model, dir.filePath("two")));
+    const QModelIndex root = model.index(0, 0);
+    const QStringList rows = shownBelow(model, {}, true);
+    QSignalSpy told(&model, &FolderModel::problemReported);
+    const QModelIndex moved = ofRoot ? root : model.index(0, 0, root);
+    QVERIFY(!model.relinkFolder(int(moved.internalId()), dir.filePath(target)));
+    QCOMPARE(told.count(), 1);
+    QVERIFY(waitUntil([&] { return !model.isBusy(); }));
+    QCOMPARE(shownBelow(model, {}, true), rows);
 }
 
 QTEST_GUILESS_MAIN(TestRestore)

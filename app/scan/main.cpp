@@ -1,13 +1,15 @@
 // customfolder-scan: adds folders to the custom folder page without a window, waits until
 // they are walked, built and probed, and prints the resulting tree: as JSON, or as indented
 // lines when standard output is a terminal. With --restore
-// the tree of the earlier run comes back from the project's store first; with --transcode
+// the tree of the earlier run comes back from the project's store first, and --relink moves
+// its roots that were moved on disk; with --transcode
 // items are transcoded after the scan; with --watch the changes on disk are followed for a
 // while and the tree printed again.
 
 #include "messagebox.h"
 #include "progressline.h"
 #include "projectoption.h"
+#include "relinks.h"
 #include "terminal.h"
 #include "transcodes.h"
 #include "treejson.h"
@@ -92,6 +94,12 @@ int main(int argc, char *argv[])
             QStringLiteral("restore"),
             QStringLiteral("First bring back the folders of the earlier run from the store."));
     parser.addOption(restoreOption);
+    const QCommandLineOption relinkOption(
+            QStringLiteral("relink"),
+            QStringLiteral("After the restore, find the folder shown at OLD at NEW, its items "
+                           "keeping their uuids; may be given more than once."),
+            QStringLiteral("OLD=NEW"));
+    parser.addOption(relinkOption);
     const QCommandLineOption transcodeOption(
             QStringLiteral("transcode"),
             QStringLiteral("After the scan, transcode the item at PATH to TYPE (HAP or H264) at "
@@ -145,6 +153,8 @@ int main(int argc, char *argv[])
     if (parser.isSet(restoreOption))
         restore(*facade);
     bool allScanned = true;
+    if (parser.isSet(relinkOption))
+        allScanned = runRelinks(*facade, parser.values(relinkOption));
     for (const QString &folder : folders)
         allScanned = scan(*facade, folder) && allScanned;
     if (parser.isSet(transcodeOption))

@@ -241,6 +241,11 @@ void UI_Proc_SignalCustomFolder_Desktop::reFreshTree()
     model->refreshTree();
 }
 
+bool UI_Proc_SignalCustomFolder_Desktop::relinkFolder(int idx, const QString &newPath)
+{
+    return model->relinkFolder(idx, newPath);
+}
+
 QVariant UI_Proc_SignalCustomFolder_Desktop::itemProperty(int idx, const QString &key)
 {
     return model->recordOf(idx).value(key);

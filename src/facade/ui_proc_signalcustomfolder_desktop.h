@@ -56,6 +56,9 @@ public:
     Q_INVOKABLE QVariantMap createMimeData();
     Q_INVOKABLE void deleteRow(int index);
     Q_INVOKABLE void reFreshTree();
+    // The root at idx is found at newPath, a path or a file URL, from now on; its items keep
+    // their uuids. False, with the reason in the message box, when it cannot move there.
+    Q_INVOKABLE bool relinkFolder(int idx, const QString &newPath);
 
     Q_INVOKABLE QVariant itemProperty(int idx, const QString &key);
     Q_INVOKABLE QString itemUuid(int idx);

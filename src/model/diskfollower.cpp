@@ -116,23 +116,27 @@ void DiskFollower::startNextFolderCheck()
             continue;
         }
         folderListedId = folderId;
+        folderListedPath = tree.pathOf(folderId);
         folderListingWatcher->setFuture(
-                QtConcurrent::run(listingPool, listAcceptedEntries, tree.pathOf(folderId)));
+                QtConcurrent::run(listingPool, listAcceptedEntries, folderListedPath));
     }
 }
 
 // A root that is gone keeps its rows; a folder below it that is gone is removed by the
-// comparison of its parent, which changed too.
+// comparison of its parent, which changed too. A folder that moved while it was listed is
+// listed again where it is now.
 void DiskFollower::onFolderListed()
 {
     const int folderId = std::exchange(folderListedId, 0);
     const QString path = tree.pathOf(folderId);
     const int rootId = tree.rootOf(folderId);
+    const bool isMoved = path != std::exchange(folderListedPath, {});
     if (!tree.isInTree(folderId) || !tree.childListOf(folderId)) {
         startNextFolderCheck();
     } else if (!QFileInfo(path).isDir() || !QFileInfo(tree.pathOf(rootId)).isDir()) {
+        movedFolders.remove(folderId);
         startNextFolderCheck();
-    } else if (steps.isFilling(rootId)) {
+    } else if (isMoved || steps.isFilling(rootId)) {
         folderWatch->lookAgain(folderId);
         startNextFolderCheck();
     } else {
@@ -144,6 +148,7 @@ void DiskFollower::onFolderListed()
         check.next = check.listed.size() - 1;
         check.settling = settlingFiles.take(folderId);
         check.dismissed = dismissedRows.take(folderId);
+        check.isFirstAfterMove = movedFolders.remove(folderId);
         followFolder(folderId, path); // watched anew should its directory have been replaced
         folderCheckStep();
     }
@@ -188,7 +193,8 @@ bool DiskFollower::compareListedEntry()
     }
     const int id = tree.idOfKey(key);
     if (id == -1) {
-        if (!transcodes->isOutputUnderWay(entry.path) && (entry.isDir || isSettled(entry, key)))
+        if (!transcodes->isOutputUnderWay(entry.path)
+            && (entry.isDir || check.isFirstAfterMove || isSettled(entry, key)))
             insertFound(entry, listedAt, key);
         return true;
     }
@@ -203,6 +209,11 @@ bool DiskFollower::compareListedEntry()
     ItemNode &node = tree.nodeOf(id);
     if (isFolder || stampOf(entry) == FileStamp(node.size, node.modified))
         return true;
+    if (check.isFirstAfterMove) { // a copy has new times, yet holds what was probed
+        std::tie(node.size, node.modified) = stampOf(entry);
+        probes->probeIfMissed(id);
+        return true;
+    }
     if (node.size < 0 && node.modified < 0) { // restored: its probe ran at the start
         std::tie(node.size, node.modified) = stampOf(entry);
         return true;
@@ -244,7 +255,8 @@ bool DiskFollower::removeVanishedRow()
         return false;
     const int id = check.rows.at(check.nextRow++);
     const ItemNode node = tree.node(id);
-    if (check.listedAt.contains(id) || node.parentId != check.folderId || !tree.isInTree(id))
+    if (check.listedAt.contains(id) || node.parentId != check.folderId || !tree.isInTree(id)
+        || check.isFirstAfterMove)
         return true;
     if (QFileInfo::exists(tree.pathOf(id)))
         check.lookAgain = true;
@@ -329,6 +341,37 @@ void DiskFollower::notifyTreeOf(int rootId)
         if (!(*list)->isEmpty() && tree.isInTree(list.key()))
             edits.notify(edits.indexOfId((*list)->first()));
     }
+}
+
+void DiskFollower::forgetFoldersOf(int rootId)
+{
+    const RootEntry *root = tree.rootEntry(rootId);
+    if (!root)
+        return;
+    for (auto list = root->childLists.cbegin(); list != root->childLists.cend(); ++list) {
+        forget(list.key());
+        movedFolders.remove(list.key());
+    }
+    if (folderCheck && root->childLists.contains(folderCheck->folderId)) {
+        folderCheck.reset();
+        startNextFolderCheck();
+    }
+}
+
+// Parents first, since they came first.
+void DiskFollower::followMovedRoot(int rootId, const QString &path)
+{
+    const RootEntry *root = tree.rootEntry(rootId);
+    if (!root)
+        return;
+    followFolder(rootId, path);
+    QList<int> folders = root->childLists.keys();
+    std::sort(folders.begin(), folders.end());
+    for (int folderId : qAsConst(folders)) {
+        movedFolders.insert(folderId);
+        queueFolderCheck(folderId);
+    }
+    startNextFolderCheck();
 }
 
 bool DiskFollower::isFollowingDisk() const

@@ -39,6 +39,11 @@ public:
     void dismissRow(int parentId, const QString &key);
     // The item is gone: nothing of it is followed any longer.
     void forget(int id);
+    // Nothing of the root's folders is followed while they move to another place.
+    void forgetFoldersOf(int rootId);
+    // The root's folders are followed at their new place, and compared with it once: a file
+    // found there keeps its item as it is, one not found shows as missing, a new one is added.
+    void followMovedRoot(int rootId, const QString &path);
     // Everything followed goes; folders whose directories change from now on are looked at.
     void restartAt(qint64 sinceMs);
     bool isFollowingDisk() const;
@@ -64,6 +69,7 @@ private:
         QSet<QString> dismissed; // rows deleted on the page whose files were there
         QSet<QString> dismissedSeen; // of those, the ones still there
         bool lookAgain = false; // the folder is looked at again after the quiet time
+        bool isFirstAfterMove = false; // its root moved to where it was listed
     };
 
     void onFoldersChanged(const QVector<int> &folderIds);
@@ -94,6 +100,8 @@ private:
     std::deque<int> folderChecksDue; // folders whose directories are to be compared
     QSet<int> folderChecksQueued; // the same, to queue each once
     int folderListedId = 0; // the folder whose listing is awaited
+    QString folderListedPath; // and where it was listed
+    QSet<int> movedFolders; // folders of a moved root, not compared with their new place yet
     std::unique_ptr<FolderCheck> folderCheck;
     // Per folder: files that were still changing when last seen, and rows deleted on the
     // page, which a change beside them must not bring back.

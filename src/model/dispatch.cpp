@@ -2,6 +2,7 @@
 #include "model/diskfollower.h"
 #include "model/foldermodel.h"
 #include "model/folderwalk.h"
+#include "model/rootrelink.h"
 #include "probe/itemprobes.h"
 #include "store/storerestore.h"
 #include "store/ui_proc_mediainfo_desktop.h"
@@ -53,7 +54,7 @@ bool FolderModel::isBusy() const
 {
     return walk->isWalking() || walk->hasFoldersWaiting() || !build->isEmpty()
            || !probes->runner()->isIdle() || restore->hasWorkWaiting() || restore->isRestoring()
-           || loadsUnderway > 0 || follower->isFollowingDisk();
+           || loadsUnderway > 0 || follower->isFollowingDisk() || relink->isBusy();
 }
 
 bool FolderModel::isRestoring() const
@@ -63,7 +64,7 @@ bool FolderModel::isRestoring() const
 
 bool FolderModel::isFilling(int rootId) const
 {
-    return restore->isRestoring() || walk->isWalkingRoot(rootId);
+    return restore->isRestoring() || walk->isWalkingRoot(rootId) || relink->isMoving(rootId);
 }
 
 // A load has ended when nothing is left to build and no job is left to run. A check that

@@ -5,6 +5,7 @@
 #include "model/fileurl.h"
 #include "model/folderwalk.h"
 #include "model/itemfields.h"
+#include "model/rootrelink.h"
 #include "probe/itemprobes.h"
 #include "store/recordmapping.h"
 #include "store/storerestore.h"
@@ -31,6 +32,7 @@ FolderModel::FolderModel(QObject *parent)
     , follower(new DiskFollower(tree, *this, *this, probes, build, transcodes, listingPool, this))
     , walk(new FolderWalk(tree, *this, *this, build, follower, listingPool, this))
     , restore(new StoreRestore(tree, *this, *this, probes, build, follower, walk, store, this))
+    , relink(new RootRelink(tree, *this, *this, follower, store, this))
 {
     listingPool->setMaxThreadCount(1);
     probes->runner()->setPictureMemoryLimitMB(

@@ -13,6 +13,7 @@ class DiskFollower;
 class FolderWalk;
 class ItemProbes;
 class QThreadPool;
+class RootRelink;
 class StoreRestore;
 class TranscodeRequests;
 class Ui_Proc_MediaInfo_Desktop;
@@ -66,6 +67,10 @@ public:
     // Removes every root and adds their folders, and those still waiting, again from disk
     // once the removals are done.
     void refreshTree();
+    // The root and its items are found at newPath from now on, as when the folder moved;
+    // each keeps its id, uuid, record and pictures. False, with the reason reported, when
+    // the root cannot move there.
+    bool relinkFolder(int rootId, const QString &newPath);
 
     // Look-ups. None fails: unknown ids give -1, empty texts or no list.
     static QString itemKey(const QString &path, int rootOrdinal);
@@ -160,6 +165,7 @@ private:
     DiskFollower *follower;
     FolderWalk *walk;
     StoreRestore *restore;
+    RootRelink *relink;
     int waitingLoadEndChecks = 0; // checks that found work and wait for both queues to drain
     int loadsUnderway = 0; // begun and not yet announced as ended
     QSet<QString> problemsReported; // since the last load began

@@ -80,6 +80,16 @@ void ItemTree::registerItem(int id, const QString &key, const QString &uuid)
         uuidTexts.insert(id, uuid);
 }
 
+void ItemTree::rekey(int id, const QString &key)
+{
+    const auto known = idToKey.find(id);
+    if (known == idToKey.end())
+        return;
+    keyToId.remove(*known);
+    keyToId.insert(key, id);
+    *known = key;
+}
+
 QString ItemTree::uuidOf(int id) const
 {
     const auto compact = idToUuid.constFind(id);

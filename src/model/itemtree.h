@@ -57,6 +57,8 @@ public:
     bool isFolder(int id) const { return childListOf(id) != nullptr; }
 
     void registerItem(int id, const QString &key, const QString &uuid);
+    // The item is found under another key from now on; its id and uuid stay.
+    void rekey(int id, const QString &key);
     int nextRootOrdinal() { return ++rootOrdinal; }
     // A restored root keeps its stored ordinal; roots added later take higher ones.
     void keepRootOrdinal(int ordinal) { rootOrdinal = qMax(rootOrdinal, ordinal); }

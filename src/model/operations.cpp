@@ -1,7 +1,9 @@
 #include "model/buildqueue.h"
 #include "model/diskfollower.h"
+#include "model/fileurl.h"
 #include "model/foldermodel.h"
 #include "model/folderwalk.h"
+#include "model/rootrelink.h"
 #include "store/storerestore.h"
 
 #include <QFileInfo>
@@ -102,6 +104,21 @@ void FolderModel::refreshTree()
         removeFromTree(id);
     build->queue(0, ReAdd);
     build->scheduleBuild();
+}
+
+// A relink asked for during the restore is looked at once the stored tree is back.
+bool FolderModel::relinkFolder(int rootId, const QString &newPath)
+{
+    const QString path = cleanFolderPath(newPath);
+    if (restore->deferUntilRestored([this, rootId, path] { relinkFolder(rootId, path); }))
+        return true;
+    const QString refusal = relink->refusal(rootId, path);
+    if (!refusal.isEmpty()) {
+        emit problemReported(refusal);
+        return false;
+    }
+    relink->start(rootId, path);
+    return true;
 }
 
 // Runs when a refresh's removals are done, or the index has become empty.

@@ -155,6 +155,13 @@ Rectangle {
                     }
                 }
                 ToolButton {
+                    text: qsTr("Relink")
+                    // a folder that is no longer where it was added, as after a move
+                    enabled: tree.focusedIsRoot
+                             && CustomFolder.itemProperty(tree.focusedFileIdx, "exists") === false
+                    onClicked: relinkDialog.open()
+                }
+                ToolButton {
                     text: qsTr("Transcode")
                     onClicked: transcodeDialog.openFor(tree.focusedItem)
                 }
@@ -250,6 +257,7 @@ Rectangle {
             id: tree
             // the item id of the row the operator picked last
             property int focusedFileIdx: -1
+            property bool focusedIsRoot: false
             readonly property var focusedItem: focusedFileIdx > 0
                                                ? { "fileIdx": focusedFileIdx,
                                                    "type": CustomFolder.itemProperty(focusedFileIdx, "type") }
@@ -285,6 +293,7 @@ Rectangle {
                 iconFontFamily: page.iconFontFamily
                 onPicked: {
                     tree.focusedFileIdx = info.fileIdx
+                    tree.focusedIsRoot = !styleData.index.parent.valid
                     tree.selection.setCurrentIndex(styleData.index, ItemSelectionModel.ClearAndSelect)
                 }
                 onToggled: tree.isExpanded(styleData.index) ? tree.collapse(styleData.index)
@@ -308,6 +317,13 @@ Rectangle {
         title: qsTr("Add a folder")
         selectFolder: true
         onAccepted: CustomFolder.addFolders([folder.toString()])
+    }
+
+    FileDialog {
+        id: relinkDialog
+        title: qsTr("Where is the folder now?")
+        selectFolder: true
+        onAccepted: CustomFolder.relinkFolder(tree.focusedFileIdx, folder.toString())
     }
 
     MessageBox { id: messageBox }
