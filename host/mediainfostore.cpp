@@ -52,9 +52,10 @@ const QStringList &columns()
 // In the order of columns(). The flag goes as a number, which every driver stores alike.
 QVariantList valuesOf(const Module_Mediainfo &r)
 {
-    return {r.uuid,       r.path,       r.category,   r.img,       r.frameHeight,
-            r.frameWidth, r.fps,        r.resolution, r.duration,  r.timeLenMsec,
-            r.fileSize,   r.detailInfo, r.filePath,   r.rootIndex, int(r.isTranscoded)};
+    return {r.uuid,        r.path,       r.category,   r.img,       r.frameHeight,
+            r.frameWidth,  r.fps,        r.resolution, r.duration,  r.timeLenMsec,
+            r.fileSize,    r.detailInfo, r.filePath,   r.rootIndex, int(r.isTranscoded),
+            r.fileModified};
 }
 
 void setField(Module_Mediainfo &r, int column, const QVariant &value)
@@ -104,6 +105,9 @@ void setField(Module_Mediainfo &r, int column, const QVariant &value)
         break;
     case 14:
         r.isTranscoded = value.toInt() != 0;
+        break;
+    case 15:
+        r.fileModified = value.toLongLong();
         break;
     }
 }

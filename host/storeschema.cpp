@@ -7,8 +7,9 @@
 
 namespace {
 
-// 1: no project column and no version table; 2: records carry their project.
-constexpr int kSchemaVersion = 2;
+// 1: no project column and no version table; 2: records carry their project; 3: and when
+// each file was modified.
+constexpr int kSchemaVersion = 3;
 // Any number that no other user of a shared database takes for its own schema lock.
 constexpr qint64 kSchemaLockId = 0x63666f6c64;
 
@@ -21,12 +22,13 @@ struct Column
 };
 
 // In the order of the record's fields.
-constexpr Column kColumns[] = {
-        {"uuid", Kind::Key},          {"path", Kind::Text},         {"category", Kind::Text},
-        {"img", Kind::Text},          {"frameHeight", Kind::Int32}, {"frameWidth", Kind::Int32},
-        {"fps", Kind::Real},          {"resolution", Kind::Text},   {"duration", Kind::Text},
-        {"timeLenMsec", Kind::Int32}, {"fileSize", Kind::Int64},    {"detailInfo", Kind::Text},
-        {"filePath", Kind::Text},     {"rootIndex", Kind::Text},    {"isTranscoded", Kind::Flag}};
+constexpr Column kColumns[]
+        = {{"uuid", Kind::Key},          {"path", Kind::Text},         {"category", Kind::Text},
+           {"img", Kind::Text},          {"frameHeight", Kind::Int32}, {"frameWidth", Kind::Int32},
+           {"fps", Kind::Real},          {"resolution", Kind::Text},   {"duration", Kind::Text},
+           {"timeLenMsec", Kind::Int32}, {"fileSize", Kind::Int64},    {"detailInfo", Kind::Text},
+           {"filePath", Kind::Text},     {"rootIndex", Kind::Text},    {"isTranscoded", Kind::Flag},
+           {"fileModified", Kind::Int64}};
 
 bool isSqlite(const QSqlDatabase &db)
 {
@@ -88,6 +90,7 @@ int storedVersion(QSqlDatabase db)
     return query.next() ? query.value(0).toInt() : 0;
 }
 
+// Each step brings a store of one version to the next; a new one is made whole at once.
 QStringList upgradeFrom(int version, bool sqlite)
 {
     // A record is its project's uuid; a project's records are loaded in order.
@@ -100,9 +103,17 @@ QStringList upgradeFrom(int version, bool sqlite)
     const QString versionTable = QStringLiteral("CREATE TABLE storeversion (version INTEGER)");
     if (version == 0)
         return {createTable(sqlite), key, order, versionTable, record};
+    QStringList steps;
     // A file of the project directory: its records are the project's, which goes unnamed.
-    return {QStringLiteral("ALTER TABLE mediainfo ADD COLUMN project TEXT NOT NULL DEFAULT ''"),
-            key, order, versionTable, record};
+    if (version < 2)
+        steps << QStringLiteral("ALTER TABLE mediainfo ADD COLUMN project TEXT NOT NULL DEFAULT ''")
+              << key << order << versionTable
+              << QStringLiteral("INSERT INTO storeversion (version) VALUES (2)");
+    // A record stored before knows no time: 0, which no file has.
+    steps << QStringLiteral("ALTER TABLE mediainfo ADD COLUMN fileModified %1")
+                     .arg(typeName(Kind::Int64, sqlite))
+          << QStringLiteral("UPDATE storeversion SET version = %1").arg(kSchemaVersion);
+    return steps;
 }
 
 QString versionProblem(int version)

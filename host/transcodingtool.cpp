@@ -19,10 +19,18 @@ int roundUpTo(int value, int multiple)
     return (value + multiple - 1) / multiple * multiple;
 }
 
+// The wall decodes a HAP frame's chunks on as many threads.
+constexpr int kHapChunks = 8;
+
+bool isHap(int codec)
+{
+    return codec != UI_Proc_TranscodingTool_Desktop::H264;
+}
+
 // HAP takes sizes that are multiples of 4, H.264 in 4:2:0 even sizes.
 QString scaleFilter(int codec, int width, int height)
 {
-    const int multiple = codec == UI_Proc_TranscodingTool_Desktop::Hap ? 4 : 2;
+    const int multiple = isHap(codec) ? 4 : 2;
     if (width > 0 && height > 0)
         return QStringLiteral("scale=%1:%2")
                 .arg(roundUpTo(width, multiple))
@@ -32,10 +40,37 @@ QString scaleFilter(int codec, int width, int height)
 
 QStringList videoCodecArguments(int codec)
 {
-    if (codec == UI_Proc_TranscodingTool_Desktop::Hap)
-        return {QStringLiteral("-c:v"), QStringLiteral("hap")};
-    return {QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
-            QStringLiteral("yuv420p")};
+    if (!isHap(codec))
+        return {QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
+                QStringLiteral("yuv420p")};
+    const QString format = codec == UI_Proc_TranscodingTool_Desktop::HapQ ? QStringLiteral("hap_q")
+                           : codec == UI_Proc_TranscodingTool_Desktop::HapAlpha
+                                   ? QStringLiteral("hap_alpha")
+                                   : QStringLiteral("hap");
+    return {QStringLiteral("-c:v"),    QStringLiteral("hap"),
+            QStringLiteral("-format"), format,
+            QStringLiteral("-chunks"), QString::number(kHapChunks)};
+}
+
+// The pixel format of the source's first video stream, as the tool describes it; empty
+// until the whole description has come, which the stream mapping follows.
+QString sourcePixelFormat(const QString &report)
+{
+    static const QRegularExpression stream(
+            QStringLiteral("Stream #0:[^\\n]*?: Video: [^,\\n]*, ([a-z0-9_]+)"));
+    if (!report.contains(QLatin1String("Stream mapping:")))
+        return {};
+    return stream.match(report).captured(1);
+}
+
+// Formats whose names carry an alpha channel, or a palette that may; a VP8 or VP9 stream
+// keeps its alpha beside its pixels and says so in its tags.
+bool hasAlpha(const QString &pixelFormat, const QString &report)
+{
+    static const QRegularExpression alpha(
+            QStringLiteral("^(yuva|gbrap|ya[0-9]|rgba|bgra|argb|abgr|pal8)"));
+    static const QRegularExpression alphaTag(QStringLiteral("alpha_mode\\s*: 1"));
+    return alpha.match(pixelFormat).hasMatch() || report.contains(alphaTag);
 }
 
 qint64 durationInMicroseconds(const QString &report)
@@ -92,8 +127,9 @@ QString UI_Proc_TranscodingTool_Desktop::transcodeOne(const QString &jobId, cons
                                                       const QString &output, int codec, int width,
                                                       int height, int, int, int)
 {
-    if (codec != Hap && codec != H264) {
-        fail(jobId, tr("Unknown target format (code %1): choose HAP or H264.").arg(codec));
+    if (codec != Hap && codec != H264 && codec != HapQ && codec != HapAlpha) {
+        fail(jobId,
+             tr("Unknown target format (code %1): choose HAP, HAPQ, HAPALPHA or H264.").arg(codec));
         return {};
     }
     // A file of that name may be the user's own: it is never overwritten, nor removed when
@@ -116,6 +152,8 @@ QString UI_Proc_TranscodingTool_Desktop::transcodeOne(const QString &jobId, cons
 void UI_Proc_TranscodingTool_Desktop::start(const Job &job)
 {
     runningJobId = job.id;
+    runningCodec = job.codec;
+    sourceChecked = false;
     outputPath = job.output;
     stopping = false;
     durationUs = 0;
@@ -170,6 +208,25 @@ void UI_Proc_TranscodingTool_Desktop::readReport()
     reportText += process->readAllStandardError();
     if (durationUs <= 0)
         durationUs = durationInMicroseconds(QString::fromLocal8Bit(reportText));
+    if (!sourceChecked && runningCodec == HapAlpha)
+        refuseAlphaWithoutAlpha();
+}
+
+// The transcode is stopped as a stop would end it, and fails with the reason once its partial
+// output is gone.
+void UI_Proc_TranscodingTool_Desktop::refuseAlphaWithoutAlpha()
+{
+    const QString report = QString::fromLocal8Bit(reportText);
+    const QString pixelFormat = sourcePixelFormat(report);
+    if (pixelFormat.isEmpty() || stopping)
+        return;
+    sourceChecked = true;
+    if (hasAlpha(pixelFormat, report))
+        return;
+    stopOne(runningJobId);
+    refusal = tr("HAP Alpha needs a source with an alpha channel; this one has none (%1). "
+                 "Choose HAP or HAPQ.")
+                      .arg(pixelFormat);
 }
 
 void UI_Proc_TranscodingTool_Desktop::onFinished(int exitCode, QProcess::ExitStatus status)
@@ -178,13 +235,17 @@ void UI_Proc_TranscodingTool_Desktop::onFinished(int exitCode, QProcess::ExitSta
     readReport();
     const QString jobId = runningJobId;
     const bool stopped = stopping;
+    const QString reason = std::exchange(refusal, {});
     endJob();
     const bool complete = !stopped && status == QProcess::NormalExit && exitCode == 0
                           && QFileInfo(outputPath).size() > 0;
     if (!complete)
         QFile::remove(outputPath); // a partial file is no output
-    if (stopped)
+    if (stopped) {
+        if (!reason.isEmpty())
+            fail(jobId, reason);
         return;
+    }
     if (status == QProcess::CrashExit)
         fail(jobId, tr("ffmpeg stopped unexpectedly while transcoding."));
     else if (exitCode != 0)
@@ -202,6 +263,7 @@ void UI_Proc_TranscodingTool_Desktop::onErrorOccurred(QProcess::ProcessError err
     killTimer->stop();
     const QString jobId = runningJobId;
     const bool stopped = stopping;
+    refusal.clear();
     endJob();
     QFile::remove(outputPath);
     if (!stopped)

@@ -48,14 +48,15 @@ Module_Mediainfo makeRecord(const QString &uuid, int n)
     r.filePath = QString("/media/copy/%1.mp4").arg(n);
     r.rootIndex = QString::number(n);
     r.isTranscoded = n % 2 == 1;
+    r.fileModified = Q_INT64_C(1700000000000) + n;
     return r;
 }
 
 QVariantList fields(const Module_Mediainfo &r)
 {
-    return {r.uuid,       r.path,       r.category,   r.img,       r.frameHeight,
-            r.frameWidth, r.fps,        r.resolution, r.duration,  r.timeLenMsec,
-            r.fileSize,   r.detailInfo, r.filePath,   r.rootIndex, r.isTranscoded};
+    return {r.uuid,     r.path,       r.category,     r.img,         r.frameHeight, r.frameWidth,
+            r.fps,      r.resolution, r.duration,     r.timeLenMsec, r.fileSize,    r.detailInfo,
+            r.filePath, r.rootIndex,  r.isTranscoded, r.fileModified};
 }
 
 QStringList uuidsOf(const QList<Module_Mediainfo> &records)
@@ -315,7 +316,8 @@ void TestMediaInfoStore::olderFileIsBroughtUpToDate()
     const QList<Module_Mediainfo> loaded = store.loadMediaObjlist();
     QCOMPARE(uuidsOf(loaded), (QStringList{"old", "new"}));
     QCOMPARE(loaded.at(0).fileSize, Q_INT64_C(5000000000));
-    QCOMPARE(firstColumnOf(project.path(), "SELECT version FROM storeversion"), QStringList{"2"});
+    QCOMPARE(loaded.at(1).fileModified, makeRecord("new", 1).fileModified);
+    QCOMPARE(firstColumnOf(project.path(), "SELECT version FROM storeversion"), QStringList{"3"});
 }
 
 void TestMediaInfoStore::cleanExitKeepsEveryWrite()

@@ -6,6 +6,7 @@
 #include "transcode/ui_proc_transcodingtool_desktop.h"
 
 #include <QAbstractItemModelTester>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QtTest>
 
@@ -21,21 +22,27 @@ signals:
     void quitApplication();
 };
 
-// A facade, with a message box, whose folder holds copies of the given clips.
+// A facade, with a message box, whose folder holds copies of the given clips ("sub/x.mp4": a
+// copy of x.mp4 in a folder "sub").
 struct Page
 {
     Page(const QStringList &clips, const QString &from)
     {
         facade->setMsgBox(&messageBox);
-        for (const QString &clip : clips)
-            QFile::copy(QDir(from).filePath(clip), folder.filePath(clip));
+        for (const QString &clip : clips) {
+            QDir().mkpath(QFileInfo(folder.filePath(clip)).absolutePath());
+            QFile::copy(QDir(from).filePath(QFileInfo(clip).fileName()), folder.filePath(clip));
+        }
         QSignalSpy ended(facade.get(), &Facade::loadFolderEnded);
         facade->addFolders({folder.path()});
         ended.wait(20000);
     }
     QStringList rows() const { return rowNames(*model, model->index(0, 0)); }
     int idOf(const QString &name) const { return model->idOfKey(folder.filePath(name) + ":0"); }
-    int progress(const QString &n) { return model->recordOf(idOf(n))["transcodeProgress"].toInt(); }
+    int progress(const QString &n)
+    {
+        return model->recordOf(idOf(n)).value("transcodeProgress", -1).toInt();
+    }
     ProjectDir project;
     QTemporaryDir folder;
     std::unique_ptr<Facade> facade{
@@ -53,6 +60,8 @@ class TestTranscoding : public QObject
 private slots:
     void initTestCase();
     void itemJobsRunInTurn();
+    void transcodingAgain();
+    void folderRequestTakesEveryVideoBelow();
     void stoppingJobs();
     void lateReportLeavesAProbeAlone();
     void pathJobThenSignalList_data();
@@ -104,19 +113,68 @@ void TestTranscoding::itemJobsRunInTurn()
     const QVariantMap info = out["info"].toMap(); // H.264 rounds up to even sizes
     QCOMPARE((QVariantList{info["frameWidth"], info["frameHeight"]}), (QVariantList{162, 120}));
     QVERIFY(Ui_Proc_MediaInfo_Desktop(nullptr).getMediaInfo(out["uuid"].toString()).isTranscoded);
-    const auto outputBytes = [&page] {
-        QFile output(page.folder.filePath("VEK_other.mkv"));
-        return output.open(QIODevice::ReadOnly) ? output.readAll() : QByteArray();
+}
+
+// Its own earlier output is replaced once the new one is complete, and kept when the new one
+// fails; a file of the output's name that the library did not make is never touched.
+void TestTranscoding::transcodingAgain()
+{
+    Page page({"short.mp4", "other.mp4"}, clips.path());
+    QSignalSpy failed(page.facade.get(), &Facade::transcodeFailed);
+    const auto transcode = [&page](const char *name, const char *type) {
+        emit page.facade->transcode(page.idOf(name), type, 0, 0);
+        return waitUntil([&] { return !page.model->isBusy(); }, 60000);
     };
-    const QByteArray output = outputBytes();
-    QVERIFY(!output.isEmpty());
-    emit page.facade->transcode(page.idOf("other.mp4"), "HAP", 0, 0); // to a name now taken
-    QVERIFY(failed.wait(30000));
-    QVERIFY(failed.last().at(1).toString().contains("exists"));
-    QTRY_VERIFY_WITH_TIMEOUT(!page.model->isBusy(), 60000);
-    QCOMPARE(page.progress("other.mp4"), -1);
+    const auto bytesOf = [&page](const char *name) {
+        QFile file(page.folder.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const auto encoding = [&page] {
+        const QVariantMap info = page.model->recordOf(page.idOf("VEK_other.mkv"))["info"].toMap();
+        return QJsonDocument::fromJson(info["detailInfo"].toByteArray())["Video"]["encoding"];
+    };
+    QVERIFY(transcode("other.mp4", "H264"));
+    QCOMPARE(encoding().toString().left(4), "h264");
+    QVERIFY(transcode("other.mp4", "HAP")); // the new format's bytes, in the same row
+    QCOMPARE(failed.count(), 0);
+    QCOMPARE(encoding().toString().left(3), "hap");
+    const QStringList rows{"short.mp4", "VEK_other.mkv", "other.mp4"};
     QCOMPARE(page.rows(), rows);
-    QCOMPARE(outputBytes(), output);
+    const QByteArray hap = bytesOf("VEK_other.mkv");
+
+    QFile source(page.folder.filePath("other.mp4"));
+    QVERIFY(source.open(QIODevice::WriteOnly | QIODevice::Truncate) && source.write("no video"));
+    source.close();
+    QVERIFY(transcode("other.mp4", "H264"));
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE((QVariantList{bytesOf("VEK_other.mkv"), page.rows()}), (QVariantList{hap, rows}));
+
+    QFile foreign(page.folder.filePath("VEK_short.mkv"));
+    QVERIFY(foreign.open(QIODevice::WriteOnly) && foreign.write("the operator's own"));
+    foreign.close();
+    QVERIFY(transcode("short.mp4", "H264"));
+    QCOMPARE(failed.count(), 2);
+    QVERIFY(failed.last().at(1).toString().contains("exists"));
+    QCOMPARE(bytesOf("VEK_short.mkv"), "the operator's own");
+    QCOMPARE(QDir(page.folder.path()).entryList({"*.part"}), QStringList());
+}
+
+// Outputs of the library's own are left out; a nested folder's videos are taken too.
+void TestTranscoding::folderRequestTakesEveryVideoBelow()
+{
+    Page page({"short.mp4", "other.mp4", "sub/short.mp4"}, clips.path());
+    emit page.facade->transcode(page.idOf("other.mp4"), "H264", 0, 0);
+    QVERIFY(waitUntil([&] { return !page.model->isBusy(); }, 60000));
+    const int root = page.model->idOfKey(page.folder.path() + ":0");
+    emit page.facade->transcode(root, "HAP", 0, 0);
+    QCOMPARE(page.progress("VEK_other.mkv"), -1);
+    for (const char *name : {"short.mp4", "other.mp4", "sub/short.mp4"})
+        QCOMPARE(page.progress(name), 0);
+    QVERIFY(waitUntil([&] { return !page.model->isBusy(); }, 60000));
+    QCOMPARE(page.rows(),
+             (QStringList{"sub", "VEK_short.mkv", "short.mp4", "VEK_other.mkv", "other.mp4"}));
+    QCOMPARE(rowNames(*page.model, childNamed(*page.model, page.model->index(0, 0), "sub")),
+             (QStringList{"VEK_short.mkv", "short.mp4"}));
 }
 
 // A stopped job leaves no output and reports nothing more; the others go on.

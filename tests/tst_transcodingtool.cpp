@@ -8,13 +8,14 @@
 using Tool = UI_Proc_TranscodingTool_Desktop;
 
 static constexpr int kTimeoutMs = 60000;
-static constexpr int kHap = Tool::Hap, kH264 = Tool::H264;
+static constexpr int kHap = Tool::Hap, kH264 = Tool::H264, kHapQ = Tool::HapQ;
+static constexpr int kHapAlpha = Tool::HapAlpha;
 
 // One line per stream (codec, and the size of a video), then the container.
 static QStringList probe(const QString &file)
 {
     const QString entries("-v error -of csv=p=0 -show_entries "
-                          "stream=codec_name,width,height:format=format_name");
+                          "stream=codec_name,codec_tag_string,width,height:format=format_name");
     QProcess process;
     process.start("ffprobe", entries.split(' ') << file);
     process.waitForFinished();
@@ -58,31 +59,38 @@ private slots:
         };
         QVERIFY(ffmpeg(clip.arg("321x241", "1", "ffv1"), "clip.mkv"));
         QVERIFY(ffmpeg(clip.arg("640x480", "25", "libx264"), "long.mp4"));
+        QVERIFY(ffmpeg(clip.arg("321x241", "1", "png").replace("yuv420p", "rgba"), "alpha.mkv"));
         QVERIFY(QFile(path("empty.mp4")).open(QIODevice::WriteOnly));
     }
 
     void scalesToValidSize_data()
     {
+        QTest::addColumn<QString>("source");
         QTest::addColumn<int>("codec");
         QTest::addColumn<int>("side"); // asked width and height; 0 or less: the source size
         QTest::addColumn<QString>("video");
-        QTest::addRow("hap multiple of 4") << kHap << 161 << "hap,164,164";
-        QTest::addRow("h264 even") << kH264 << 161 << "h264,162,162";
-        QTest::addRow("hap source size") << kHap << -1 << "hap,324,244";
-        QTest::addRow("h264 source size") << kH264 << 0 << "h264,322,242";
+        QTest::addRow("hap multiple of 4") << "clip.mkv" << kHap << 161 << "hap,Hap1,164,164";
+        QTest::addRow("h264 even") << "clip.mkv" << kH264 << 161 << "h264,[0][0][0][0],162,162";
+        QTest::addRow("hap source size") << "clip.mkv" << kHap << -1 << "hap,Hap1,324,244";
+        QTest::addRow("h264 source size")
+                << "clip.mkv" << kH264 << 0 << "h264,[0][0][0][0],322,242";
+        QTest::addRow("hap q") << "clip.mkv" << kHapQ << 0 << "hap,HapY,324,244";
+        QTest::addRow("hap alpha") << "alpha.mkv" << kHapAlpha << 0 << "hap,Hap5,324,244";
     }
 
     // A Matroska file that keeps the audio; a stop for another job does not touch it.
     void scalesToValidSize()
     {
+        QFETCH(QString, source);
         QFETCH(int, codec);
         QFETCH(int, side);
         QFETCH(QString, video);
         Job job;
-        job.start(path("clip.mkv"), path("sized.mkv"), codec, side);
+        job.start(path(source), path("sized.mkv"), codec, side);
         job.tool.stopOne("other");
         QVERIFY(job.succeeds());
-        QCOMPARE(probe(path("sized.mkv")), (QStringList{video, "aac", R"("matroska,webm")"}));
+        QCOMPARE(probe(path("sized.mkv")),
+                 (QStringList{video, "aac,[0][0][0][0]", R"("matroska,webm")"}));
         QVERIFY(QFile::remove(path("sized.mkv"))); // an output is never overwritten
     }
 
@@ -119,6 +127,7 @@ private slots:
                                              // "user's": the output name is a file of the user's
         QTest::addRow("output is the user's file") << "clip.mkv" << kH264 << 0 << "user's";
         QTest::addRow("unknown codec") << "clip.mkv" << 0 << 0 << "";
+        QTest::addRow("hap alpha without alpha") << "long.mp4" << kHapAlpha << 0 << "alpha";
         QTest::addRow("not a video") << "empty.mp4" << kHap << 0 << "";
         QTest::addRow("encoder refuses size") << "clip.mkv" << kH264 << 100000 << "";
         QTest::addRow("ffmpeg cannot start") << "clip.mkv" << kH264 << 0 << "hidden";
@@ -146,6 +155,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(job.failed.size(), 1, kTimeoutMs);
         QCOMPARE(job.failed.first().at(0).toString(), "job");
         QVERIFY(!job.failed.first().at(1).toString().isEmpty());
+        if (ffmpeg == "alpha")
+            QVERIFY(job.failed.first().at(1).toString().contains("alpha channel"));
         if (ffmpeg == "user's") {
             QVERIFY(job.failed.first().at(1).toString().contains("exists"));
             QCOMPARE(QFileInfo(path("failed.mkv")).size(), 4); // neither overwritten nor removed

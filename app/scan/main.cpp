@@ -102,7 +102,8 @@ int main(int argc, char *argv[])
     parser.addOption(relinkOption);
     const QCommandLineOption transcodeOption(
             QStringLiteral("transcode"),
-            QStringLiteral("After the scan, transcode the item at PATH to TYPE (HAP or H264) at "
+            QStringLiteral("After the scan, transcode the item at PATH to TYPE (HAP, HAPQ, "
+                           "HAPALPHA or H264) at "
                            "W x H (0x0: the source size); may be given more than once."),
             QStringLiteral("PATH:TYPE:WxH"));
     parser.addOption(transcodeOption);

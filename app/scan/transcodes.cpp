@@ -37,21 +37,45 @@ bool parseRequest(const QString &text, Request *request)
     return widthOk && heightOk && size.size() == 2;
 }
 
-int findItem(UI_Proc_SignalCustomFolder_Desktop &facade, const QModelIndex &parent,
-             const QString &path)
+int idOf(const QModelIndex &index)
+{
+    const int fileInfoRole = index.model()->roleNames().key(QByteArrayLiteral("fileInfo"));
+    return index.data(fileInfoRole).toMap().value(QStringLiteral("fileIdx")).toInt();
+}
+
+QModelIndex findItem(UI_Proc_SignalCustomFolder_Desktop &facade, const QModelIndex &parent,
+                     const QString &path)
 {
     const QAbstractItemModel *model = facade.folderModel();
-    const int fileInfoRole = model->roleNames().key(QByteArrayLiteral("fileInfo"));
     for (int row = 0; row < model->rowCount(parent); ++row) {
         const QModelIndex index = model->index(row, 0, parent);
-        const int id = index.data(fileInfoRole).toMap().value(QStringLiteral("fileIdx")).toInt();
-        if (facade.itemPath(id) == path)
-            return id;
-        const int below = findItem(facade, index, path);
-        if (below != -1)
+        if (facade.itemPath(idOf(index)) == path)
+            return index;
+        const QModelIndex below = findItem(facade, index, path);
+        if (below.isValid())
             return below;
     }
-    return -1;
+    return {};
+}
+
+// The item, or for a folder the videos below it that the request queued.
+QVector<int> requestedItems(UI_Proc_SignalCustomFolder_Desktop &facade, const QModelIndex &item)
+{
+    const QAbstractItemModel *model = facade.folderModel();
+    const int id = idOf(item);
+    if (facade.itemProperty(id, QStringLiteral("type")).toString() != QLatin1String("folder"))
+        return {id};
+    QVector<int> requested;
+    for (int row = 0; row < model->rowCount(item); ++row) {
+        const QModelIndex child = model->index(row, 0, item);
+        const QVariant progress
+                = facade.itemProperty(idOf(child), QStringLiteral("transcodeProgress"));
+        if (model->hasChildren(child))
+            requested << requestedItems(facade, child);
+        else if (progress.toInt() == 0)
+            requested << idOf(child);
+    }
+    return requested;
 }
 
 } // namespace
@@ -80,14 +104,16 @@ bool runTranscodes(UI_Proc_SignalCustomFolder_Desktop &facade, const QStringList
     QMap<int, QString> progressLines; // item id -> last line printed for it
     for (const QString &text : requests) {
         Request request;
-        const int id = parseRequest(text, &request) ? findItem(facade, {}, request.path) : -1;
-        if (id == -1) {
+        const QModelIndex item
+                = parseRequest(text, &request) ? findItem(facade, {}, request.path) : QModelIndex();
+        if (!item.isValid()) {
             err << "Not a transcode request for an item of the tree: " << text << Qt::endl;
             allDone = false;
             continue;
         }
-        progressLines.insert(id, QString());
-        emit facade.transcode(id, request.type, request.width, request.height);
+        emit facade.transcode(idOf(item), request.type, request.width, request.height);
+        for (int id : requestedItems(facade, item))
+            progressLines.insert(id, QString());
     }
 
     const auto printProgress = [&] {

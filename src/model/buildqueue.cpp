@@ -1,5 +1,6 @@
 #include "model/buildqueue.h"
 
+#include "model/filestamp.h"
 #include "model/itemfields.h"
 #include "model/itemtree.h"
 #include "model/loadprogress.h"
@@ -107,7 +108,8 @@ void BuildQueue::saveItem(int id)
         return;
     Module_Mediainfo learnt;
     learnt.uuid = tree.uuidOf(id);
-    fillFromItem(learnt, *record, QFileInfo(tree.pathOf(id)).size());
+    const QString path = tree.pathOf(id);
+    fillFromItem(learnt, *record, QFileInfo(path).size(), fileModifiedMs(path));
     store->updateMediaInfoFields(learnt, filledFields(record->type()));
     tree.unsavedPictures().remove(id);
 }

@@ -28,7 +28,7 @@ FolderModel::FolderModel(QObject *parent)
     , probes(new ItemProbes(tree, *this, *this, store, progress,
                             config->value(kParallelJobsKey, defaultParallelJobs()).toInt(), this))
     , build(new BuildQueue(tree, *this, probes, store, progress, this))
-    , transcodes(new TranscodeRequests(tree, *this, *this, probes->runner(), build, store, this))
+    , transcodes(new TranscodeRequests(tree, *this, *this, probes, build, store, this))
     , follower(new DiskFollower(tree, *this, *this, probes, build, transcodes, listingPool, this))
     , walk(new FolderWalk(tree, *this, *this, build, follower, listingPool, this))
     , restore(new StoreRestore(tree, *this, *this, probes, build, follower, walk, store, this))

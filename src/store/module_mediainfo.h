@@ -23,4 +23,5 @@ public:
     QString filePath; // same as path
     QString rootIndex; // ordinal of the root the item was found under, as decimal text
     bool isTranscoded = false;
+    qint64 fileModified = 0; // of the file when its media was stored, ms since the epoch
 };

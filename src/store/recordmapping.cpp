@@ -28,9 +28,10 @@ Module_Mediainfo newItemRecord(const QString &uuid, const QString &path, int roo
 
 const QStringList &filledFields(const QString &type)
 {
-    static const QStringList still{QStringLiteral("fileSize"),    QStringLiteral("img"),
-                                   QStringLiteral("frameHeight"), QStringLiteral("frameWidth"),
-                                   QStringLiteral("timeLenMsec"), QStringLiteral("resolution")};
+    static const QStringList still{QStringLiteral("fileSize"),   QStringLiteral("fileModified"),
+                                   QStringLiteral("img"),        QStringLiteral("frameHeight"),
+                                   QStringLiteral("frameWidth"), QStringLiteral("timeLenMsec"),
+                                   QStringLiteral("resolution")};
     static const QStringList sound
             = still + QStringList{QStringLiteral("detailInfo"), QStringLiteral("duration")};
     static const QStringList video
@@ -38,12 +39,14 @@ const QStringList &filledFields(const QString &type)
     return type == ItemType::video ? video : type == ItemType::audio ? sound : still;
 }
 
-void fillFromItem(Module_Mediainfo &record, const ItemRecord &item, qint64 fileSize)
+void fillFromItem(Module_Mediainfo &record, const ItemRecord &item, qint64 fileSize,
+                  qint64 fileModified)
 {
     const ItemInfo &info = item.info();
     const QString type = item.type();
 
     record.fileSize = fileSize;
+    record.fileModified = fileModified;
     record.img = withFileUrlPrefix(item.img().toString());
     record.frameHeight = info.frameHeight();
     record.frameWidth = info.frameWidth();

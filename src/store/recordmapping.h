@@ -12,6 +12,7 @@ inline const QString kFolderPageCategory = QStringLiteral("folder");
 Module_Mediainfo newItemRecord(const QString &uuid, const QString &path, int rootOrdinal);
 
 // Overwrites what the item knows about its media; the record keeps everything else.
-void fillFromItem(Module_Mediainfo &record, const ItemRecord &item, qint64 fileSize);
+void fillFromItem(Module_Mediainfo &record, const ItemRecord &item, qint64 fileSize,
+                  qint64 fileModified);
 // The fields that fillFromItem() overwrites for an item of the type.
 const QStringList &filledFields(const QString &type);

@@ -11,6 +11,7 @@ inline const QString codec = QStringLiteral("t");
 inline const QString externalPath = QStringLiteral("externalPath");
 inline const QString externalUuid = QStringLiteral("externalUuid");
 inline const QString outputPath = QStringLiteral("outputPath");
+inline const QString partialPath = QStringLiteral("partialPath"); // written until it succeeded
 } // namespace TranscodeParam
 
 // Transcodes of files outside the tree carry "isFromFolder" false; every other job belongs to

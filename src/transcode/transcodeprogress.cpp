@@ -1,11 +1,15 @@
 #include "model/buildqueue.h"
+#include "model/filestamp.h"
 #include "model/fileurl.h"
 #include "model/itemfields.h"
 #include "model/itemtree.h"
 #include "model/modelhooks.h"
+#include "probe/itemprobes.h"
 #include "transcode/transcodeparams.h"
 #include "transcode/transcoderequests.h"
 #include "transcode/ui_proc_transcodingtool_desktop.h"
+
+#include <QFileInfo>
 
 #include <cmath>
 
@@ -32,8 +36,14 @@ void TranscodeRequests::onTranscodeRunning(float progress)
     if (!task)
         return;
     const int percent = int(std::floor(progress * 100.0f));
-    if (percent == kDone)
+    if (percent == kDone) {
+        const QString problem = placeOutput(*task);
+        if (!problem.isEmpty()) {
+            onTranscodeFailed(runningTranscodeUuid, problem);
+            return;
+        }
         endRunningTranscode();
+    }
 
     if (belongsToTree(task->params)) {
         if (!tree.isIndexed(task->fileIdx))
@@ -56,14 +66,23 @@ void TranscodeRequests::onTranscodeRunning(float progress)
     }
 }
 
+// An earlier output that the new one replaced is probed anew, its pictures made again.
 void TranscodeRequests::completeItemTranscode(const Job &task)
 {
     const QString output = task->params.value(TranscodeParam::outputPath).toString();
+    const int earlier = tree.idOfKey(ItemTree::itemKey(output, tree.rootOrdinalOf(task->fileIdx)));
     const int outputId = insertTranscodedItem(task->fileIdx, output);
     if (outputId == -1)
         return; // its folder went away meanwhile
-    build->queueAdd(outputId);
+    ItemNode &node = tree.nodeOf(outputId);
+    node.size = QFileInfo(output).size();
+    node.modified = fileModifiedMs(output);
     tree.record(outputId).setIsTranscoded(true);
+    if (outputId == earlier) {
+        probes->probeAgain(outputId);
+        return;
+    }
+    build->queueAdd(outputId);
     build->scheduleBuild();
 }
 

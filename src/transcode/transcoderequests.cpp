@@ -1,11 +1,20 @@
 #include "transcode/transcoderequests.h"
 
+#include "model/filestamp.h"
 #include "model/itemfields.h"
 #include "model/itemtree.h"
+#include "model/mediatypes.h"
 #include "model/modelhooks.h"
+#include "probe/itemprobes.h"
+#include "store/ui_proc_mediainfo_desktop.h"
 #include "transcode/outputname.h"
 #include "transcode/transcodeparams.h"
 #include "transcode/ui_proc_transcodingtool_desktop.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
 
 namespace {
 
@@ -15,24 +24,28 @@ QVariantMap requestParams(const QString &type, int w, int h, bool fromFolder)
     QVariantMap params{{TranscodeParam::width, w},
                        {TranscodeParam::height, h},
                        {TranscodeParam::isFromFolder, fromFolder}};
-    const QString format = type.toUpper();
-    if (format == QLatin1String("HAP"))
-        params.insert(TranscodeParam::codec, int(UI_Proc_TranscodingTool_Desktop::Hap));
-    else if (format == QLatin1String("H264"))
-        params.insert(TranscodeParam::codec, int(UI_Proc_TranscodingTool_Desktop::H264));
+    static const QHash<QString, int> codecs{
+            {QStringLiteral("HAP"), UI_Proc_TranscodingTool_Desktop::Hap},
+            {QStringLiteral("HAPQ"), UI_Proc_TranscodingTool_Desktop::HapQ},
+            {QStringLiteral("HAPALPHA"), UI_Proc_TranscodingTool_Desktop::HapAlpha},
+            {QStringLiteral("H264"), UI_Proc_TranscodingTool_Desktop::H264}};
+    const auto codec = codecs.constFind(type.toUpper());
+    if (codec != codecs.constEnd())
+        params.insert(TranscodeParam::codec, *codec);
     return params;
 }
 
 } // namespace
 
 TranscodeRequests::TranscodeRequests(ItemTree &tree, TreeEdits &edits, ModelSteps &steps,
-                                     ProbeRunner *runner, BuildQueue *build,
+                                     ItemProbes *probes, BuildQueue *build,
                                      Ui_Proc_MediaInfo_Desktop *store, QObject *parent)
     : QObject(parent)
     , tree(tree)
     , edits(edits)
     , steps(steps)
-    , runner(runner)
+    , probes(probes)
+    , runner(probes->runner())
     , build(build)
     , store(store)
     , tool(new UI_Proc_TranscodingTool_Desktop(this, 1))
@@ -49,16 +62,40 @@ void TranscodeRequests::queueTranscode(int idx, const QModelIndex &index, const 
     runner->enqueue(job);
 }
 
-// A transcode of a tree item.
+// A transcode of a tree item; of a folder, one of every video below it.
 void TranscodeRequests::onTranscode(int idx, const QString &type, int w, int h)
 {
     if (!tree.isIndexed(idx))
         return;
-    ItemRecord &record = tree.record(idx);
-    const QModelIndex index = record.modelIdx();
-    record.setTranscodeProgress(0);
-    edits.notify(index);
-    queueTranscode(idx, index, requestParams(type, w, h, true));
+    const QVariantMap params = requestParams(type, w, h, true);
+    for (int video : tree.isFolder(idx) ? videosBelow(idx) : QVector<int>{idx}) {
+        ItemRecord &record = tree.record(video);
+        const QModelIndex index = record.modelIdx();
+        record.setTranscodeProgress(0);
+        edits.notify(index);
+        queueTranscode(video, index, params);
+    }
+}
+
+// In row order, depth first; a video is known by its record once it has one, else by its
+// name. The library's own outputs are left out: they are transcodes already.
+QVector<int> TranscodeRequests::videosBelow(int folderId) const
+{
+    QVector<int> videos;
+    const ChildListPtr children = tree.childListOf(folderId);
+    for (int id : children ? *children : ChildList()) {
+        if (tree.isFolder(id)) {
+            videos << videosBelow(id);
+            continue;
+        }
+        const auto record = tree.itemRecords().constFind(id);
+        const bool known = record != tree.itemRecords().constEnd() && record->has(ItemRecord::Type);
+        const bool isVideoItem
+                = known ? record->type() == ItemType::video : isVideo(tree.pathOf(id));
+        if (isVideoItem && !(known && record->isTranscoded()))
+            videos << id;
+    }
+    return videos;
 }
 
 // A transcode of a file outside the tree, registered by path beforehand.
@@ -88,11 +125,57 @@ void TranscodeRequests::startTranscodeJob(const Job &job)
         jobId = task.params.value(TranscodeParam::externalUuid).toString();
     }
     const QString output = transcodeOutputPath(source);
+    // A file of another's is named to the tool, which refuses to write over it and says why.
+    const bool isForeign = QFileInfo::exists(output) && !isOwnOutput(output);
+    const QString written = isForeign ? output : partialOutputPath(output);
+    if (!isForeign)
+        QFile::remove(written); // left by a transcode that a crash cut short
     task.params.insert(TranscodeParam::outputPath, output);
+    task.params.insert(TranscodeParam::partialPath, written);
     runningTranscodeUuid = jobId;
-    tool->transcodeOne(jobId, source, output, task.params.value(TranscodeParam::codec).toInt(),
+    tool->transcodeOne(jobId, source, written, task.params.value(TranscodeParam::codec).toInt(),
                        task.params.value(TranscodeParam::width).toInt(),
                        task.params.value(TranscodeParam::height).toInt(), -1, -1, -1);
+}
+
+// An item of the tree that a transcode made, whose file is as it was when the transcode
+// completed or when its media were stored.
+bool TranscodeRequests::isOwnOutput(const QString &path) const
+{
+    const QFileInfo file(path);
+    const std::pair stamp{file.size(), fileModifiedMs(path)};
+    for (int rootId : tree.rootIds()) {
+        const int id = tree.idOfKey(ItemTree::itemKey(path, tree.rootOrdinalOf(rootId)));
+        if (id == -1 || !tree.itemRecords().value(id).isTranscoded())
+            continue;
+        const ItemNode node = tree.node(id);
+        if (std::pair{node.size, node.modified} == stamp)
+            return true;
+        const Module_Mediainfo stored = store->getMediaInfo(tree.uuidOf(id));
+        if (stored.isTranscoded && std::pair{stored.fileSize, stored.fileModified} == stamp)
+            return true;
+    }
+    return false;
+}
+
+// The complete output takes its place; why it cannot, empty when it did.
+QString TranscodeRequests::placeOutput(const FileTask &task)
+{
+    const QString output = task.params.value(TranscodeParam::outputPath).toString();
+    const QString written = task.params.value(TranscodeParam::partialPath).toString();
+    if (written == output)
+        return {};
+    QString problem;
+    if (QFileInfo::exists(output) && !isOwnOutput(output))
+        problem = tr("The output file %1 appeared during the transcode; move or delete it to "
+                     "transcode again.");
+    else if ((QFileInfo::exists(output) && !QFile::remove(output))
+             || !QFile::rename(written, output))
+        problem = tr("The output file %1 cannot be written.");
+    if (problem.isEmpty())
+        return {};
+    QFile::remove(written);
+    return problem.arg(QDir::toNativeSeparators(output));
 }
 
 bool TranscodeRequests::isOutputUnderWay(const QString &path) const

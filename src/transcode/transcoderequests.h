@@ -7,6 +7,7 @@
 #include <QString>
 
 class BuildQueue;
+class ItemProbes;
 class ItemTree;
 class ModelSteps;
 class TreeEdits;
@@ -23,12 +24,14 @@ struct ExternalTranscode
 // Transcodes of tree items and of registered files outside the tree: they wait in the one job
 // queue like any probe, run one at a time through the transcoding component, show their
 // progress in the item's record or by signals, and add a completed output of an item to the
-// tree above its source. The signal list of the host marks what a path job made.
+// tree above its source. An output replaces a file of its name only where that file is an
+// earlier output of the library's own, and only once it is complete. The signal list of the
+// host marks what a path job made.
 class TranscodeRequests : public QObject
 {
     Q_OBJECT
 public:
-    TranscodeRequests(ItemTree &tree, TreeEdits &edits, ModelSteps &steps, ProbeRunner *runner,
+    TranscodeRequests(ItemTree &tree, TreeEdits &edits, ModelSteps &steps, ItemProbes *probes,
                       BuildQueue *build, Ui_Proc_MediaInfo_Desktop *store, QObject *parent);
 
     UI_Proc_TranscodingTool_Desktop *transcoder() const { return tool; }
@@ -58,14 +61,18 @@ signals:
 
 private:
     void queueTranscode(int idx, const QModelIndex &index, const QVariantMap &params);
+    QVector<int> videosBelow(int folderId) const;
     void startTranscodeJob(const Job &job);
     void endRunningTranscode();
+    bool isOwnOutput(const QString &path) const;
+    QString placeOutput(const FileTask &task);
     void completeItemTranscode(const Job &task);
     int insertTranscodedItem(int sourceId, const QString &outputPath);
 
     ItemTree &tree;
     TreeEdits &edits;
     ModelSteps &steps;
+    ItemProbes *probes;
     ProbeRunner *runner;
     BuildQueue *build;
     Ui_Proc_MediaInfo_Desktop *store;

@@ -3,7 +3,8 @@ import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import CustomFolder 1.0
 
-// Transcodes the focused video of the tree, or a file given by its path, to HAP or H264.
+// Transcodes the focused video of the tree, every video of the focused folder, or a file given
+// by its path, to HAP, HAP Q, HAP Alpha or H264.
 // The library reads the properties below when quitApplication() asks it to start.
 Popup {
     id: dialog
@@ -16,8 +17,15 @@ Popup {
     property string videoPath: pathField.text
     signal quitApplication()
 
+    // what the tree's request transcodes: the focused video, or the videos of the focused folder
+    property string focusedSource: ""
+
     function openFor(item) {
-        isFromFolder = !!item && item.type === "video"
+        var isTreeSource = !!item && (item.type === "video" || item.type === "folder")
+        isFromFolder = isTreeSource
+        focusedSource = !isTreeSource ? ""
+                      : item.type === "folder" ? qsTr("Every video in %1").arg(CustomFolder.itemPath(item.fileIdx))
+                                               : CustomFolder.itemPath(item.fileIdx)
         open()
     }
 
@@ -68,7 +76,12 @@ Popup {
 
         Label { text: qsTr("Source") }
         RowLayout {
-            RadioButton { text: qsTr("Focused video"); checked: dialog.isFromFolder; onToggled: dialog.isFromFolder = checked }
+            RadioButton {
+                text: dialog.focusedSource || qsTr("Focused video")
+                enabled: dialog.focusedSource !== ""
+                checked: dialog.isFromFolder
+                onToggled: dialog.isFromFolder = checked
+            }
             RadioButton { text: qsTr("File"); checked: !dialog.isFromFolder; onToggled: dialog.isFromFolder = !checked }
         }
         Label { text: qsTr("File") }
@@ -79,7 +92,7 @@ Popup {
             Layout.preferredWidth: 320
         }
         Label { text: qsTr("Format") }
-        ComboBox { id: typeBox; model: ["HAP", "H264"] }
+        ComboBox { id: typeBox; model: ["HAP", "HAPQ", "HAPALPHA", "H264"] }
         Label { text: qsTr("Width") }
         SpinBox { id: widthBox; from: 0; to: 7680; value: 1920; editable: true }
         Label { text: qsTr("Height") }
