@@ -120,7 +120,7 @@ void TestTranscoding::itemJobsRunInTurn()
 void TestTranscoding::transcodingAgain()
 {
     Page page({"short.mp4", "other.mp4"}, clips.path());
-    QSignalSpy failed(page.facade.get(), &Facade::transcodeFailed);
+    QSignalSpy failed(page.model, &FolderModel::transcodeFailed); // the facade hears it later
     const auto transcode = [&page](const char *name, const char *type) {
         emit page.facade->transcode(page.idOf(name), type, 0, 0);
         return waitUntil([&] { return !page.model->isBusy(); }, 60000);

@@ -267,5 +267,7 @@ ItemRecord FolderModel::showItem(const QModelIndex &index)
     }
     if (!tree.node(id).jobsAsked)
         probes->requestJobs(id, index, jobs);
+    else if (!item.isAsyncCompleted())
+        probes->runner()->preferJobsOf(id);
     return item;
 }

@@ -40,7 +40,45 @@ ProbeRunner::ProbeRunner(std::function<QString(int)> pathOf, int parallelJobs, Q
 void ProbeRunner::enqueue(const Job &job)
 {
     waiting.push_back(job);
+    shownItems.remove(job->fileIdx);
     scheduleStart();
+}
+
+void ProbeRunner::preferJobsOf(int id)
+{
+    if (shownItems.contains(id))
+        return;
+    shownItems.insert(id);
+    shownSince.append(id);
+    scheduleStart();
+}
+
+// One pass over the queue however many items were shown. The jobs of shown items move to
+// the front, those of the item shown last first; each item's jobs keep their order, and so
+// do transcodes, which the operator ordered.
+void ProbeRunner::bringShownAhead()
+{
+    QHash<int, int> recency;
+    for (int i = 0; i < shownSince.size(); ++i)
+        recency.insert(shownSince.at(i), i);
+    shownSince.clear();
+    std::vector<std::pair<int, Job>> ahead;
+    std::deque<Job> behind;
+    for (const Job &job : waiting) {
+        const auto shown = recency.constFind(job->fileIdx);
+        if (shown != recency.constEnd() && job->taskType() != Transcode)
+            ahead.emplace_back(*shown, job);
+        else
+            behind.push_back(job);
+    }
+    if (ahead.empty())
+        return;
+    std::stable_sort(ahead.begin(), ahead.end(),
+                     [](const auto &a, const auto &b) { return a.first > b.first; });
+    waiting.clear();
+    for (const auto &[rank, job] : ahead)
+        waiting.push_back(job);
+    waiting.insert(waiting.end(), behind.begin(), behind.end());
 }
 
 bool ProbeRunner::isIdle() const
@@ -105,6 +143,8 @@ void ProbeRunner::scheduleStart()
 // others pass; a transcode waits until nothing runs and holds back everything behind it.
 void ProbeRunner::startWaitingJobs()
 {
+    if (!shownSince.isEmpty())
+        bringShownAhead();
     bool dropped = false;
     for (auto next = waiting.begin(); !transcode && next != waiting.end();) {
         Lane *lane = freeLane();

@@ -6,6 +6,7 @@
 #include "probe/tools.h"
 
 #include <QObject>
+#include <QSet>
 #include <QSharedPointer>
 #include <QThreadPool>
 #include <QVector>
@@ -56,6 +57,9 @@ public:
     ProbeRunner(std::function<QString(int)> pathOf, int parallelJobs, QObject *parent);
 
     void enqueue(const Job &job);
+    // A view shows the item: its waiting jobs go ahead of those of items not shown since,
+    // as a view fills in what the operator looks at first.
+    void preferJobsOf(int id);
     bool isIdle() const;
     // Whether a job of the item waits, runs, or is the transcode handed to the owner.
     bool hasJobsFor(int id) const;
@@ -123,6 +127,7 @@ private:
     };
 
     void scheduleStart();
+    void bringShownAhead();
     void startWaitingJobs();
     bool isAnyLaneBusy() const;
     bool isItemBusy(int id) const;
@@ -147,6 +152,10 @@ private:
 
     std::function<QString(int)> pathOf;
     std::deque<Job> waiting;
+    // Items shown since the jobs were last put in order, the last shown last; and every item
+    // shown since its last job was asked for, which a view showing it again does not move.
+    QVector<int> shownSince;
+    QSet<int> shownItems;
     QVector<Lane> lanes; // one per job that may run at once
     Job transcode; // handed to the owner and not yet ended by it
     bool startPosted = false;
