@@ -1,6 +1,7 @@
 #include "facade/ui_proc_signalcustomfolder_desktop.h"
 #include "model/foldermodel.h"
 #include "probe/toolprocess.h"
+#include "store/ui_proc_config_desktop.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 #include "testfolders.h"
 #include "transcode/ui_proc_transcodingtool_desktop.h"
@@ -62,6 +63,7 @@ private slots:
     void itemJobsRunInTurn();
     void transcodingAgain();
     void folderRequestTakesEveryVideoBelow();
+    void queueSurvivesARestart();
     void stoppingJobs();
     void lateReportLeavesAProbeAlone();
     void pathJobThenSignalList_data();
@@ -175,6 +177,31 @@ void TestTranscoding::folderRequestTakesEveryVideoBelow()
              (QStringList{"sub", "VEK_short.mkv", "short.mp4", "VEK_other.mkv", "other.mp4"}));
     QCOMPARE(rowNames(*page.model, childNamed(*page.model, page.model->index(0, 0), "sub")),
              (QStringList{"VEK_short.mkv", "short.mp4"}));
+}
+
+// The page sees the queue; a new start queues again what was running and waiting, the
+// running one from its beginning.
+void TestTranscoding::queueSurvivesARestart()
+{
+    Page page({"long.mp4", "short.mp4"}, clips.path());
+    for (const char *name : {"long.mp4", "short.mp4"}) // upscaled: the first takes a while
+        emit page.facade->transcode(page.idOf(name), "H264", 1920, 1080);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(page.folder.filePath("VEK_long.mkv.part")).size() > 0,
+                             30000);
+    const QVariantList queue = page.facade->transcodeQueue();
+    QCOMPARE(queue.size(), 2);
+    QCOMPARE((QVariantList{queue[0].toMap()["path"], queue[0].toMap()["running"],
+                           queue[1].toMap()["type"], queue[1].toMap()["running"]}),
+             (QVariantList{page.folder.filePath("long.mp4"), true, "H264", false}));
+    page.facade.reset();
+
+    Facade restarted;
+    emit UI_Proc_Config_Desktop::getInstance().loadDatabase();
+    auto *model = static_cast<FolderModel *>(restarted.folderModel());
+    QTRY_COMPARE_WITH_TIMEOUT(restarted.transcodeQueue().size(), 2, 30000);
+    QVERIFY(waitUntil([&] { return !model->isBusy() && !restarted.checkIfTranscoding(); }, 60000));
+    QCOMPARE(QDir(page.folder.path()).entryList({"VEK_*"}),
+             (QStringList{"VEK_long.mkv", "VEK_short.mkv"}));
 }
 
 // A stopped job leaves no output and reports nothing more; the others go on.

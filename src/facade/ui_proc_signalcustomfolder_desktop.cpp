@@ -60,6 +60,7 @@ void UI_Proc_SignalCustomFolder_Desktop::connectModel()
     connect(model, &FolderModel::errorOccured, this, qOverload<int>(&Facade::onErrorOccured));
     connect(model, &FolderModel::problemReported, this,
             qOverload<const QString &>(&Facade::onErrorOccured));
+    connect(model, &FolderModel::transcodeQueueChanged, this, &Facade::transcodeQueueChanged);
     connect(this, IdRequest(&Facade::transcode), model, IdSlot(&FolderModel::onTranscode));
     connect(this, PathRequest(&Facade::transcode), model, PathSlot(&FolderModel::onTranscode));
     connect(this, &Facade::clearAll, model, &FolderModel::onClearAll);
@@ -239,6 +240,16 @@ void UI_Proc_SignalCustomFolder_Desktop::deleteRow(int index)
 void UI_Proc_SignalCustomFolder_Desktop::reFreshTree()
 {
     model->refreshTree();
+}
+
+void UI_Proc_SignalCustomFolder_Desktop::stopAllTranscodes()
+{
+    model->stopAllTranscodes();
+}
+
+QVariantList UI_Proc_SignalCustomFolder_Desktop::transcodeQueue() const
+{
+    return model->transcodeQueue();
 }
 
 bool UI_Proc_SignalCustomFolder_Desktop::relinkFolder(int idx, const QString &newPath)

@@ -29,6 +29,9 @@ class CUSTOMFOLDER_EXPORT UI_Proc_SignalCustomFolder_Desktop : public QObject
     Q_PROPERTY(int jobsDone READ jobsDone NOTIFY loadProgressChanged)
     Q_PROPERTY(QString currentFile READ currentFile NOTIFY loadProgressChanged)
     Q_PROPERTY(int secondsLeft READ secondsLeft NOTIFY loadProgressChanged) // -1: not known yet
+    // The transcodes running and waiting, running first; each with "fileIdx" (-1 for a file
+    // outside the tree), "path", "type", "running", "progress" and "secondsLeft".
+    Q_PROPERTY(QVariantList transcodeQueue READ transcodeQueue NOTIFY transcodeQueueChanged)
 public:
     UI_Proc_SignalCustomFolder_Desktop();
     ~UI_Proc_SignalCustomFolder_Desktop() override;
@@ -74,8 +77,11 @@ public:
     Q_INVOKABLE bool checkExternalTranscoding(const QString &path) const;
     Q_INVOKABLE bool isTranscodingVideoInFolder(int parent = -1) const;
     Q_INVOKABLE bool checkIfTranscoding() const;
+    Q_INVOKABLE void stopAllTranscodes();
+    QVariantList transcodeQueue() const;
 
 signals:
+    void transcodeQueueChanged();
     void loadFolderBegan();
     void loadFolderEnded();
     void folderModelChanged();

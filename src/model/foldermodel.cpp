@@ -51,6 +51,10 @@ void FolderModel::connectParts()
     connect(config, &UI_Proc_Config_Desktop::loadDatabase, restore,
             &StoreRestore::restoreFromStore);
     connect(restore, &StoreRestore::nothingRestored, this, &FolderModel::folderTabNeedClose);
+    connect(restore, &StoreRestore::treeRestored, transcodes,
+            &TranscodeRequests::resumeStoredQueue);
+    connect(transcodes, &TranscodeRequests::transcodeQueueChanged, this,
+            &FolderModel::transcodeQueueChanged);
     connect(this, &FolderModel::filesIndexCleared, this, &FolderModel::prepareAddingFolders);
     connect(build, &BuildQueue::removalsDone, this, &FolderModel::prepareAddingFolders);
     connect(build, &BuildQueue::itemForgotten, this, &FolderModel::forgetIndexOf);
@@ -218,6 +222,16 @@ bool FolderModel::isTranscodingVideoInFolder(int parent)
 bool FolderModel::isTranscoding() const
 {
     return transcodes->isTranscoding();
+}
+
+QVariantList FolderModel::transcodeQueue() const
+{
+    return transcodes->queueEntries();
+}
+
+void FolderModel::stopAllTranscodes()
+{
+    transcodes->stopAll();
 }
 
 void FolderModel::onTranscodeRunning(const QString &, float progress)

@@ -57,6 +57,10 @@ public:
     // requested or running; for -1, whether any item has.
     Q_INVOKABLE bool isTranscodingVideoInFolder(int parent = -1);
     bool isTranscoding() const;
+    // The transcodes running and waiting, running first: "fileIdx" (-1 for a file outside the
+    // tree), "path", "type", "running", "progress", "secondsLeft" (-1 while not known).
+    QVariantList transcodeQueue() const;
+    void stopAllTranscodes();
     LoadProgress *loadProgress() const { return progress; }
 
     // Adds the first folder at once; the others follow one by one as each walk ends.
@@ -100,6 +104,7 @@ signals:
     void transcodeFailed(QString uuid, QString reason);
     // A problem the page should show, said once a load rather than for every item.
     void problemReported(QString text);
+    void transcodeQueueChanged();
     void filesIndexCleared();
     void fileIndexCleared(int idx);
 

@@ -98,6 +98,16 @@ bool ProbeRunner::isAnyLaneBusy() const
     return std::any_of(lanes.cbegin(), lanes.cend(), [](const Lane &l) { return l.isBusy(); });
 }
 
+QVector<Job> ProbeRunner::waitingTranscodes() const
+{
+    QVector<Job> transcodes;
+    for (const Job &job : waiting) {
+        if (job->taskType() == Transcode)
+            transcodes << job;
+    }
+    return transcodes;
+}
+
 void ProbeRunner::endTranscode()
 {
     if (!transcode)

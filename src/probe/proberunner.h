@@ -72,6 +72,7 @@ public:
     void shutDown();
 
     Job runningTranscode() const { return transcode; }
+    QVector<Job> waitingTranscodes() const;
     void endTranscode();
     // Takes the waiting jobs that match out of the queue, keeping the order of the others.
     QVector<Job> takeWaiting(const std::function<bool(const FileTask &)> &matches);

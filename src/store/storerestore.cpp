@@ -113,6 +113,7 @@ bool StoreRestore::deferUntilRestored(std::function<void()> operation)
 // Folders that waited for a walk before the restore began go on too.
 void StoreRestore::runDeferredOperations()
 {
+    emit treeRestored();
     while (!afterRestore.empty() && !isRestoring()) {
         const std::function<void()> operation = std::move(afterRestore.front());
         afterRestore.pop_front();

@@ -45,6 +45,8 @@ public:
 signals:
     // Nothing was stored and nothing was asked for meanwhile.
     void nothingRestored();
+    // The stored tree is back, before the operations that waited for it apply.
+    void treeRestored();
 
 private:
     struct StoredRoot

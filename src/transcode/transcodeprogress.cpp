@@ -10,6 +10,7 @@
 #include "transcode/ui_proc_transcodingtool_desktop.h"
 
 #include <QFileInfo>
+#include <QSet>
 
 #include <cmath>
 
@@ -36,6 +37,8 @@ void TranscodeRequests::onTranscodeRunning(float progress)
     if (!task)
         return;
     const int percent = int(std::floor(progress * 100.0f));
+    runningPercent = percent;
+    emit transcodeQueueChanged();
     if (percent == kDone) {
         const QString problem = placeOutput(*task);
         if (!problem.isEmpty()) {
@@ -111,6 +114,7 @@ void TranscodeRequests::endRunningTranscode()
 {
     transcoding = false;
     runner->endTranscode();
+    queueChanged();
 }
 
 // The output row goes directly above its source, in the source's folder, and is probed
@@ -150,11 +154,13 @@ void TranscodeRequests::onStopTranscode(int idx)
     const Job running = runner->runningTranscode();
     if (running && running->fileIdx == idx) {
         runner->endTranscode();
+        queueChanged();
         return;
     }
     runner->takeWaiting([idx](const FileTask &task) {
         return task.fileIdx == idx && task.taskType() == Transcode;
     });
+    queueChanged();
     steps.whenIdle(); // what is stored is committed at once when nothing is left to do
 }
 
@@ -180,6 +186,25 @@ void TranscodeRequests::onStopTranscode(const QString &path)
         emit videoFileTranscodingStopped(uuid);
         externalTranscodes[path].active = false;
     }
+    queueChanged();
+}
+
+// Items first, as the operator would stop them one by one; then the files outside the tree.
+void TranscodeRequests::stopAll()
+{
+    const QVector<Job> jobs = queuedJobs();
+    QSet<int> items;
+    QSet<QString> paths;
+    for (const Job &job : qAsConst(jobs)) {
+        if (belongsToTree(job->params))
+            items.insert(job->fileIdx);
+        else
+            paths.insert(job->params.value(TranscodeParam::externalPath).toString());
+    }
+    for (int id : qAsConst(items))
+        onStopTranscode(id);
+    for (const QString &path : qAsConst(paths))
+        onStopTranscode(path);
 }
 
 bool TranscodeRequests::isTranscodingVideoInFolder(int parent)

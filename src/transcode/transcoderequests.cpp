@@ -68,13 +68,18 @@ void TranscodeRequests::onTranscode(int idx, const QString &type, int w, int h)
     if (!tree.isIndexed(idx))
         return;
     const QVariantMap params = requestParams(type, w, h, true);
-    for (int video : tree.isFolder(idx) ? videosBelow(idx) : QVector<int>{idx}) {
-        ItemRecord &record = tree.record(video);
-        const QModelIndex index = record.modelIdx();
-        record.setTranscodeProgress(0);
-        edits.notify(index);
-        queueTranscode(video, index, params);
-    }
+    for (int video : tree.isFolder(idx) ? videosBelow(idx) : QVector<int>{idx})
+        requestItemTranscode(video, params);
+    queueChanged();
+}
+
+void TranscodeRequests::requestItemTranscode(int id, const QVariantMap &params)
+{
+    ItemRecord &record = tree.record(id);
+    const QModelIndex index = record.modelIdx();
+    record.setTranscodeProgress(0);
+    edits.notify(index);
+    queueTranscode(id, index, params);
 }
 
 // In row order, depth first; a video is known by its record once it has one, else by its
@@ -109,6 +114,7 @@ void TranscodeRequests::onTranscode(const QString &path, const QString &type, in
     watchedOutputPath.clear();
     emit beginVideoFileTranscoding(file.uuid);
     queueTranscode(0, {}, params);
+    queueChanged();
 }
 
 void TranscodeRequests::startTranscodeJob(const Job &job)
@@ -133,6 +139,9 @@ void TranscodeRequests::startTranscodeJob(const Job &job)
     task.params.insert(TranscodeParam::outputPath, output);
     task.params.insert(TranscodeParam::partialPath, written);
     runningTranscodeUuid = jobId;
+    runningPercent = 0;
+    runningClock.start();
+    queueChanged();
     tool->transcodeOne(jobId, source, written, task.params.value(TranscodeParam::codec).toInt(),
                        task.params.value(TranscodeParam::width).toInt(),
                        task.params.value(TranscodeParam::height).toInt(), -1, -1, -1);

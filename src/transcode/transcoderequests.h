@@ -2,6 +2,7 @@
 
 #include "probe/proberunner.h"
 
+#include <QElapsedTimer>
 #include <QMap>
 #include <QObject>
 #include <QString>
@@ -50,8 +51,17 @@ public:
     void onRegisterExternalTranscodeFile(const QString &file, const QString &uuid);
     void onMonitoringSignalList(const QString &json);
     void onCheckTranscodeMark(const QString &uuid);
+    void stopAll();
+
+    // The transcodes running and waiting, as the page lists them: "fileIdx" (-1 for a file
+    // outside the tree), "path", "type", "running", "progress" and "secondsLeft" (-1 while
+    // not known).
+    QVariantList queueEntries() const;
+    // Queues again what was waiting or running when the application last ran.
+    void resumeStoredQueue();
 
 signals:
+    void transcodeQueueChanged();
     void beginVideoFileTranscoding(QString uuid);
     void transcodingProgressChanged(QString uuid, int progress);
     void videoFileTranscodingStopped(QString uuid);
@@ -61,6 +71,10 @@ signals:
 
 private:
     void queueTranscode(int idx, const QModelIndex &index, const QVariantMap &params);
+    void requestItemTranscode(int id, const QVariantMap &params);
+    QVector<Job> queuedJobs() const; // the running one first
+    // Tells the page, and keeps the queue for the next start.
+    void queueChanged();
     QVector<int> videosBelow(int folderId) const;
     void startTranscodeJob(const Job &job);
     void endRunningTranscode();
@@ -81,4 +95,6 @@ private:
     QString watchedOutputPath; // output of the last completed path job, awaited in the signal list
     QString runningTranscodeUuid; // job id of the job started last; kept after it ends
     bool transcoding = false; // a transcode has started and neither completed nor stopped
+    int runningPercent = 0; // of the running transcode, as last reported
+    QElapsedTimer runningClock; // since it started
 };

@@ -310,6 +310,53 @@ Rectangle {
                 }
             }
         }
+
+        // The transcodes running and waiting, the running one first, each with a stop.
+        ColumnLayout {
+            id: transcodes
+            readonly property var queue: CustomFolder.transcodeQueue
+            visible: queue.length > 0
+            Layout.fillWidth: true
+            spacing: 2
+            RowLayout {
+                Label {
+                    text: qsTr("Transcodes: %1").arg(transcodes.queue.length)
+                    color: "#e8e8e8"
+                    font.bold: true
+                    Layout.fillWidth: true
+                }
+                ToolButton { text: qsTr("Stop all"); onClicked: CustomFolder.stopAllTranscodes() }
+            }
+            Repeater {
+                model: transcodes.queue
+                RowLayout {
+                    Layout.fillWidth: true
+                    Label {
+                        text: modelData.path.replace(/^.*\//, "") + "  " + modelData.type
+                        color: "#e8e8e8"
+                        elide: Text.ElideMiddle
+                        Layout.fillWidth: true
+                    }
+                    ProgressBar {
+                        from: 0
+                        to: 100
+                        value: modelData.progress
+                        indeterminate: !modelData.running
+                    }
+                    Label {
+                        color: "#8a8f98"
+                        text: !modelData.running ? qsTr("waiting")
+                              : modelData.secondsLeft < 0 ? qsTr("starting")
+                              : qsTr("%1 s left").arg(modelData.secondsLeft)
+                    }
+                    ToolButton {
+                        text: qsTr("Stop")
+                        onClicked: modelData.fileIdx > 0 ? CustomFolder.stopTranscode(modelData.fileIdx)
+                                                         : CustomFolder.stopTranscode(modelData.path)
+                    }
+                }
+            }
+        }
     }
 
     FileDialog {
