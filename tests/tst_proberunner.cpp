@@ -383,6 +383,35 @@ private slots:
         QCOMPARE(trees[4], trees[1]);
     }
 
+    // A row that a view shows once the first run has started has its jobs run next.
+    void shownRowsGoFirst()
+    {
+        Scan scan;
+        QStringList entries;
+        for (int i = 1; i <= 12; ++i)
+            entries << QString("clip%1.mp4").arg(i);
+        makeEntries(scan.dir.path(), entries);
+        writeFile(scan.project.path() + "/bin/ffmpeg", kNumberedStandIn, true);
+        const auto restore = qScopeGuard([path = qgetenv("PATH")] { qputenv("PATH", path); });
+        qputenv("PATH", QFile::encodeName(scan.project.path() + "/bin:") + qgetenv("PATH"));
+        QString shown;
+        for (ToolProcess *tool : scan.model.findChildren<ToolProcess *>())
+            connect(tool, &ToolProcess::started, this, [&] {
+                if (scan.runs.size() != 1)
+                    return;
+                const QModelIndex root = scan.model.index(0, 0);
+                const QString first = inputsOf(scan.runs, scan.dir.path()).constFirst();
+                for (int row = 0; shown.isEmpty() && row < scan.model.rowCount(root); ++row) {
+                    const QString name = scan.model.index(row, 0, root).data().toString();
+                    if (!first.contains("-i " + name + " ") && !first.endsWith("-i " + name))
+                        shown = name;
+                }
+                scan.model.data(childNamed(scan.model, root, shown));
+            });
+        QVERIFY(scan.add());
+        QVERIFY(inputsOf(scan.runs, scan.dir.path()).at(1).startsWith("-ss 1 -i " + shown));
+    }
+
     void toolsThatFailStillEndTheirJobs_data()
     {
         QTest::addColumn<QByteArray>("ffmpeg");
