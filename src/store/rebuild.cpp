@@ -1,4 +1,5 @@
 #include "model/diskfollower.h"
+#include "model/filestamp.h"
 #include "model/fileurl.h"
 #include "model/itemfields.h"
 #include "model/mediatypes.h"
@@ -10,6 +11,7 @@
 #include "store/ui_proc_mediainfo_desktop.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 
 namespace {
 
@@ -119,9 +121,89 @@ void StoreRestore::forgetUnplacedEntries()
         storedRoot.reset();
 }
 
-// Besides its path and uuid an item takes from its record only what its type needs. Videos
-// keep their thumbnails and are probed again, pictures read again, presentations come back
-// complete; a video or presentation whose picture was never stored has it made now.
+namespace {
+
+const QString kVideoDetails = QStringLiteral("\"Video\"");
+const QString kSoundDetails = QStringLiteral("\"Audio\"");
+constexpr int kSoundSide = 400; // as a sound's layer, which its record keeps as its frame
+
+// The file as it was when its media were stored: what was learnt of it holds.
+bool isUnchanged(const RestoreEntry &entry)
+{
+    if (entry.fileModified <= 0)
+        return false;
+    const QFileInfo file(entry.path);
+    return file.exists() && file.size() == entry.fileSize
+           && fileModifiedMs(entry.path) == entry.fileModified;
+}
+
+QVariantMap storedMedia(const RestoreEntry &entry)
+{
+    return {{InfoField::duration, entry.duration},
+            {InfoField::fps,
+             entry.fps > 0 ? QString::number(entry.fps) + QStringLiteral(" fps") : QString()},
+            {InfoField::timeLenMsec, entry.timeLenMsec},
+            {InfoField::frameWidth, entry.frameWidth},
+            {InfoField::frameHeight, entry.frameHeight},
+            {InfoField::detailInfo, entry.detailInfo}};
+}
+
+// What the store kept of media that could be shown: a video's size and stream, a sound's
+// stream (a video file may hold nothing else), a picture's size. A record that describes
+// nothing showable was of a file found invalid, which is probed again.
+QString storedType(const RestoreEntry &entry, const QString &typeByName)
+{
+    const bool hasSize = entry.frameWidth > 0 && entry.frameHeight > 0;
+    const bool hasVideo = entry.detailInfo.contains(kVideoDetails);
+    const bool hasSound = entry.detailInfo.contains(kSoundDetails);
+    if (typeByName == ItemType::video && hasSize && hasVideo)
+        return ItemType::video;
+    if ((typeByName == ItemType::video || typeByName == ItemType::audio) && hasSound && !hasVideo)
+        return ItemType::audio;
+    if (typeByName == ItemType::picture && hasSize)
+        return ItemType::picture;
+    return {};
+}
+
+} // namespace
+
+// The item is what the store says it was, its jobs not run again; a picture that the store
+// names but that is gone is made again.
+bool StoreRestore::restoreLearnt(int id, const RestoreEntry &entry, const QString &typeByName)
+{
+    const QString type = storedType(entry, typeByName);
+    if (type.isEmpty())
+        return false;
+    ItemRecord &record = tree.record(id);
+    record.setType(type);
+    record.setInfo(ItemInfo::fromMap(type == ItemType::picture
+                                             ? pictureInfo(entry.frameWidth, entry.frameHeight)
+                                             : storedMedia(entry)));
+    if (type == ItemType::audio) {
+        ItemInfo info = record.info();
+        info.setFrameSize(kSoundSide, kSoundSide);
+        record.setInfo(info);
+        record.drop(ItemRecord::Img);
+    }
+    record.setIsValid(true);
+    record.setAsyncCompleted(true);
+    ItemNode &node = tree.nodeOf(id);
+    node.size = entry.fileSize;
+    node.modified = entry.fileModified;
+    const bool lacksPicture
+            = type != ItemType::audio && !QFileInfo::exists(record.img().toString());
+    if (lacksPicture)
+        record.drop(ItemRecord::Img);
+    const QVector<FileTaskType> remake{type == ItemType::video ? VideoThumbnail : PictureLoad};
+    probes->requestJobs(id, {}, lacksPicture ? remake : QVector<FileTaskType>{});
+    return true;
+}
+
+// Besides its path and uuid an item takes from its record only what its type needs. A file
+// that has not changed since its media were stored comes back as it was stored and runs no
+// job. Otherwise videos keep their thumbnails and are probed again (a changed one has its
+// thumbnail made again), pictures read again, presentations come back complete; a video or
+// presentation whose picture was never stored has it made now.
 int StoreRestore::restoreItem(int position, ChildLists &childLists)
 {
     StoredRoot &root = *storedRoot;
@@ -133,12 +215,20 @@ int StoreRestore::restoreItem(int position, ChildLists &childLists)
         root.folders.push_back({position, id});
         return id;
     }
-    const QString img = withoutFileUrlPrefix(entry.img);
+    QString img = withoutFileUrlPrefix(entry.img);
     ItemRecord &record = tree.record(id);
+    const bool unchanged = isUnchanged(entry);
+    if (!unchanged && entry.fileModified > 0 && isVideo(entry.path)
+        && QFileInfo::exists(entry.path)) {
+        removeMadePicture(img); // of the file as it was
+        img.clear();
+    }
     if (isVideo(entry.path)) {
         record.setType(ItemType::video);
         record.setIsTranscoded(entry.isTranscoded);
         record.setImg(img);
+        if (unchanged && restoreLearnt(id, entry, ItemType::video))
+            return id;
         if (img.isEmpty())
             probes->requestJobs(id, {}, {VideoThumbnail, VideoProbe});
         else
@@ -154,11 +244,13 @@ int StoreRestore::restoreItem(int position, ChildLists &childLists)
         probes->requestJobs(id, {}, {});
     } else if (isAudio(entry.path)) {
         record.setType(ItemType::audio);
-        probes->requestJobs(id, {}, {AudioProbe});
+        if (!unchanged || !restoreLearnt(id, entry, ItemType::audio))
+            probes->requestJobs(id, {}, {AudioProbe});
     } else {
         record.setType(ItemType::picture);
         record.setImg(img);
-        probes->requestJobs(id, {}, {PictureLoad});
+        if (!unchanged || !restoreLearnt(id, entry, ItemType::picture))
+            probes->requestJobs(id, {}, {PictureLoad});
     }
     return id;
 }

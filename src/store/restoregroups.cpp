@@ -85,8 +85,13 @@ void setApartUnreached(RestoreGroup &group)
 
 QStringList restoredFields()
 {
-    return {QStringLiteral("uuid"),      QStringLiteral("path"), QStringLiteral("category"),
-            QStringLiteral("rootIndex"), QStringLiteral("img"),  QStringLiteral("isTranscoded")};
+    return {QStringLiteral("uuid"),        QStringLiteral("path"),
+            QStringLiteral("category"),    QStringLiteral("rootIndex"),
+            QStringLiteral("img"),         QStringLiteral("isTranscoded"),
+            QStringLiteral("fileSize"),    QStringLiteral("fileModified"),
+            QStringLiteral("frameWidth"),  QStringLiteral("frameHeight"),
+            QStringLiteral("timeLenMsec"), QStringLiteral("fps"),
+            QStringLiteral("duration"),    QStringLiteral("detailInfo")};
 }
 
 QVector<RestoreGroup> groupStoredRecords(const QList<Module_Mediainfo> &records)
@@ -107,8 +112,10 @@ QVector<RestoreGroup> groupStoredRecords(const QList<Module_Mediainfo> &records)
             groups.append(RestoreGroup{ordinal, {}, 0, {}, {}});
         }
         const bool isFolder = isMarkedFolder || !isMediaFile(path);
-        groups[*group].entries.append(
-                {path, record.uuid, record.img, record.isTranscoded, isFolder});
+        groups[*group].entries.append({path, record.uuid, record.img, record.isTranscoded, isFolder,
+                                       record.fileSize, record.fileModified, record.frameWidth,
+                                       record.frameHeight, record.timeLenMsec, record.fps,
+                                       record.duration, record.detailInfo});
     }
     for (RestoreGroup &group : groups) {
         keepOnePerPath(group);

@@ -7,7 +7,7 @@
 #include <QVector>
 
 // What an item takes back from its stored record: its path, by which it is matched, its
-// uuid, and what its type needs.
+// uuid, and what its type needs: of a file that has not changed since, what was learnt of it.
 struct RestoreEntry
 {
     QString path;
@@ -15,6 +15,14 @@ struct RestoreEntry
     QString img;
     bool isTranscoded = false;
     bool isFolder = false; // stored with a trailing "/", or named like no media file
+    qint64 fileSize = 0;
+    qint64 fileModified = 0; // 0: not known, as in records of earlier versions
+    int frameWidth = 0;
+    int frameHeight = 0;
+    int timeLenMsec = 0;
+    double fps = 0.0;
+    QString duration;
+    QString detailInfo;
 };
 Q_DECLARE_TYPEINFO(RestoreEntry, Q_MOVABLE_TYPE);
 

@@ -65,6 +65,7 @@ private:
     bool startNextStoredRoot();
     void restoreRows();
     int restoreItem(int position, ChildLists &childLists);
+    bool restoreLearnt(int id, const RestoreEntry &entry, const QString &typeByName);
     void forgetUnplacedEntries();
 
     ItemTree &tree;
