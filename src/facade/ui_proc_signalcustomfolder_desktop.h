@@ -1,7 +1,9 @@
 #pragma once
 
-#include "facade/customfolder_global.h"
-#include "model/folderfiltermodel.h"
+// Relative, as in every header a host gets: installed, they lie under customfolder/, and a
+// host names them so, with no folder of this project on its include path.
+#include "../model/folderfiltermodel.h"
+#include "customfolder_global.h"
 
 #include <QObject>
 #include <QPointer>

@@ -150,15 +150,20 @@ QVariantMap storedMedia(const RestoreEntry &entry)
 
 // What the store kept of media that could be shown: a video's size and stream, a sound's
 // stream (a video file may hold nothing else), a picture's size. A record that describes
-// nothing showable was of a file found invalid, which is probed again.
+// nothing showable was of a file found invalid, and one of a video file that may have been
+// either (a sound's frame beside a stream that may be its cover) is not told apart: both are
+// probed again.
 QString storedType(const RestoreEntry &entry, const QString &typeByName)
 {
     const bool hasSize = entry.frameWidth > 0 && entry.frameHeight > 0;
     const bool hasVideo = entry.detailInfo.contains(kVideoDetails);
     const bool hasSound = entry.detailInfo.contains(kSoundDetails);
-    if (typeByName == ItemType::video && hasSize && hasVideo)
+    const bool isSoundSized = entry.frameWidth == kSoundSide && entry.frameHeight == kSoundSide;
+    if (typeByName == ItemType::audio && hasSound) // a song's cover is a video stream too
+        return ItemType::audio;
+    if (typeByName == ItemType::video && hasSize && hasVideo && !isSoundSized)
         return ItemType::video;
-    if ((typeByName == ItemType::video || typeByName == ItemType::audio) && hasSound && !hasVideo)
+    if (typeByName == ItemType::video && hasSound && !hasVideo)
         return ItemType::audio;
     if (typeByName == ItemType::picture && hasSize)
         return ItemType::picture;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/module_mediainfo.h"
+#include "module_mediainfo.h" // relative, as in every header a host gets
 
 #include <QFuture>
 #include <QList>

@@ -2,8 +2,8 @@
 // imports the library's module, adds the folder; once it is loaded the number of rows below
 // the folder is printed.
 
-#include "facade/ui_proc_signalcustomfolder_desktop.h"
-#include "store/utility_commparam.h"
+#include <customfolder/facade/ui_proc_signalcustomfolder_desktop.h>
+#include <customfolder/store/utility_commparam.h>
 
 #include <QAbstractItemModel>
 #include <QCoreApplication>
