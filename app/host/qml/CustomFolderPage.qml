@@ -363,14 +363,15 @@ Rectangle {
         id: folderDialog
         title: qsTr("Add a folder")
         selectFolder: true
-        onAccepted: CustomFolder.addFolders([folder.toString()])
+        // fileUrl is what was chosen or typed; folder is only where the dialog was showing
+        onAccepted: CustomFolder.addFolders([fileUrl.toString()])
     }
 
     FileDialog {
         id: relinkDialog
         title: qsTr("Where is the folder now?")
         selectFolder: true
-        onAccepted: CustomFolder.relinkFolder(tree.focusedFileIdx, folder.toString())
+        onAccepted: CustomFolder.relinkFolder(tree.focusedFileIdx, fileUrl.toString())
     }
 
     MessageBox { id: messageBox }

@@ -18,6 +18,11 @@ Item {
     readonly property bool isFolder: info.type === "folder"
     readonly property bool probing: !isFolder && info.isValid !== false && info.asyncCompleted === false
     readonly property int progress: info.transcodeProgress === undefined ? -1 : info.transcodeProgress
+    // Only an item that can be shown becomes a layer; a drag of another says why not.
+    readonly property string refusal: info.exists === false ? qsTr("not on disk: no layer")
+                                    : info.isValid === false ? qsTr("cannot be shown: no layer")
+                                    : ""
+    property bool refusalShown: false
     // Code points the installed icon font has; others are drawn from pictures.
     readonly property var fontGlyphs: [0xF15B, 0xF1C4]
 
@@ -89,8 +94,8 @@ Item {
                     width: Math.min(implicitWidth, 300)
                 }
                 Label {
-                    visible: info.isValid === false
-                    text: qsTr("invalid")
+                    visible: info.isValid === false || row.refusalShown
+                    text: row.refusalShown ? row.refusal : qsTr("invalid")
                     color: "#ff7a6b"
                     font.pixelSize: 11
                 }
@@ -124,8 +129,14 @@ Item {
     MouseArea {
         id: mouse
         anchors.fill: parent
-        drag.target: isFolder ? null : carrier
+        drag.target: isFolder || row.refusal !== "" ? null : carrier
         onPressed: row.picked()
+        onPositionChanged: {
+            if (pressed && !isFolder && row.refusal !== "") {
+                row.refusalShown = true
+                refusalTimer.restart()
+            }
+        }
         onDoubleClicked: row.toggled()
         onReleased: {
             if (carrier.Drag.active)
@@ -133,6 +144,12 @@ Item {
             carrier.x = 0
             carrier.y = 0
         }
+    }
+
+    Timer {
+        id: refusalTimer
+        interval: 2500
+        onTriggered: row.refusalShown = false
     }
 
     // What a drag carries: the layer properties, built when the drag starts.
