@@ -106,7 +106,12 @@ Item {
             compare(filter.rowCount(filter.index(0, 0)), 2)
             verify(!page.tree.isExpanded(filter.index(0, 0)))
             search("pho")
-            CustomFolder.deleteRow(photo.fileIdx)
+            page.deleteConfirm.openFor(photo.fileIdx) // nothing goes until the operator agrees
+            compare(page.deleteConfirm.itemName, "photo.jpg")
+            page.deleteConfirm.reject()
+            compare(filter.rowCount(), 1)
+            page.deleteConfirm.openFor(photo.fileIdx)
+            page.deleteConfirm.accept()
             compare(filter.rowCount(), 0)
             search("")
             compare(filter.rowCount(filter.index(0, 0)), 1)

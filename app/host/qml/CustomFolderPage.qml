@@ -1,5 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import QtQuick.Controls 2.15 as C2 // its Dialog, which QtQuick.Dialogs would shadow
 import QtQuick.Controls 1.4 as C1
 import QtQuick.Controls.Styles 1.4 as C1Styles
 import QtQuick.Dialogs 1.3
@@ -26,11 +27,19 @@ Rectangle {
     readonly property alias searchField: searchField
     readonly property alias messageBox: messageBox
     readonly property alias transcodeDialog: transcodeDialog
+    readonly property alias deleteConfirm: deleteConfirm
+    property var seenRoots: ({}) // roots opened once on their contents, by item id
+    property real scrolledTo: 0 // kept across a reset of the tree
 
-    // A loaded folder opens on its contents: the roots and their direct sub-folders.
+    // A newly loaded folder opens on its contents: the root and its direct sub-folders. One
+    // shown before keeps what the operator made of it.
     function expandTopLevels() {
         for (var r = 0; r < filter.rowCount(); ++r) {
             var root = filter.index(r, 0)
+            var id = filter.data(root, 257).fileIdx
+            if (seenRoots[id])
+                continue
+            seenRoots[id] = true
             tree.expand(root)
             for (var c = 0; c < filter.rowCount(root); ++c)
                 tree.expand(filter.index(c, 0, root))
@@ -110,7 +119,13 @@ Rectangle {
     Connections {
         target: page.filter
         function onFilterChanged() { page.restoreExpansion() }
-        function onModelReset() { Qt.callLater(page.restoreExpansion) }
+        function onModelAboutToBeReset() { page.scrolledTo = tree.flickableItem.contentY }
+        function onModelReset() {
+            Qt.callLater(function () {
+                page.restoreExpansion()
+                tree.flickableItem.contentY = page.scrolledTo
+            })
+        }
     }
 
     ColumnLayout {
@@ -148,16 +163,16 @@ Rectangle {
                 ToolButton { text: qsTr("Clear"); onClicked: CustomFolder.clearAll() }
                 ToolButton {
                     text: qsTr("Delete")
+                    // a row that the search hides is not the one the operator sees
                     enabled: tree.focusedFileIdx > 0
-                    onClicked: {
-                        CustomFolder.deleteRow(tree.focusedFileIdx)
-                        tree.focusedFileIdx = -1
-                    }
+                             && (page.filter.text, page.filter.isFiltering,
+                                 page.filter.indexOfId(tree.focusedFileIdx).valid)
+                    onClicked: deleteConfirm.openFor(tree.focusedFileIdx)
                 }
                 ToolButton {
                     text: qsTr("Relink")
-                    // a folder that is no longer where it was added, as after a move
-                    enabled: tree.focusedIsRoot
+                    // only for a folder that is no longer where it was added, as after a move
+                    visible: tree.focusedIsRoot
                              && CustomFolder.itemProperty(tree.focusedFileIdx, "exists") === false
                     onClicked: relinkDialog.open()
                 }
@@ -270,7 +285,13 @@ Rectangle {
             alternatingRowColors: false
             backgroundVisible: false
             frameVisible: false
-            selection: ItemSelectionModel { model: tree.model }
+            // The row shown highlighted is the one the buttons act on, also after a delete
+            // moved the highlight.
+            selection: ItemSelectionModel {
+                model: tree.model
+                onCurrentChanged: tree.focusedFileIdx = current.valid
+                                  ? page.filter.data(current, 257).fileIdx : -1
+            }
             style: C1Styles.TreeViewStyle {
                 textColor: "#e8e8e8"
                 backgroundColor: "transparent"
@@ -365,6 +386,31 @@ Rectangle {
         selectFolder: true
         // fileUrl is what was chosen or typed; folder is only where the dialog was showing
         onAccepted: CustomFolder.addFolders([fileUrl.toString()])
+    }
+
+    // A row goes only once the operator said which, so that a row that moved under the
+    // pointer is not the one removed.
+    C2.Dialog {
+        id: deleteConfirm
+        property int itemIdx: -1
+        property string itemName: ""
+        function openFor(idx) {
+            itemIdx = idx
+            itemName = CustomFolder.itemProperty(idx, "name") || ""
+            open()
+        }
+        title: qsTr("Remove from the page")
+        modal: true
+        anchors.centerIn: Overlay.overlay
+        standardButtons: C2.Dialog.Ok | C2.Dialog.Cancel
+        Label {
+            text: qsTr("Remove \"%1\" from the page? The file stays on disk.").arg(deleteConfirm.itemName)
+        }
+        onAccepted: {
+            CustomFolder.deleteRow(itemIdx)
+            if (tree.focusedFileIdx === itemIdx)
+                tree.focusedFileIdx = -1
+        }
     }
 
     FileDialog {

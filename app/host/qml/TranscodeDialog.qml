@@ -20,6 +20,9 @@ Popup {
     // what the tree's request transcodes: the focused video, or the videos of the focused folder
     property string focusedSource: ""
 
+    // Frame sizes read as numbers, not amounts: no thousands separator.
+    function plain(value) { return String(value) }
+
     function openFor(item) {
         var isTreeSource = !!item && (item.type === "video" || item.type === "folder")
         isFromFolder = isTreeSource
@@ -94,9 +97,9 @@ Popup {
         Label { text: qsTr("Format") }
         ComboBox { id: typeBox; model: ["HAP", "HAPQ", "HAPALPHA", "H264"] }
         Label { text: qsTr("Width") }
-        SpinBox { id: widthBox; from: 0; to: 7680; value: 1920; editable: true }
+        SpinBox { id: widthBox; from: 0; to: 7680; value: 1920; editable: true; textFromValue: dialog.plain }
         Label { text: qsTr("Height") }
-        SpinBox { id: heightBox; from: 0; to: 4320; value: 1080; editable: true }
+        SpinBox { id: heightBox; from: 0; to: 4320; value: 1080; editable: true; textFromValue: dialog.plain }
         ProgressBar {
             Layout.columnSpan: 2
             Layout.fillWidth: true
