@@ -26,9 +26,22 @@ Item {
     // Code points the installed icon font has; others are drawn from pictures.
     readonly property var fontGlyphs: [0xF15B, 0xF1C4]
 
-    function lengthText(msec) {
-        if (!msec || isFolder)
+    // Stills have no length of their own; under a second a length shows in tenths.
+    // A video's codec, as the first word of its stream's encoding, and its frame rate.
+    function videoText() {
+        if (info.type !== "video" || !media.detailInfo)
             return ""
+        var details = {}
+        try { details = JSON.parse(media.detailInfo) } catch (e) { return "" }
+        var codec = details.Video && details.Video.encoding ? details.Video.encoding.split(" ")[0] : ""
+        return [codec, media.fps || ""].filter(function (part) { return part !== "" }).join("  ")
+    }
+
+    function lengthText(msec) {
+        if (!msec || isFolder || info.type === "picture" || info.type === "office")
+            return ""
+        if (msec < 1000)
+            return (msec / 1000).toFixed(1) + " s"
         var seconds = Math.round(msec / 1000)
         var minutes = Math.floor(seconds / 60)
         seconds = seconds % 60
@@ -94,7 +107,13 @@ Item {
                     width: Math.min(implicitWidth, 300)
                 }
                 Label {
-                    visible: info.isValid === false || row.refusalShown
+                    visible: info.exists === false
+                    text: qsTr("missing")
+                    color: "#d9a44a"
+                    font.pixelSize: 11
+                }
+                Label {
+                    visible: (info.isValid === false && info.exists !== false) || row.refusalShown
                     text: row.refusalShown ? row.refusal : qsTr("invalid")
                     color: "#ff7a6b"
                     font.pixelSize: 11
@@ -103,7 +122,9 @@ Item {
             Label {
                 visible: text !== ""
                 text: [row.lengthText(media.timeLenMsec),
-                       media.frameWidth > 0 ? media.frameWidth + " \u00d7 " + media.frameHeight : ""]
+                       media.frameWidth > 0 && info.type !== "audio"
+                               ? media.frameWidth + " \u00d7 " + media.frameHeight : "",
+                       row.videoText()]
                       .filter(function (part) { return part !== "" }).join("   ")
                 color: "#9aa3ad"
                 font.pixelSize: 11
