@@ -24,4 +24,5 @@ grep -q '^    broken.mp4  *video  \[invalid\]$' "$work/tty.txt" || fail "no mark
 grep -q 'jobs 4 / 4' "$work/tty.txt" || fail "a terminal gets no progress line"
 script -qec "'$scan' --project '$work/p4' --json '$work/folder'" /dev/null >"$work/tty.json"
 grep -q '"name": "clip.mp4"' "$work/tty.json" || fail "--json prints no JSON to a terminal"
+grep -q '"reason": "cannot be decoded"' "$work/piped.json" || fail "no reason for an invalid item"
 echo "scanoutput: pipes, --progress, terminal and --json each printed as they should"

@@ -248,6 +248,12 @@ private slots:
                                 "voice.mov audio true true 400 400 1500 1",
                                 "empty.mp4 video false  0 0 0 0", "sizeless.mp4 video false     0"})
             QVERIFY2(rows.contains(row), row);
+        // Why each invalid item cannot be shown.
+        for (const auto &[name, reason] :
+             {std::pair{"broken.mp4", "cannot be decoded"},
+              {"empty.mp4", "no picture and no sound in the file"},
+              {"broken.png", "cannot be decoded"}})
+            QCOMPARE(scan.record(name).value("reason").toString(), QString(reason));
         for (const char *name : {"clip.mp4", "short.mkv", "photo.jpg"}) {
             const QString thumbnail = scan.record(name).value("img").toString();
             QVERIFY(thumbnail.startsWith(scan.project.path() + "/picture/"));

@@ -29,6 +29,9 @@ QJsonObject nodeJson(UI_Proc_SignalCustomFolder_Desktop &facade, const QModelInd
                      {QStringLiteral("asyncCompleted"),
                       item.value(QStringLiteral("asyncCompleted")).toBool()},
                      {QStringLiteral("img"), imageText(item.value(QStringLiteral("img")))}};
+    const QVariant reason = item.value(QStringLiteral("reason"));
+    if (reason.isValid())
+        node.insert(QStringLiteral("reason"), reason.toString());
     const QVariant info = facade.itemProperty(id, QStringLiteral("info"));
     if (info.isValid())
         node.insert(QStringLiteral("info"), QJsonObject::fromVariantMap(info.toMap()));

@@ -19,6 +19,7 @@ inline const QString isValid = QStringLiteral("isValid");
 inline const QString transcodeProgress = QStringLiteral("transcodeProgress");
 inline const QString isTranscoded = QStringLiteral("isTranscoded");
 inline const QString info = QStringLiteral("info");
+inline const QString reason = QStringLiteral("reason"); // why an item cannot be shown
 } // namespace ItemField
 
 namespace InfoField {

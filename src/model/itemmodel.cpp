@@ -255,6 +255,8 @@ ItemRecord FolderModel::showItem(const QModelIndex &index)
     if (known) {
         item.setAsyncCompleted(known->isAsyncCompleted());
         item.setIsValid(known->isValid());
+        if (known->has(ItemRecord::Reason))
+            item.setReason(known->reason());
         if (keepsTranscode) {
             item.setTranscodeProgress(known->transcodeProgress());
             item.setIsTranscoded(known->isTranscoded());
@@ -265,6 +267,8 @@ ItemRecord FolderModel::showItem(const QModelIndex &index)
         item.setAsyncCompleted(false);
         records.insert(id, item);
     }
+    if (!file.exists())
+        item.setReason(ItemRecord::Flaw::Gone);
     if (!tree.node(id).jobsAsked)
         probes->requestJobs(id, index, jobs);
     else if (!item.isAsyncCompleted())

@@ -193,6 +193,31 @@ QVariant ItemRecord::value(Field field) const
         return transcoded;
     case Info:
         return details.toMap();
+    case Reason:
+        return flawText(flaw);
+    }
+    return {};
+}
+
+QString ItemRecord::flawText(Flaw flaw)
+{
+    switch (flaw) {
+    case Flaw::None:
+        break;
+    case Flaw::NothingToShow:
+        return QStringLiteral("no picture and no sound in the file");
+    case Flaw::NoPictureSize:
+        return QStringLiteral("the video's picture has no size");
+    case Flaw::ToolFailed:
+        return QStringLiteral("the tool crashed, hung or could not start");
+    case Flaw::Undecodable:
+        return QStringLiteral("cannot be decoded");
+    case Flaw::NoReader:
+        return QStringLiteral("no reader for this picture type is installed");
+    case Flaw::NoSlides:
+        return QStringLiteral("no slides came out of the presentation");
+    case Flaw::Gone:
+        return QStringLiteral("the file is gone");
     }
     return {};
 }
@@ -214,6 +239,7 @@ QVariantMap ItemRecord::toMap() const
             {TranscodeProgress, &ItemField::transcodeProgress},
             {IsTranscoded, &ItemField::isTranscoded},
             {Info, &ItemField::info},
+            {Reason, &ItemField::reason},
     };
     QVariantMap map;
     for (const auto &[field, key] : keys) {

@@ -72,7 +72,21 @@ public:
         TranscodeProgress = 1 << 11,
         IsTranscoded = 1 << 12,
         Info = 1 << 13,
+        Reason = 1 << 14,
     };
+
+    // Why an item cannot be shown; its text is what the page and the scan host's JSON say.
+    enum class Flaw : quint8 {
+        None,
+        NothingToShow, // the report describes no picture and no sound
+        NoPictureSize,
+        ToolFailed, // crashed, hung, or could not start
+        Undecodable,
+        NoReader, // a picture type that this installation cannot read
+        NoSlides,
+        Gone, // the file is not on disk
+    };
+    static QString flawText(Flaw flaw);
 
     bool has(Field field) const { return present & field; }
     void drop(Field field) { present &= ~quint16(field); }
@@ -104,6 +118,8 @@ public:
     void setTranscodeProgress(int percent) { put(progress, percent, TranscodeProgress); }
     void setIsTranscoded(bool isTranscoded) { put(transcoded, isTranscoded, IsTranscoded); }
     void setInfo(const ItemInfo &info) { put(details, info, Info); }
+    void setReason(Flaw flaw) { put(this->flaw, flaw, Reason); }
+    Flaw reason() const { return has(Reason) ? flaw : Flaw::None; }
 
 private:
     template<typename T>
@@ -119,6 +135,7 @@ private:
     bool completed = false;
     bool valid = false;
     bool transcoded = false;
+    Flaw flaw = Flaw::None;
     int fileIdx = 0;
     int icon = 0;
     int progress = 0;

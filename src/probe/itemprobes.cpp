@@ -68,6 +68,7 @@ void ItemProbes::probeAgain(int id)
     record.drop(ItemRecord::Img);
     record.drop(ItemRecord::Info);
     record.drop(ItemRecord::Type);
+    record.drop(ItemRecord::Reason);
     record.setAsyncCompleted(false);
     record.setIsValid(true);
     const QModelIndex shown = record.modelIdx();

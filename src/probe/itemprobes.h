@@ -44,8 +44,9 @@ private:
     void onToolJobFinished(const FileTask &job, const QString &report, bool ranToEnd);
     void onPictureRead(const FileTask &job, const DecodedPicture &picture);
     void onToolNotStarted(const QString &program);
-    void reportIfUnreadable(const QString &path);
-    void learnFromProbe(const FileTask &job, const QString &report);
+    // Whether the picture's type has no reader here; the operator hears it once.
+    bool reportIfUnreadable(const QString &path);
+    void learnFromProbe(const FileTask &job, const QString &report, bool ranToEnd);
     void becomeSound(ItemRecord &record);
     void notify(int id);
 

@@ -45,13 +45,18 @@ void ItemProbes::onToolJobFinished(const FileTask &job, const QString &report, b
     switch (job.taskType()) {
     case VideoProbe:
     case AudioProbe:
-        learnFromProbe(job, ranToEnd ? report : QString());
+        learnFromProbe(job, report, ranToEnd);
         emit itemLearnt(id);
         break;
     case OfficeCapture: {
         ItemRecord &record = tree.record(id);
-        record.setIsValid(ranToEnd && hasSlides(record.info().pptPath()));
+        const bool valid = ranToEnd && hasSlides(record.info().pptPath());
+        record.setIsValid(valid);
         record.setAsyncCompleted(true);
+        if (valid)
+            record.drop(ItemRecord::Reason);
+        else
+            record.setReason(ranToEnd ? ItemRecord::Flaw::NoSlides : ItemRecord::Flaw::ToolFailed);
         emit itemLearnt(id);
         break;
     }
@@ -64,10 +69,11 @@ void ItemProbes::onToolJobFinished(const FileTask &job, const QString &report, b
 // The report decides what the item is, not only its values: a file named as a video that
 // holds nothing but sound is a sound. Media with nothing to show, or a picture without a
 // size, would become a layer of no size: such an item is invalid.
-void ItemProbes::learnFromProbe(const FileTask &job, const QString &report)
+void ItemProbes::learnFromProbe(const FileTask &job, const QString &report, bool ranToEnd)
 {
     ItemRecord &record = tree.record(job.fileIdx);
-    const std::optional<QVariantMap> values = parseProbeReport(report);
+    const std::optional<QVariantMap> values
+            = ranToEnd ? parseProbeReport(report) : std::optional<QVariantMap>();
     const MediaStreams streams = values ? mediaStreams(report) : MediaStreams{};
     if (values)
         record.setInfo(ItemInfo::fromMap(*values));
@@ -76,8 +82,16 @@ void ItemProbes::learnFromProbe(const FileTask &job, const QString &report)
     const bool hasSize = info.frameWidth() > 0 && info.frameHeight() > 0;
     const bool valid = (streams.picture || streams.sound) && (isSound || hasSize);
     record.setIsValid(valid);
-    if (valid)
+    if (valid) {
         record.setAsyncCompleted(true);
+        record.drop(ItemRecord::Reason);
+    } else {
+        using Flaw = ItemRecord::Flaw;
+        record.setReason(!ranToEnd                             ? Flaw::ToolFailed
+                         : !values                             ? Flaw::Undecodable
+                         : !(streams.picture || streams.sound) ? Flaw::NothingToShow
+                                                               : Flaw::NoPictureSize);
+    }
     if (!isSound)
         return;
     if (record.type() != ItemType::audio)
@@ -101,8 +115,11 @@ void ItemProbes::onPictureRead(const FileTask &job, const DecodedPicture &pictur
     const int id = job.fileIdx;
     ItemRecord &record = tree.record(id);
     record.setIsValid(picture.isValid);
-    if (!picture.isValid)
-        reportIfUnreadable(tree.pathOf(id));
+    if (picture.isValid)
+        record.drop(ItemRecord::Reason);
+    else
+        record.setReason(reportIfUnreadable(tree.pathOf(id)) ? ItemRecord::Flaw::NoReader
+                                                             : ItemRecord::Flaw::Undecodable);
     if (!record.has(ItemRecord::Img) && picture.isValid)
         record.setImg(savePictureThumbnail(picture.thumbnail));
     record.setType(ItemType::picture);
@@ -117,15 +134,17 @@ void ItemProbes::onPictureRead(const FileTask &job, const DecodedPicture &pictur
 
 // Qt reads some picture types only through plugins, which an installation may lack: each such
 // picture is invalid, and the operator hears once why.
-void ItemProbes::reportIfUnreadable(const QString &path)
+bool ItemProbes::reportIfUnreadable(const QString &path)
 {
     static const QList<QByteArray> readable = QImageReader::supportedImageFormats();
     const QString suffix = QFileInfo(path).suffix().toLower();
-    if (!readable.contains(suffix.toLatin1()))
-        steps.reportOnce(kUnreadablePictures,
-                         tr("Pictures of type %1 cannot be read here. Install Qt's image-format "
-                            "plugins and refresh the page.")
-                                 .arg(suffix.toUpper()));
+    if (readable.contains(suffix.toLatin1()))
+        return false;
+    steps.reportOnce(kUnreadablePictures,
+                     tr("Pictures of type %1 cannot be read here. Install Qt's image-format "
+                        "plugins and refresh the page.")
+                             .arg(suffix.toUpper()));
+    return true;
 }
 
 // The capture runtime ships with the host; only a missing ffmpeg is the operator's to mend.

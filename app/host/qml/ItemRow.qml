@@ -117,6 +117,14 @@ Item {
                     text: row.refusalShown ? row.refusal : qsTr("invalid")
                     color: "#ff7a6b"
                     font.pixelSize: 11
+                    ToolTip.visible: flawHover.containsMouse && !!info.reason
+                    ToolTip.text: info.reason || ""
+                    MouseArea {
+                        id: flawHover
+                        anchors.fill: parent
+                        hoverEnabled: true
+                        acceptedButtons: Qt.NoButton
+                    }
                 }
             }
             Label {
