@@ -240,23 +240,31 @@ void TestFacade::searchShowsMatchesWithTheirFolders_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("types");
     QTest::addColumn<bool>("invalidOnly");
+    QTest::addColumn<QString>("sortKey");
     QTest::addColumn<QStringList>("shown");
-    // Depth first in row order, "" standing for the folder itself.
-    const QStringList all
-            = QString(",voice.mp4,sub,song.mp3,photo.png,more,more/deep,more/deep/broken.mp4,"
-                      "deck.pptx,clip.mp4")
-                      .split(',');
+    // Depth first in the page's order: folders first, then by name whatever the letter case;
+    // "" stands for the folder itself.
+    const QStringList all = QString(",more,more/deep,more/deep/broken.mp4,sub,clip.mp4,deck.pptx,"
+                                    "photo.png,song.mp3,voice.mp4")
+                                    .split(',');
     const QStringList toBroken{"", "more", "more/deep", "more/deep/broken.mp4"};
-    QTest::addRow("nothing set") << "" << QStringList() << false << all;
+    const QString name = "name";
+    QTest::addRow("nothing set") << "" << QStringList() << false << name << all;
     QTest::addRow("part of a name, any case")
-            << "LIP.M" << QStringList() << false << QStringList{"", "clip.mp4"};
-    QTest::addRow("a match keeps its folders") << "roKe" << QStringList() << false << toBroken;
+            << "LIP.M" << QStringList() << false << name << QStringList{"", "clip.mp4"};
+    QTest::addRow("a match keeps its folders")
+            << "roKe" << QStringList() << false << name << toBroken;
     QTest::addRow("a matching folder")
-            << "deep" << QStringList() << false << QStringList{"", "more", "more/deep"};
-    QTest::addRow("types") << "" << QStringList{"audio", "picture"} << false
-                           << QStringList{"", "voice.mp4", "song.mp3", "photo.png"};
-    QTest::addRow("invalid videos") << "" << QStringList{"video"} << true << toBroken;
-    QTest::addRow("nothing matches") << "no such name" << QStringList() << false << QStringList();
+            << "deep" << QStringList() << false << name << QStringList{"", "more", "more/deep"};
+    QTest::addRow("types") << "" << QStringList{"audio", "picture"} << false << name
+                           << QStringList{"", "photo.png", "song.mp3", "voice.mp4"};
+    QTest::addRow("invalid videos") << "" << QStringList{"video"} << true << name << toBroken;
+    QTest::addRow("nothing matches")
+            << "no such name" << QStringList() << false << name << QStringList();
+    QTest::addRow("by type") << "" << QStringList() << false << QString("type")
+                             << QString(",more,more/deep,more/deep/broken.mp4,sub,song.mp3,"
+                                        "voice.mp4,deck.pptx,photo.png,clip.mp4")
+                                        .split(',');
 }
 
 // Items keep their ids through the filter: what the page asks by the id of a shown row is
@@ -266,12 +274,15 @@ void TestFacade::searchShowsMatchesWithTheirFolders()
     QFETCH(QString, text);
     QFETCH(QStringList, types);
     QFETCH(bool, invalidOnly);
+    QFETCH(QString, sortKey);
     QFETCH(QStringList, shown);
     const auto reset = qScopeGuard([&] {
         filter->setText({});
         filter->setTypes({});
         filter->setInvalidOnly(false);
+        filter->setSortKey("name");
     });
+    filter->setSortKey(sortKey);
     filter->setText(text);
     filter->setTypes(types);
     filter->setInvalidOnly(invalidOnly);

@@ -186,8 +186,9 @@ void TestTranscoding::queueSurvivesARestart()
     Page page({"long.mp4", "short.mp4"}, clips.path());
     for (const char *name : {"long.mp4", "short.mp4"}) // upscaled: the first takes a while
         emit page.facade->transcode(page.idOf(name), "H264", 1920, 1080);
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(page.folder.filePath("VEK_long.mkv.part")).size() > 0,
-                             30000);
+    // Stopped mid-way: its output is still a partial file, which small frames keep empty.
+    QTRY_VERIFY_WITH_TIMEOUT(
+            page.facade->transcodeQueue().value(0).toMap().value("progress").toInt() > 0, 30000);
     const QVariantList queue = page.facade->transcodeQueue();
     QCOMPARE(queue.size(), 2);
     QCOMPARE((QVariantList{queue[0].toMap()["path"], queue[0].toMap()["running"],

@@ -10,7 +10,12 @@ FolderFilterModel::FolderFilterModel(FolderModel *folders, QObject *parent)
     : QSortFilterProxyModel(parent), folders(folders)
 {
     setRecursiveFilteringEnabled(true);
+    // A role that no change of the model names: an item's change never moves its row, which
+    // would cost a sort of its folder each time, since the order comes from what does not
+    // change (names), or changes only with a reset or a new row (type, length).
+    setSortRole(kSortRole);
     setSourceModel(folders);
+    sort(0);
     // Jobs find items invalid without a change that the view hears of, unless it shows them.
     connect(folders, &FolderModel::loadFolderEnded, this, [this] {
         if (onlyInvalid)
@@ -40,6 +45,51 @@ void FolderFilterModel::setInvalidOnly(bool invalidOnly)
         return;
     onlyInvalid = invalidOnly;
     refilter();
+}
+
+void FolderFilterModel::setSortKey(const QString &sortKey)
+{
+    if (sortKey == key)
+        return;
+    key = sortKey;
+    invalidate();
+    emit sortKeyChanged();
+}
+
+// By the model's keys and records, never its data(), like the filter.
+bool FolderFilterModel::lessThan(const QModelIndex &left, const QModelIndex &right) const
+{
+    if (!left.parent().isValid())
+        return left.row() < right.row();
+    const int a = int(left.internalId());
+    const int b = int(right.internalId());
+    const bool isFolderA = folders->childListOf(a) != nullptr;
+    const bool isFolderB = folders->childListOf(b) != nullptr;
+    if (isFolderA != isFolderB)
+        return isFolderA;
+    if (key == QLatin1String("type")) {
+        const int byType = QString::compare(typeOf(a), typeOf(b));
+        if (byType != 0)
+            return byType < 0;
+    } else if (key == QLatin1String("length")) {
+        const int lengthA = lengthOf(a);
+        const int lengthB = lengthOf(b);
+        if (lengthA != lengthB)
+            return lengthA < lengthB;
+    }
+    // Siblings' keys differ in their names alone: the folder before, the ordinal after.
+    const QString keyA = folders->keyOf(a);
+    const QString keyB = folders->keyOf(b);
+    const QStringRef nameA = keyA.leftRef(keyA.lastIndexOf(QLatin1Char(':')));
+    const QStringRef nameB = keyB.leftRef(keyB.lastIndexOf(QLatin1Char(':')));
+    const int byName = nameA.compare(nameB, Qt::CaseInsensitive);
+    return byName != 0 ? byName < 0 : nameA.compare(nameB, Qt::CaseSensitive) < 0;
+}
+
+int FolderFilterModel::lengthOf(int id) const
+{
+    const auto record = folders->itemRecords().constFind(id);
+    return record != folders->itemRecords().constEnd() ? record->info().timeLenMsec() : 0;
 }
 
 bool FolderFilterModel::isFiltering() const

@@ -19,6 +19,10 @@ class FolderFilterModel : public QSortFilterProxyModel
     Q_PROPERTY(QStringList types READ types WRITE setTypes NOTIFY filterChanged)
     Q_PROPERTY(bool invalidOnly READ invalidOnly WRITE setInvalidOnly NOTIFY filterChanged)
     Q_PROPERTY(bool isFiltering READ isFiltering NOTIFY filterChanged)
+    // How a folder's rows are ordered, folders first: "name" (the default), "type" or
+    // "length", each then by name, ascending and without regard to letter case. Roots keep
+    // the order in which they were added.
+    Q_PROPERTY(QString sortKey READ sortKey WRITE setSortKey NOTIFY sortKeyChanged)
 public:
     FolderFilterModel(FolderModel *folders, QObject *parent);
 
@@ -29,22 +33,29 @@ public:
     bool invalidOnly() const { return onlyInvalid; }
     void setInvalidOnly(bool invalidOnly);
     bool isFiltering() const;
+    QString sortKey() const { return key; }
+    void setSortKey(const QString &sortKey);
 
     // Where the item shows now; invalid when it is filtered out or not in the tree.
     Q_INVOKABLE QModelIndex indexOfId(int id) const;
 
 signals:
     void filterChanged();
+    void sortKeyChanged();
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
+    bool lessThan(const QModelIndex &left, const QModelIndex &right) const override;
 
 private:
     void refilter();
     QString typeOf(int id) const;
+    int lengthOf(int id) const;
+    static constexpr int kSortRole = Qt::UserRole + 2;
 
     FolderModel *folders;
     QString filterText;
     QStringList filterTypes;
     bool onlyInvalid = false;
+    QString key = QStringLiteral("name");
 };

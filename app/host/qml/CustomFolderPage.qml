@@ -266,6 +266,18 @@ Rectangle {
                 checked: page.filter.invalidOnly
                 onToggled: page.filter.invalidOnly = checked
             }
+            // The order of a folder's rows, folders first.
+            ComboBox {
+                id: sortBox
+                textRole: "text"
+                model: [{ "text": qsTr("Name"), "key": "name" },
+                        { "text": qsTr("Type"), "key": "type" },
+                        { "text": qsTr("Length"), "key": "length" }]
+                onActivated: page.filter.sortKey = model[index].key
+                implicitWidth: 96
+                implicitHeight: 30
+                font.pixelSize: 12
+            }
         }
 
         C1.TreeView {
