@@ -79,6 +79,9 @@ void TestFolderScan::walkedRows()
              (QModelIndexList{video, scan.at(scan.root(), "A.jpg")}));
     QCOMPARE(changed[0][2].value<QVector<int>>(), QVector<int>{257});
 
+    QSignalSpy told(&scan.model, &FolderModel::problemReported);
+    scan.model.addFolder(dir.filePath("M")); // its items would show twice
+    QCOMPARE((QVariantList{scan.model.rootCount(), told.count()}), (QVariantList{1, 1}));
     QVERIFY(scan.add(dir.filePath("missing")));
     QVERIFY(scan.add(dir.filePath("b.mp4")));
     QCOMPARE(scan.model.rootCount(), 3);

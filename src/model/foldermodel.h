@@ -131,6 +131,7 @@ private:
     void connectLoadProgress();
     void finishForTeardown();
     void storeUnsavedPictures();
+    bool isInsideARoot(const QString &path);
 
     // TreeEdits
     void insertRow(int parentId, int row, int id) override;

@@ -6,6 +6,7 @@
 #include "model/rootrelink.h"
 #include "store/storerestore.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 // Adding, removing, refreshing and clearing wait while the stored tree is put back, and then
@@ -16,19 +17,51 @@ void FolderModel::addFolders(const QStringList &paths)
     if (paths.isEmpty())
         return;
     if (restore->deferUntilRestored([this, paths] {
-            for (const QString &path : paths)
-                walk->addOrWait(path);
+            for (const QString &path : paths) {
+                if (!isInsideARoot(path))
+                    walk->addOrWait(path);
+            }
         }))
         return;
-    walk->addFolders(paths);
+    QStringList added;
+    for (const QString &path : paths) {
+        if (!isInsideARoot(path))
+            added << path;
+    }
+    if (!added.isEmpty())
+        walk->addFolders(added);
 }
 
 // A folder offered while others wait for their turn waits behind them.
 void FolderModel::addFolder(const QString &path)
 {
-    if (restore->deferUntilRestored([this, path] { walk->addOrWait(path); }))
+    if (restore->deferUntilRestored([this, path] {
+            if (!isInsideARoot(path))
+                walk->addOrWait(path);
+        }))
         return;
-    walk->addFolder(path);
+    if (!isInsideARoot(path))
+        walk->addFolder(path);
+}
+
+// A folder below a shown root would show its items twice, under two uuids each; the operator
+// hears why it is not added. The same folder once more is a root of its own, as it always was.
+bool FolderModel::isInsideARoot(const QString &path)
+{
+    const QString folder = cleanFolderPath(path);
+    for (int rootId : tree.rootIds()) {
+        QString root = pathOf(rootId);
+        if (!root.endsWith(QLatin1Char('/')))
+            root += QLatin1Char('/');
+        if (folder.startsWith(root) && folder.size() > root.size() && QFileInfo(folder).isDir()) {
+            emit problemReported(tr("%1 is not added: it is inside %2, which the page shows "
+                                    "already, and its items would show twice.")
+                                         .arg(QDir::toNativeSeparators(folder),
+                                              QDir::toNativeSeparators(pathOf(rootId))));
+            return true;
+        }
+    }
+    return false;
 }
 
 // A row deleted on the page stays away while its file is there, whatever changes beside it.
