@@ -241,6 +241,20 @@ void TestTranscoding::stoppingJobs()
     QVERIFY(!page.facade->checkExternalTranscoding(source));
     QTRY_VERIFY_WITH_TIMEOUT(!page.model->isBusy(), 60000);
     QVERIFY(!QFileInfo::exists(clips.filePath("VEK_long.mkv")));
+
+    // Stop all: the running one, the waiting items and the waiting file.
+    for (const char *name : {"long.mp4", "other.mp4"})
+        emit page.facade->transcode(page.idOf(name), "H264", 320, 180);
+    emit page.facade->transcode(source, "H264", 0, 0);
+    QTRY_VERIFY(page.facade->checkIfTranscoding());
+    stopped.clear();
+    page.facade->stopAllTranscodes();
+    QCOMPARE((QVariantList{page.facade->transcodeQueue().size(), page.progress("long.mp4"),
+                           page.progress("other.mp4")}),
+             (QVariantList{0, -1, -1}));
+    QTRY_COMPARE(stopped.count(), 1); // the file's, which the facade relays later
+    QVERIFY(waitUntil([&] { return !page.model->isBusy(); }, 60000));
+    QCOMPARE(QDir(page.folder.path()).entryList({"VEK_*"}), QStringList{"VEK_short.mkv"});
 }
 
 void TestTranscoding::pathJobThenSignalList_data()

@@ -109,7 +109,8 @@ void BuildQueue::saveItem(int id)
     Module_Mediainfo learnt;
     learnt.uuid = tree.uuidOf(id);
     const QString path = tree.pathOf(id);
-    fillFromItem(learnt, *record, QFileInfo(path).size(), fileModifiedMs(path));
+    const auto [size, modified] = fileStampOf(path);
+    fillFromItem(learnt, *record, size, modified);
     store->updateMediaInfoFields(learnt, filledFields(record->type()));
     tree.unsavedPictures().remove(id);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/directorylisting.h"
+#include "model/filestamp.h"
 #include "model/itemtree.h"
 
 #include <QFutureWatcher>
@@ -52,8 +53,6 @@ signals:
     void problemReported(QString text);
 
 private:
-    using FileStamp = std::pair<qint64, qint64>; // size and modification time
-
     // A folder whose listing is compared with its rows.
     struct FolderCheck
     {

@@ -3,8 +3,16 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+FileStamp fileStampOf(const QString &path)
+{
+    const QFileInfo file(path);
+    const QDateTime modified = file.lastModified();
+    if (!file.exists() || !modified.isValid())
+        return {-1, -1};
+    return {file.size(), modified.toMSecsSinceEpoch()};
+}
+
 qint64 fileModifiedMs(const QString &path)
 {
-    const QDateTime modified = QFileInfo(path).lastModified();
-    return modified.isValid() ? modified.toMSecsSinceEpoch() : -1;
+    return fileStampOf(path).second;
 }

@@ -127,16 +127,6 @@ const QString kVideoDetails = QStringLiteral("\"Video\"");
 const QString kSoundDetails = QStringLiteral("\"Audio\"");
 constexpr int kSoundSide = 400; // as a sound's layer, which its record keeps as its frame
 
-// The file as it was when its media were stored: what was learnt of it holds.
-bool isUnchanged(const RestoreEntry &entry)
-{
-    if (entry.fileModified <= 0)
-        return false;
-    const QFileInfo file(entry.path);
-    return file.exists() && file.size() == entry.fileSize
-           && fileModifiedMs(entry.path) == entry.fileModified;
-}
-
 QVariantMap storedMedia(const RestoreEntry &entry)
 {
     return {{InfoField::duration, entry.duration},
@@ -222,9 +212,12 @@ int StoreRestore::restoreItem(int position, ChildLists &childLists)
     }
     QString img = withoutFileUrlPrefix(entry.img);
     ItemRecord &record = tree.record(id);
-    const bool unchanged = isUnchanged(entry);
-    if (!unchanged && entry.fileModified > 0 && isVideo(entry.path)
-        && QFileInfo::exists(entry.path)) {
+    // The file as it was when its media were stored: what was learnt of it holds. A record
+    // of an earlier version knows no time, and its file is not looked at here.
+    const FileStamp stamp = entry.fileModified > 0 ? fileStampOf(entry.path) : FileStamp{-1, -1};
+    const bool unchanged = stamp == FileStamp{entry.fileSize, entry.fileModified};
+    const bool changed = stamp.second >= 0 && !unchanged;
+    if (changed && isVideo(entry.path)) {
         removeMadePicture(img); // of the file as it was
         img.clear();
     }

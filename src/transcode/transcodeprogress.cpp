@@ -10,7 +10,6 @@
 #include "transcode/ui_proc_transcodingtool_desktop.h"
 
 #include <QFileInfo>
-#include <QSet>
 
 #include <cmath>
 
@@ -78,8 +77,7 @@ void TranscodeRequests::completeItemTranscode(const Job &task)
     if (outputId == -1)
         return; // its folder went away meanwhile
     ItemNode &node = tree.nodeOf(outputId);
-    node.size = QFileInfo(output).size();
-    node.modified = fileModifiedMs(output);
+    std::tie(node.size, node.modified) = fileStampOf(output);
     tree.record(outputId).setIsTranscoded(true);
     if (outputId == earlier) {
         probes->probeAgain(outputId);
@@ -189,22 +187,34 @@ void TranscodeRequests::onStopTranscode(const QString &path)
     queueChanged();
 }
 
-// Items first, as the operator would stop them one by one; then the files outside the tree.
+// The running one as its own stop ends it; the waiting ones leave the queue in one pass,
+// each folder's rows told once and the queue kept once.
 void TranscodeRequests::stopAll()
 {
-    const QVector<Job> jobs = queuedJobs();
-    QSet<int> items;
-    QSet<QString> paths;
-    for (const Job &job : qAsConst(jobs)) {
-        if (belongsToTree(job->params))
-            items.insert(job->fileIdx);
+    if (const Job running = runner->runningTranscode()) {
+        if (belongsToTree(running->params))
+            onStopTranscode(running->fileIdx);
         else
-            paths.insert(job->params.value(TranscodeParam::externalPath).toString());
+            onStopTranscode(running->params.value(TranscodeParam::externalPath).toString());
     }
-    for (int id : qAsConst(items))
-        onStopTranscode(id);
-    for (const QString &path : qAsConst(paths))
-        onStopTranscode(path);
+    const QVector<Job> waiting = runner->takeWaiting(
+            [](const FileTask &task) { return task.taskType() == Transcode; });
+    QVector<int> items;
+    for (const Job &job : waiting) {
+        if (!belongsToTree(job->params)) {
+            ExternalTranscode &file
+                    = externalTranscodes[job->params.value(TranscodeParam::externalPath)
+                                                 .toString()];
+            file.active = false;
+            emit videoFileTranscodingStopped(file.uuid);
+        } else if (tree.isIndexed(job->fileIdx)) {
+            tree.record(job->fileIdx).setTranscodeProgress(kNoTranscode);
+            items << job->fileIdx;
+        }
+    }
+    notifyRowsOf(items);
+    queueChanged();
+    steps.whenIdle();
 }
 
 bool TranscodeRequests::isTranscodingVideoInFolder(int parent)

@@ -8,7 +8,6 @@
 #include "transcode/outputname.h"
 #include "transcode/transcodeparams.h"
 #include "transcode/transcoderequests.h"
-#include "transcode/ui_proc_transcodingtool_desktop.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -25,21 +24,6 @@ constexpr double kMsecPerSecond = 1000.0;
 QString queueFilePath()
 {
     return Utility_CommParam::getInstance()->getProjectPath() + kQueueFile;
-}
-
-QString typeName(int codec)
-{
-    switch (codec) {
-    case UI_Proc_TranscodingTool_Desktop::Hap:
-        return QStringLiteral("HAP");
-    case UI_Proc_TranscodingTool_Desktop::HapQ:
-        return QStringLiteral("HAPQ");
-    case UI_Proc_TranscodingTool_Desktop::HapAlpha:
-        return QStringLiteral("HAPALPHA");
-    case UI_Proc_TranscodingTool_Desktop::H264:
-        return QStringLiteral("H264");
-    }
-    return {};
 }
 
 } // namespace
@@ -66,7 +50,7 @@ QVariantList TranscodeRequests::queueEntries() const
         QVariantMap entry{{QStringLiteral("fileIdx"), ofTree ? job->fileIdx : -1},
                           {QStringLiteral("path"), path},
                           {QStringLiteral("type"),
-                           typeName(job->params.value(TranscodeParam::codec).toInt())},
+                           codecOfType().key(job->params.value(TranscodeParam::codec).toInt())},
                           {QStringLiteral("running"), isRunning},
                           {QStringLiteral("progress"), isRunning ? runningPercent : 0},
                           {QStringLiteral("secondsLeft"), -1}};
@@ -111,6 +95,7 @@ void TranscodeRequests::resumeStoredQueue()
     QHash<QString, int> idOfUuid;
     for (auto record = tree.itemRecords().cbegin(); record != tree.itemRecords().cend(); ++record)
         idOfUuid.insert(tree.uuidOf(record.key()), record.key());
+    QVector<int> requested;
     for (const QJsonValue &value : stored) {
         QJsonObject entry = value.toObject();
         const QString uuid = entry.take(kUuid).toString();
@@ -123,8 +108,11 @@ void TranscodeRequests::resumeStoredQueue()
             continue;
         }
         const int id = idOfUuid.value(uuid, -1);
-        if (id != -1)
+        if (id != -1) {
             requestItemTranscode(id, params);
+            requested << id;
+        }
     }
+    notifyRowsOf(requested);
     queueChanged();
 }

@@ -15,6 +15,19 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
+
+namespace { } // namespace
+
+const QHash<QString, int> &codecOfType()
+{
+    static const QHash<QString, int> codecs{
+            {QStringLiteral("HAP"), UI_Proc_TranscodingTool_Desktop::Hap},
+            {QStringLiteral("HAPQ"), UI_Proc_TranscodingTool_Desktop::HapQ},
+            {QStringLiteral("HAPALPHA"), UI_Proc_TranscodingTool_Desktop::HapAlpha},
+            {QStringLiteral("H264"), UI_Proc_TranscodingTool_Desktop::H264}};
+    return codecs;
+}
 
 namespace {
 
@@ -24,13 +37,8 @@ QVariantMap requestParams(const QString &type, int w, int h, bool fromFolder)
     QVariantMap params{{TranscodeParam::width, w},
                        {TranscodeParam::height, h},
                        {TranscodeParam::isFromFolder, fromFolder}};
-    static const QHash<QString, int> codecs{
-            {QStringLiteral("HAP"), UI_Proc_TranscodingTool_Desktop::Hap},
-            {QStringLiteral("HAPQ"), UI_Proc_TranscodingTool_Desktop::HapQ},
-            {QStringLiteral("HAPALPHA"), UI_Proc_TranscodingTool_Desktop::HapAlpha},
-            {QStringLiteral("H264"), UI_Proc_TranscodingTool_Desktop::H264}};
-    const auto codec = codecs.constFind(type.toUpper());
-    if (codec != codecs.constEnd())
+    const auto codec = codecOfType().constFind(type.toUpper());
+    if (codec != codecOfType().constEnd())
         params.insert(TranscodeParam::codec, *codec);
     return params;
 }
@@ -68,18 +76,31 @@ void TranscodeRequests::onTranscode(int idx, const QString &type, int w, int h)
     if (!tree.isIndexed(idx))
         return;
     const QVariantMap params = requestParams(type, w, h, true);
-    for (int video : tree.isFolder(idx) ? videosBelow(idx) : QVector<int>{idx})
+    const QVector<int> videos = tree.isFolder(idx) ? videosBelow(idx) : QVector<int>{idx};
+    for (int video : videos)
         requestItemTranscode(video, params);
+    notifyRowsOf(videos);
     queueChanged();
 }
 
 void TranscodeRequests::requestItemTranscode(int id, const QVariantMap &params)
 {
     ItemRecord &record = tree.record(id);
-    const QModelIndex index = record.modelIdx();
     record.setTranscodeProgress(0);
-    edits.notify(index);
-    queueTranscode(id, index, params);
+    queueTranscode(id, record.modelIdx(), params);
+}
+
+// A notification makes the view read the item's siblings again: once for each folder does.
+void TranscodeRequests::notifyRowsOf(const QVector<int> &ids)
+{
+    QSet<int> folders;
+    for (int id : ids) {
+        const ItemNode node = tree.node(id);
+        if (node.row >= 0 && !folders.contains(node.parentId)) {
+            folders.insert(node.parentId);
+            edits.notify(edits.indexOfId(id));
+        }
+    }
 }
 
 // In row order, depth first; a video is known by its record once it has one, else by its
@@ -151,8 +172,7 @@ void TranscodeRequests::startTranscodeJob(const Job &job)
 // completed or when its media were stored.
 bool TranscodeRequests::isOwnOutput(const QString &path) const
 {
-    const QFileInfo file(path);
-    const std::pair stamp{file.size(), fileModifiedMs(path)};
+    const FileStamp stamp = fileStampOf(path);
     for (int rootId : tree.rootIds()) {
         const int id = tree.idOfKey(ItemTree::itemKey(path, tree.rootOrdinalOf(rootId)));
         if (id == -1 || !tree.itemRecords().value(id).isTranscoded())

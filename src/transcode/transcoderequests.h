@@ -3,6 +3,7 @@
 #include "probe/proberunner.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QMap>
 #include <QObject>
 #include <QString>
@@ -14,6 +15,9 @@ class ModelSteps;
 class TreeEdits;
 class UI_Proc_TranscodingTool_Desktop;
 class Ui_Proc_MediaInfo_Desktop;
+
+// The transcoding component's codes by the type names that requests give, upper case.
+const QHash<QString, int> &codecOfType();
 
 // A file outside the tree registered for transcoding by path.
 struct ExternalTranscode
@@ -72,6 +76,7 @@ signals:
 private:
     void queueTranscode(int idx, const QModelIndex &index, const QVariantMap &params);
     void requestItemTranscode(int id, const QVariantMap &params);
+    void notifyRowsOf(const QVector<int> &ids);
     QVector<Job> queuedJobs() const; // the running one first
     // Tells the page, and keeps the queue for the next start.
     void queueChanged();
