@@ -261,9 +261,11 @@ void TestRestore::relinkKeepsTheItems_data()
 {
     QTest::addColumn<bool>("whileClosed"); // moved while no model ran: restored missing
     QTest::addColumn<bool>("partly"); // one file stayed behind, a new one is there
-    QTest::addRow("moved") << false << false;
-    QTest::addRow("moved while closed") << true << false;
-    QTest::addRow("partly moved") << false << true;
+    QTest::addColumn<bool>("movedBack"); // to where it was, with no relink
+    QTest::addRow("moved") << false << false << false;
+    QTest::addRow("moved while closed") << true << false << false;
+    QTest::addRow("partly moved") << false << true << false;
+    QTest::addRow("moved back while shown missing") << true << false << true;
 }
 
 // Every item found at the new place keeps its uuid and what was learnt of it, also after a
@@ -272,9 +274,11 @@ void TestRestore::relinkKeepsTheItems()
 {
     QFETCH(bool, whileClosed);
     QFETCH(bool, partly);
+    QFETCH(bool, movedBack);
     ProjectDir project;
     QTemporaryDir dir;
     const QString old = dir.filePath("old"), moved = dir.filePath("new");
+    const QString place = movedBack ? old : moved;
     makeEntries(old, {"sub/a.mp3", "b.png", "empty/"});
     const char *video = "-nostdin -loglevel error -f lavfi -i testsrc=size=320x240:duration=2";
     QCOMPARE(QProcess::execute("ffmpeg", words(video) << old + "/clip.mp4"), 0);
@@ -300,23 +304,28 @@ void TestRestore::relinkKeepsTheItems()
     }
     QAbstractItemModelTester tester(model.get(),
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QVERIFY(model->relinkFolder(int(model->index(0, 0).internalId()), moved));
-    QVERIFY(waitUntil([&] { return !model->isBusy(); }));
-    QCOMPARE(model->pathOf(int(model->index(0, 0).internalId())), moved);
+    const auto clipInfo = [&model] {
+        return fileInfo(childNamed(*model, model->index(0, 0), "clip.mp4"));
+    };
+    if (movedBack)
+        QVERIFY(QDir().rename(moved, old));
+    else
+        QVERIFY(model->relinkFolder(int(model->index(0, 0).internalId()), moved));
+    QVERIFY(waitUntil([&] { return !model->isBusy() && clipInfo()["isValid"].toBool(); }));
+    QCOMPARE(model->pathOf(int(model->index(0, 0).internalId())), place);
     if (partly) {
         const QModelIndex added = childNamed(*model, model->index(0, 0), "d.mp3");
         rows.prepend("d.mp3 " + fileInfo(added)["uuid"].toString());
         rows.sort();
     }
     QCOMPARE(sortedRows(), rows);
-    const QVariantMap clip = fileInfo(childNamed(*model, model->index(0, 0), "clip.mp4"));
-    QCOMPARE((QVariantList{clip["isValid"], clip["img"]}), (QVariantList{true, thumbnail}));
+    QCOMPARE(clipInfo()["img"], thumbnail);
     QCOMPARE(fileInfo(childNamed(*model, model->index(0, 0), "b.png"))["exists"],
              QVariant(!partly));
 
     model = std::make_unique<FolderModel>(nullptr);
     QVERIFY(restore(*model));
-    QCOMPARE(model->pathOf(int(model->index(0, 0).internalId())), moved);
+    QCOMPARE(model->pathOf(int(model->index(0, 0).internalId())), place);
     QCOMPARE(sortedRows(), rows);
 }
 

@@ -216,6 +216,7 @@ bool DiskFollower::compareListedEntry()
     }
     if (node.size < 0 && node.modified < 0) { // restored: its probe ran at the start
         std::tie(node.size, node.modified) = stampOf(entry);
+        probes->probeIfMissed(id); // ran while its root was away, which has come back
         return true;
     }
     if (!isSettled(entry, key))
