@@ -254,8 +254,9 @@ void TestFacade::searchShowsMatchesWithTheirFolders_data()
             << "LIP.M" << QStringList() << false << name << QStringList{"", "clip.mp4"};
     QTest::addRow("a match keeps its folders")
             << "roKe" << QStringList() << false << name << toBroken;
-    QTest::addRow("a matching folder")
-            << "deep" << QStringList() << false << name << QStringList{"", "more", "more/deep"};
+    QTest::addRow("a matching folder shows its contents")
+            << "deep" << QStringList() << false << name
+            << QStringList{"", "more", "more/deep", "more/deep/broken.mp4"};
     QTest::addRow("types") << "" << QStringList{"audio", "picture"} << false << name
                            << QStringList{"", "photo.png", "song.mp3", "voice.mp4"};
     QTest::addRow("invalid videos") << "" << QStringList{"video"} << true << name << toBroken;

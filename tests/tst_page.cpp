@@ -11,11 +11,24 @@
 #include <QTemporaryDir>
 #include <QtQuickTest>
 
+// Moves the test's folder away and back, which QML cannot.
+class TestFiles : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    Q_INVOKABLE bool rename(const QString &from, const QString &to) const
+    {
+        return QDir().rename(from, to);
+    }
+};
+
 class Setup : public QObject
 {
     Q_OBJECT
 public slots:
-    // A project directory of its own and a folder with a real clip and a picture.
+    // A project directory of its own and a folder with a real clip, a picture, a video that
+    // cannot be read, an empty folder and a file of no media type.
     void applicationAvailable()
     {
         QCoreApplication::setOrganizationName("customfolder");
@@ -27,6 +40,12 @@ public slots:
         QImage image(400, 300, QImage::Format_RGB32);
         image.fill(Qt::darkGreen);
         image.save(media.filePath("folder/photo.jpg"));
+        QDir().mkpath(media.filePath("folder/sub"));
+        for (const char *name : {"folder/Zebra.mp4", "folder/notes.txt"}) {
+            QFile file(media.filePath(name));
+            file.open(QIODevice::WriteOnly);
+            file.write("not media");
+        }
     }
 
     void qmlEngineAvailable(QQmlEngine *engine)
@@ -34,6 +53,7 @@ public slots:
         registerCustomFolderTypes();
         setPageContext(engine->rootContext(), engine);
         engine->rootContext()->setContextProperty("mediaFolder", media.filePath("folder"));
+        engine->rootContext()->setContextProperty("testFiles", new TestFiles(engine));
     }
 
 private:

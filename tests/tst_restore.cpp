@@ -1,3 +1,4 @@
+#include "model/folderfiltermodel.h"
 #include "model/foldermodel.h"
 #include "model/itemfields.h"
 #include "probe/picturedirectory.h"
@@ -49,6 +50,20 @@ bool restore(FolderModel &model)
     return model.rootCount() == 0 && waitUntil([&] { return !model.isBusy(); });
 }
 
+// A folder's rows as the page lists them.
+QStringList listedNames(FolderModel &model, const QString &folder)
+{
+    FolderFilterModel shown(&model, nullptr);
+    const QModelIndex at
+            = shown.mapFromSource(model.indexOfId(model.idOfKey(FolderModel::itemKey(folder, 0))));
+    QStringList names;
+    for (int row = 0; row < shown.rowCount(at); ++row) {
+        const int id = int(shown.mapToSource(shown.index(row, 0, at)).internalId());
+        names << QFileInfo(model.pathOf(id)).fileName();
+    }
+    return names;
+}
+
 } // namespace
 
 class TestRestore : public QObject
@@ -71,8 +86,11 @@ void TestRestore::restartKeepsTheScannedTree()
 {
     ProjectDir project;
     QTemporaryDir dir;
-    makeEntries(dir.path(), {"sub/deck.pptx", "sub/pic.png", "sub/song.mp3", "Holiday.mp4/a.mp3"});
+    makeEntries(dir.path(), {"sub/deck.pptx", "sub/pic.png", "sub/song.mp3", "sub/Zoo.png",
+                             "sub/inner/", "Holiday.mp4/a.mp3"});
     const QString sub = dir.path() + "/sub/";
+    // Listed in one order, whether a walk or a restore made the rows.
+    const QStringList listed = words("inner clip.mp4 deck.pptx pic.png song.mp3 Zoo.png");
     const char *video = "-nostdin -loglevel error -f lavfi -i testsrc=size=320x240:duration=2";
     QCOMPARE(QProcess::execute("ffmpeg", words(video) << sub + "clip.mp4"), 0);
     const auto recordOf = [](FolderModel &model, const QString &path) {
@@ -82,6 +100,7 @@ void TestRestore::restartKeepsTheScannedTree()
     {
         FolderModel model(nullptr);
         QVERIFY(scan(model, dir.path()));
+        QCOMPARE(listedNames(model, dir.filePath("sub")), listed);
         QVERIFY(!recordOf(model, dir.filePath("Holiday.mp4")).contains(ItemField::img));
         clip = recordOf(model, sub + "clip.mp4");
         deck = recordOf(model, sub + "deck.pptx");
@@ -112,6 +131,8 @@ void TestRestore::restartKeepsTheScannedTree()
         if (!restore(model))
             return QStringList{"restore did not end"};
         restoredClip = recordOf(model, sub + "clip.mp4");
+        if (listedNames(model, dir.filePath("sub")) != listed)
+            read << "listed in another order";
         if (recordOf(model, sub + "deck.pptx").value(ItemField::info)
             != deck.value(ItemField::info))
             read << "slides changed";

@@ -1,6 +1,7 @@
 #include "hostsetup.h"
 
 #include "facade/ui_proc_signalcustomfolder_desktop.h"
+#include "store/utility_commparam.h"
 
 #include <QFileInfo>
 #include <QQmlContext>
@@ -27,6 +28,10 @@ void setPageContext(QQmlContext *context, QObject *owner)
 {
     context->setContextProperty(QStringLiteral("iconFontUrl"), iconFontUrl());
     context->setContextProperty(QStringLiteral("localFiles"), new LocalFiles(owner));
+    // The folders the operator opened belong to the project's tree.
+    context->setContextProperty(QStringLiteral("pageStateFile"),
+                                Utility_CommParam::getInstance()->getProjectPath()
+                                        + QStringLiteral("/page.ini"));
 }
 
 // Items declared in a window hang below its content item, whose object tree may not start

@@ -26,5 +26,6 @@ public:
 // The object of the window's scene that has the name; null when there is none.
 QObject *findNamed(QQuickWindow *window, const QString &name);
 
-// What the page finds in its context: the icon font and the local-file helper.
+// What the page finds in its context: the icon font, the local-file helper and the file of
+// the page's state in the project directory.
 void setPageContext(QQmlContext *context, QObject *owner);

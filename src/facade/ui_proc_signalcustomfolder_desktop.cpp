@@ -13,6 +13,8 @@ namespace {
 const char *const kIsExpanded = "isExpanded";
 const char *const kInformText = "informText";
 const char *const kVisible = "visible";
+const char *const kFileSize = "fileSize"; // not a record's: the tree knows it
+const QString kInvalid = QStringLiteral("invalid");
 
 QString errorText(int ec)
 {
@@ -259,6 +261,8 @@ bool UI_Proc_SignalCustomFolder_Desktop::relinkFolder(int idx, const QString &ne
 
 QVariant UI_Proc_SignalCustomFolder_Desktop::itemProperty(int idx, const QString &key)
 {
+    if (key == QLatin1String(kFileSize))
+        return model->fileSizeOf(idx);
     return model->recordOf(idx).value(key);
 }
 
@@ -286,6 +290,47 @@ QVariantList UI_Proc_SignalCustomFolder_Desktop::itemsUuid(int parent)
 QString UI_Proc_SignalCustomFolder_Desktop::itemPath(int idx) const
 {
     return model->pathOf(idx);
+}
+
+QString UI_Proc_SignalCustomFolder_Desktop::itemKey(int idx) const
+{
+    return model->keyOf(idx);
+}
+
+int UI_Proc_SignalCustomFolder_Desktop::itemIdOfKey(const QString &key) const
+{
+    return model->idOfKey(key);
+}
+
+// The folder and what it holds, by type, as the tree shows them.
+void UI_Proc_SignalCustomFolder_Desktop::countItems(int folderId, QVariantMap &summary) const
+{
+    summary[ItemType::folder] = summary.value(ItemType::folder).toInt() + 1;
+    const ChildListPtr rows = model->childListOf(folderId);
+    for (int id : rows ? *rows : ChildList()) {
+        if (model->childListOf(id)) {
+            countItems(id, summary);
+            continue;
+        }
+        const auto record = model->itemRecords().constFind(id);
+        if (record == model->itemRecords().constEnd())
+            continue; // not built yet
+        const QString type = record->type();
+        summary[type] = summary.value(type).toInt() + 1;
+        if (record->has(ItemRecord::IsValid) && !record->isValid())
+            summary[kInvalid] = summary.value(kInvalid).toInt() + 1;
+    }
+}
+
+QVariantMap UI_Proc_SignalCustomFolder_Desktop::loadSummary() const
+{
+    QVariantMap summary{{QStringLiteral("leftOut"), model->loadProgress()->filesLeftOut()}};
+    for (const QString &key : {ItemType::folder, ItemType::video, ItemType::picture,
+                               ItemType::audio, ItemType::office, kInvalid})
+        summary.insert(key, 0);
+    for (int row = 0; row < model->rowCount(); ++row)
+        countItems(int(model->index(row, 0).internalId()), summary);
+    return summary;
 }
 
 QVariantList UI_Proc_SignalCustomFolder_Desktop::addFolders(const QVariantList &entries)

@@ -65,11 +65,19 @@ public:
     // their uuids. False, with the reason in the message box, when it cannot move there.
     Q_INVOKABLE bool relinkFolder(int idx, const QString &newPath);
 
+    // A value of the item's record, or "fileSize" in bytes (-1 when not known).
     Q_INVOKABLE QVariant itemProperty(int idx, const QString &key);
     Q_INVOKABLE QString itemUuid(int idx);
     // The uuids of a folder's children and of the folder; of every item for -1.
     Q_INVOKABLE QVariantList itemsUuid(int parent = -1);
     Q_INVOKABLE QString itemPath(int idx) const;
+    // What names an item also after a restart, and the item it names now (-1 when none).
+    Q_INVOKABLE QString itemKey(int idx) const;
+    Q_INVOKABLE int itemIdOfKey(const QString &key) const;
+    // What the page holds as a load ends: how many items of each type ("folder", "video",
+    // "picture", "audio", "office"), how many are "invalid", and "leftOut", the files of no
+    // media type that the load passed over.
+    Q_INVOKABLE QVariantMap loadSummary() const;
     // Starts adding the entries that are directories; returns the others, as given.
     Q_INVOKABLE QVariantList addFolders(const QVariantList &entries);
 
@@ -118,6 +126,7 @@ private slots:
 
 private:
     void connectModel();
+    void countItems(int folderId, QVariantMap &summary) const;
 
     int dragFileIdx = -1; // no item is dragged yet
     QPointer<QObject> tabItem;

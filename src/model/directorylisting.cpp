@@ -12,22 +12,23 @@ QString canonicalDirectory(const QFileInfo &directory)
     return canonical.isEmpty() ? directory.absoluteFilePath() : canonical;
 }
 
-QVector<ListedEntry> listAcceptedEntries(const QString &path)
+DirectoryListing listAcceptedEntries(const QString &path)
 {
     const QFileInfoList entries = QDir(path).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot,
                                                            QDir::Name | QDir::IgnoreCase);
-    QVector<ListedEntry> accepted;
+    DirectoryListing listing;
+    QVector<ListedEntry> &accepted = listing.entries;
     accepted.reserve(entries.size());
     for (const QFileInfo &entry : entries) {
         if (!isAcceptedEntry(entry))
-            continue;
-        if (entry.isDir())
+            listing.unknownFiles += int(entry.isFile());
+        else if (entry.isDir())
             accepted.append({entry.absoluteFilePath(), true, canonicalDirectory(entry)});
         else
             accepted.append({entry.absoluteFilePath(), false, QString(), entry.size(),
                              fileModifiedMs(entry.absoluteFilePath())});
     }
-    return accepted;
+    return listing;
 }
 
 // A file-system root ("/", "C:/") keeps its separator: its entries are one level down.

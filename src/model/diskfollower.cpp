@@ -38,12 +38,12 @@ DiskFollower::DiskFollower(ItemTree &tree, TreeEdits &edits, ModelSteps &steps, 
     , transcodes(transcodes)
     , listingPool(listingPool)
     , folderWatch(new FolderWatch(this))
-    , folderListingWatcher(new QFutureWatcher<QVector<ListedEntry>>(this))
+    , folderListingWatcher(new QFutureWatcher<DirectoryListing>(this))
 {
     connect(folderWatch, &FolderWatch::foldersChanged, this, &DiskFollower::onFoldersChanged);
     connect(folderWatch, &FolderWatch::rootVanished, this, &DiskFollower::notifyTreeOf);
     connect(folderWatch, &FolderWatch::rootReturned, this, &DiskFollower::onRootReturned);
-    connect(folderListingWatcher, &QFutureWatcher<QVector<ListedEntry>>::finished, this,
+    connect(folderListingWatcher, &QFutureWatcher<DirectoryListing>::finished, this,
             &DiskFollower::onFolderListed);
 }
 
@@ -144,7 +144,7 @@ void DiskFollower::onFolderListed()
         FolderCheck &check = *folderCheck;
         check.folderId = folderId;
         ItemTree::splitItemKey(tree.keyOf(folderId), &check.ordinal);
-        check.listed = folderListingWatcher->result();
+        check.listed = folderListingWatcher->result().entries;
         check.next = check.listed.size() - 1;
         check.settling = settlingFiles.take(folderId);
         check.dismissed = dismissedRows.take(folderId);

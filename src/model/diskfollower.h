@@ -93,7 +93,7 @@ private:
     const TranscodeRequests *transcodes;
     QThreadPool *listingPool; // the walk's: the disk serves one listing at a time best
     FolderWatch *folderWatch;
-    QFutureWatcher<QVector<ListedEntry>> *folderListingWatcher;
+    QFutureWatcher<DirectoryListing> *folderListingWatcher;
     bool watchLimitReported = false; // said once for the model's life
     qint64 restoredSinceMs = 0; // when the restore began: later changes are looked at
     std::deque<int> folderChecksDue; // folders whose directories are to be compared

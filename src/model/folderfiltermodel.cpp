@@ -112,15 +112,52 @@ bool FolderFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex &sourc
 {
     if (!isFiltering())
         return true;
-    const int id = int(folders->index(sourceRow, 0, sourceParent).internalId());
-    const QString path = folders->pathOf(id);
-    const int nameStart = path.lastIndexOf(QLatin1Char('/'), -2) + 1; // "C:/" is its own name
-    if (!path.midRef(nameStart).contains(filterText, Qt::CaseInsensitive))
+    QModelIndex root = folders->index(sourceRow, 0, sourceParent);
+    const int id = int(root.internalId());
+    while (root.parent().isValid())
+        root = root.parent();
+    return accepts(id, rootNameStart(int(root.internalId())));
+}
+
+// The path from the root's name on holds the names of the item and of the folders above it.
+bool FolderFilterModel::accepts(int id, int rootNameStart) const
+{
+    if (!folders->pathOf(id).midRef(rootNameStart).contains(filterText, Qt::CaseInsensitive))
         return false;
     if (!filterTypes.isEmpty() && !filterTypes.contains(typeOf(id)))
         return false;
     const QVariant valid = folders->itemRecords().value(id).value(ItemRecord::IsValid);
     return !onlyInvalid || (valid.isValid() && !valid.toBool());
+}
+
+int FolderFilterModel::rootNameStart(int rootId) const
+{
+    return folders->pathOf(rootId).lastIndexOf(QLatin1Char('/'), -2) + 1; // "C:/" is a name
+}
+
+int FolderFilterModel::matchCount() const
+{
+    int count = 0;
+    for (int row = 0; row < folders->rowCount(); ++row) {
+        const int rootId = int(folders->index(row, 0).internalId());
+        count += matchesBelow(rootId, rootNameStart(rootId));
+    }
+    return count;
+}
+
+int FolderFilterModel::matchesBelow(int folderId, int rootNameStart) const
+{
+    const ChildListPtr rows = folders->childListOf(folderId);
+    if (!rows)
+        return 0;
+    int count = 0;
+    for (int id : qAsConst(*rows)) {
+        if (folders->childListOf(id))
+            count += matchesBelow(id, rootNameStart);
+        else
+            count += int(accepts(id, rootNameStart));
+    }
+    return count;
 }
 
 // As the view shows it: by the record once the item has one, else by the name.

@@ -5,12 +5,12 @@
 
 class FolderModel;
 
-// The folder tree as the page's search shows it: the items whose name holds the text, in any
-// letter case, of the chosen media types, and only the invalid ones when asked; a folder stays
-// for as long as something below it matches. With no filter set every item shows. Items are
-// known by their ids here as in the folder model: the rows of this model are only where they
-// show now. Items that their jobs find invalid join the invalid ones when they are shown, or
-// at the latest when the load ends.
+// The folder tree as the page's search shows it: the items whose name, or the name of a
+// folder above them, holds the text in any letter case, of the chosen media types, and only
+// the invalid ones when asked; a folder stays for as long as something below it matches. With no
+// filter set every item shows. Items are known by their ids here as in the folder model: the rows
+// of this model are only where they show now. Items that their jobs find invalid join the invalid
+// ones when they are shown, or at the latest when the load ends.
 class FolderFilterModel : public QSortFilterProxyModel
 {
     Q_OBJECT
@@ -38,6 +38,9 @@ public:
 
     // Where the item shows now; invalid when it is filtered out or not in the tree.
     Q_INVOKABLE QModelIndex indexOfId(int id) const;
+    // The files that the filter shows, folders aside; read from the whole tree, rows that are
+    // not mapped yet included.
+    Q_INVOKABLE int matchCount() const;
 
 signals:
     void filterChanged();
@@ -49,6 +52,9 @@ protected:
 
 private:
     void refilter();
+    bool accepts(int id, int rootNameStart) const;
+    int matchesBelow(int folderId, int rootNameStart) const;
+    int rootNameStart(int rootId) const;
     QString typeOf(int id) const;
     int lengthOf(int id) const;
     static constexpr int kSortRole = Qt::UserRole + 2;

@@ -2,6 +2,7 @@
 
 #include "model/buildqueue.h"
 #include "model/diskfollower.h"
+#include "model/filestamp.h"
 #include "model/fileurl.h"
 #include "model/folderwalk.h"
 #include "model/itemfields.h"
@@ -95,6 +96,7 @@ void FolderModel::connectLoadProgress()
     ProbeRunner *runner = probes->runner();
     connect(this, &FolderModel::loadFolderBegan, progress, &LoadProgress::onLoadBegan);
     connect(this, &FolderModel::loadFolderEnded, progress, &LoadProgress::onLoadEnded);
+    connect(walk, &FolderWalk::filesLeftOut, progress, &LoadProgress::onFilesLeftOut);
     connect(runner, &ProbeRunner::jobStarted, progress,
             [this](const FileTask &, const QString &path) { progress->onJobStarted(path); });
     connect(runner, &ProbeRunner::toolJobFinished, progress, &LoadProgress::onJobDone);
@@ -179,6 +181,14 @@ QString FolderModel::uuidOf(int id) const
 QVariantMap FolderModel::recordOf(int id)
 {
     return tree.record(id).toMap();
+}
+
+qint64 FolderModel::fileSizeOf(int id) const
+{
+    const qint64 known = tree.node(id).size;
+    if (known >= 0 || !tree.isInTree(id))
+        return known;
+    return fileStampOf(tree.pathOf(id)).first;
 }
 
 ChildListPtr FolderModel::childListOf(int id) const

@@ -85,6 +85,7 @@ public:
     QString pathOf(int id) const;
     QString uuidOf(int id) const;
     QVariantMap recordOf(int id); // leaves an empty record behind when there was none
+    qint64 fileSizeOf(int id) const; // in bytes, as last probed or else as on disk now
     const QMap<int, ItemRecord> &itemRecords() const { return tree.itemRecords(); }
     ChildListPtr childListOf(int id) const;
     void clearIndexOfKey(const QString &key);

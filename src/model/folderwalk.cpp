@@ -27,9 +27,9 @@ FolderWalk::FolderWalk(ItemTree &tree, TreeEdits &edits, ModelSteps &steps, Buil
     , build(build)
     , follower(follower)
     , listingPool(listingPool)
-    , listingWatcher(new QFutureWatcher<QVector<ListedEntry>>(this))
+    , listingWatcher(new QFutureWatcher<DirectoryListing>(this))
 {
-    connect(listingWatcher, &QFutureWatcher<QVector<ListedEntry>>::finished, this, [this] {
+    connect(listingWatcher, &QFutureWatcher<DirectoryListing>::finished, this, [this] {
         if (std::exchange(awaitingListing, false))
             this->steps.post(WalkStep);
     });
@@ -156,7 +156,7 @@ void FolderWalk::walkStep()
             return;
         }
         if (needsListing(walkStack.back())) {
-            const QFuture<QVector<ListedEntry>> next = listingOf(walkStack.back());
+            const QFuture<DirectoryListing> next = listingOf(walkStack.back());
             listAhead();
             if (!next.isFinished()) {
                 awaitingListing = true;
@@ -202,8 +202,11 @@ void FolderWalk::walkEntry(const WalkEntry &entry, ChildLists &childLists)
         build->queueAdd(entry.id);
         if (needsListing(entry)) {
             walkedDirectories.insert(entry.canonicalPath);
-            listing = {entry.id, listings.take(entry.path).result(), 0};
-            reportIfUnreadable(entry.path, listing.entries.isEmpty());
+            const DirectoryListing listed = listings.take(entry.path).result();
+            listing = {entry.id, listed.entries, 0};
+            reportIfUnreadable(entry.path, listing.entries.isEmpty() && listed.unknownFiles == 0);
+            if (listed.unknownFiles > 0)
+                emit filesLeftOut(listed.unknownFiles);
         } else if (walkedDirectories.contains(entry.canonicalPath)) {
             listings.remove(entry.path); // asked for ahead before the first visit was known
             follower->unwatch(entry.id);
@@ -239,7 +242,7 @@ void FolderWalk::pushListedEntries(const QElapsedTimer &clock)
 }
 
 // The directory is watched before it is listed, so that no change falls between the two.
-QFuture<QVector<ListedEntry>> FolderWalk::listingOf(const WalkEntry &entry)
+QFuture<DirectoryListing> FolderWalk::listingOf(const WalkEntry &entry)
 {
     auto known = listings.constFind(entry.path);
     if (known == listings.constEnd()) {

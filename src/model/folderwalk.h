@@ -72,6 +72,8 @@ signals:
     // A folder was offered while another one is still being walked.
     void addRefused();
     void depthLimitMet();
+    // Files of no media type that a listing passed over.
+    void filesLeftOut(int count);
 
 private:
     struct Listing
@@ -85,7 +87,7 @@ private:
     bool needsListing(const WalkEntry &entry) const;
     void walkEntry(const WalkEntry &entry, ChildLists &childLists);
     void pushListedEntries(const QElapsedTimer &clock);
-    QFuture<QVector<ListedEntry>> listingOf(const WalkEntry &entry);
+    QFuture<DirectoryListing> listingOf(const WalkEntry &entry);
     void listAhead();
     void reportIfUnreadable(const QString &directory, bool listedNothing);
     void finishWalk();
@@ -96,7 +98,7 @@ private:
     BuildQueue *build;
     DiskFollower *follower;
     QThreadPool *listingPool; // one thread: the disk serves one listing at a time best
-    QFutureWatcher<QVector<ListedEntry>> *listingWatcher; // the listing the walk waits for
+    QFutureWatcher<DirectoryListing> *listingWatcher; // the listing the walk waits for
     QString currentRootPath;
     int walkRootId = 0; // the root the walk fills
     int walkOrdinal = 0; // of that root
@@ -107,6 +109,6 @@ private:
     std::deque<WalkEntry> walkStack;
     Listing listing; // of the directory whose entries go onto walkStack
     QSet<QString> walkedDirectories; // of the walk's root, links resolved: each is listed once
-    QHash<QString, QFuture<QVector<ListedEntry>>> listings; // asked for ahead of the walk
+    QHash<QString, QFuture<DirectoryListing>> listings; // asked for ahead of the walk
     bool awaitingListing = false; // the walk goes on when that listing comes
 };

@@ -24,7 +24,7 @@ void LoadProgress::onLoadBegan()
     if (running)
         return;
     running = true;
-    found = built = queued = done = 0;
+    found = built = queued = done = leftOut = 0;
     current.clear();
     sinceFirstJob.invalidate();
     announce();

@@ -24,6 +24,7 @@ public:
     int itemsBuilt() const { return built; }
     int jobsQueued() const { return queued; }
     int jobsDone() const { return done; }
+    int filesLeftOut() const { return leftOut; } // of no media type, passed over by the walks
     QString currentFile() const { return current; }
     // From the mean time a job has taken so far, the jobs running side by side included;
     // -1 until a job has ended.
@@ -33,6 +34,7 @@ public:
     void onLoadEnded();
     void onItemFound() { ++found, changed(); }
     void onItemBuilt() { ++built, changed(); }
+    void onFilesLeftOut(int count) { leftOut += count; }
     void onJobQueued() { ++queued, changed(); }
     void onJobStarted(const QString &path);
     // A job's result came; jobs whose item went away end unheard, so the count catches up
@@ -51,6 +53,7 @@ private:
     int built = 0;
     int queued = 0;
     int done = 0;
+    int leftOut = 0;
     QString current;
     QElapsedTimer sinceFirstJob; // the mean job time is taken from here
     QTimer throttle; // holds back announcements that come too soon after the last one

@@ -6,6 +6,7 @@ import QtQuick.Controls.Styles 1.4 as C1Styles
 import QtQuick.Dialogs 1.3
 import QtQuick.Layouts 1.15
 import QtQml.Models 2.15
+import Qt.labs.settings 1.1
 import CustomFolder 1.0
 
 // The custom folder page: a folder tab with the tree of added folders and their media.
@@ -28,8 +29,16 @@ Rectangle {
     readonly property alias messageBox: messageBox
     readonly property alias transcodeDialog: transcodeDialog
     readonly property alias deleteConfirm: deleteConfirm
+    readonly property alias summaryLine: summaryLine
+    readonly property alias matchLine: matchLine
     property var seenRoots: ({}) // roots opened once on their contents, by item id
     property real scrolledTo: 0 // kept across a reset of the tree
+    property var summary: null // of the tree, as the last load ended
+    property int matches: 0 // of the search
+    // Ids change with a restart, keys do not: what the operator opened and the roots seen are
+    // kept by key and taken up again as the stored tree comes back.
+    property var storedOpened: []
+    property var storedSeen: []
 
     // A newly loaded folder opens on its contents: the root and its direct sub-folders. One
     // shown before keeps what the operator made of it.
@@ -44,6 +53,37 @@ Rectangle {
             for (var c = 0; c < filter.rowCount(root); ++c)
                 tree.expand(filter.index(c, 0, root))
         }
+        pageState.seenKeys = JSON.stringify(keysOf(seenRoots))
+    }
+
+    function keysOf(ids) {
+        var keys = []
+        for (var id in ids) {
+            var key = CustomFolder.itemKey(Number(id))
+            if (key !== "")
+                keys.push(key)
+        }
+        return keys
+    }
+
+    // The keys of the stored state that name items now; those that do not wait for them.
+    function takeUpStoredState() {
+        storedSeen = storedSeen.filter(function (key) {
+            var id = CustomFolder.itemIdOfKey(key)
+            if (id > 0)
+                seenRoots[id] = true
+            return id <= 0
+        })
+        storedOpened = storedOpened.filter(function (key) {
+            var id = CustomFolder.itemIdOfKey(key)
+            if (id <= 0)
+                return true
+            openedFolders[id] = true
+            var shown = filter.indexOfId(id)
+            if (shown.valid && !filter.isFiltering)
+                tree.expand(shown)
+            return false
+        })
     }
 
     // While a search narrows the tree every folder that shows is open, so that every match
@@ -86,6 +126,28 @@ Rectangle {
             openedFolders[id] = true
         else
             delete openedFolders[id]
+        pageState.openedKeys = JSON.stringify(keysOf(openedFolders).concat(storedOpened))
+    }
+
+    function counted(n, one, many) {
+        return (n === 1 ? one : many).arg(n)
+    }
+
+    function summaryText() {
+        if (!summary)
+            return ""
+        var text = qsTr("Found %1, %2, %3, %4 in %5")
+                .arg(counted(summary.video, qsTr("%1 video"), qsTr("%1 videos")))
+                .arg(counted(summary.picture, qsTr("%1 picture"), qsTr("%1 pictures")))
+                .arg(counted(summary.audio, qsTr("%1 sound"), qsTr("%1 sounds")))
+                .arg(counted(summary.office, qsTr("%1 presentation"), qsTr("%1 presentations")))
+                .arg(counted(summary.folder, qsTr("%1 folder"), qsTr("%1 folders")))
+        if (summary.invalid > 0)
+            text += qsTr("; %1 invalid").arg(summary.invalid)
+        if (summary.leftOut > 0)
+            text += "; " + counted(summary.leftOut, qsTr("%1 file of unknown type left out"),
+                                   qsTr("%1 files of unknown type left out"))
+        return text
     }
 
     function thousands(n) {
@@ -98,7 +160,22 @@ Rectangle {
         return qsTr("%1:%2 left").arg(Math.floor(seconds / 60)).arg(("0" + seconds % 60).slice(-2))
     }
 
+    Settings {
+        id: pageState
+        fileName: typeof pageStateFile !== "undefined" ? pageStateFile : ""
+        property string openedKeys: "[]"
+        property string seenKeys: "[]"
+    }
+
+    Timer { // a search's matches are counted in the whole tree, once changes pause
+        id: matchCounting
+        interval: 300
+        onTriggered: page.matches = page.filter.isFiltering ? page.filter.matchCount() : 0
+    }
+
     Component.onCompleted: {
+        storedOpened = JSON.parse(pageState.openedKeys)
+        storedSeen = JSON.parse(pageState.seenKeys)
         CustomFolder.setTabItem(tab)
         CustomFolder.setTreeView(tree)
         CustomFolder.setMsgBox(messageBox)
@@ -110,18 +187,36 @@ Rectangle {
         function onLoadFolderBegan() { page.loading = true }
         function onLoadFolderEnded() {
             page.loading = false
+            page.summary = CustomFolder.loadSummary()
+            page.takeUpStoredState()
             page.expandTopLevels()
             page.restoreExpansion()
+            matchCounting.restart()
         }
         function onFolderTabNeedClose() { tab.isExpanded = false }
+        function onClearAll() { page.summary = null }
     }
 
     Connections {
         target: page.filter
-        function onFilterChanged() { page.restoreExpansion() }
+        function onFilterChanged() {
+            page.restoreExpansion()
+            matchCounting.restart()
+        }
+        function onRowsInserted() {
+            if (page.storedOpened.length + page.storedSeen.length > 0)
+                Qt.callLater(page.takeUpStoredState)
+            if (page.filter.isFiltering && !matchCounting.running)
+                matchCounting.start()
+        }
+        function onRowsRemoved() {
+            if (page.filter.isFiltering && !matchCounting.running)
+                matchCounting.start()
+        }
         function onModelAboutToBeReset() { page.scrolledTo = tree.flickableItem.contentY }
         function onModelReset() {
             Qt.callLater(function () {
+                page.takeUpStoredState()
                 page.restoreExpansion()
                 tree.flickableItem.contentY = page.scrolledTo
             })
@@ -138,7 +233,7 @@ Rectangle {
             id: tab
             property bool isExpanded: true
             Layout.fillWidth: true
-            height: page.loading ? 64 : 36
+            Layout.preferredHeight: page.loading || summaryLine.visible ? 64 : 36
             radius: 4
             color: "#2c3038"
             RowLayout {
@@ -162,6 +257,7 @@ Rectangle {
                 ToolButton { text: qsTr("Refresh"); onClicked: CustomFolder.reFreshTree() }
                 ToolButton { text: qsTr("Clear"); onClicked: CustomFolder.clearAll() }
                 ToolButton {
+                    id: deleteButton
                     text: qsTr("Delete")
                     // a row that the search hides is not the one the operator sees
                     enabled: tree.focusedFileIdx > 0
@@ -187,7 +283,10 @@ Rectangle {
                 id: progress
                 readonly property int done: CustomFolder.itemsBuilt + CustomFolder.jobsDone
                 readonly property int total: CustomFolder.itemsFound + CustomFolder.jobsQueued
-                readonly property string countText: page.thousands(done) + " / " + page.thousands(total)
+                readonly property string countText:
+                    qsTr("%1 / %2 items, %3 / %4 jobs")
+                        .arg(page.thousands(CustomFolder.itemsBuilt)).arg(page.thousands(CustomFolder.itemsFound))
+                        .arg(page.thousands(CustomFolder.jobsDone)).arg(page.thousands(CustomFolder.jobsQueued))
                 visible: page.loading
                 anchors.left: parent.left
                 anchors.right: parent.right
@@ -217,6 +316,21 @@ Rectangle {
                     elide: Text.ElideMiddle
                     Layout.maximumWidth: 130
                 }
+            }
+
+            // What the last load left on the page.
+            Label {
+                id: summaryLine
+                visible: !page.loading && text !== ""
+                text: page.summaryText()
+                color: "#9aa3ad"
+                font.pixelSize: 11
+                elide: Text.ElideRight
+                anchors.left: parent.left
+                anchors.right: parent.right
+                anchors.bottom: parent.bottom
+                anchors.margins: 8
+                anchors.leftMargin: 10
             }
         }
 
@@ -280,6 +394,15 @@ Rectangle {
             }
         }
 
+        Label {
+            id: matchLine
+            visible: tab.isExpanded && page.filter.isFiltering
+            text: page.matches === 0 ? qsTr("Nothing matches the search")
+                                     : page.counted(page.matches, qsTr("%1 match"), qsTr("%1 matches"))
+            color: page.matches === 0 ? "#d9a44a" : "#9aa3ad"
+            font.pixelSize: 11
+        }
+
         C1.TreeView {
             id: tree
             // the item id of the row the operator picked last
@@ -301,8 +424,10 @@ Rectangle {
             // moved the highlight.
             selection: ItemSelectionModel {
                 model: tree.model
-                onCurrentChanged: tree.focusedFileIdx = current.valid
-                                  ? page.filter.data(current, 257).fileIdx : -1
+                onCurrentChanged: {
+                    tree.focusedFileIdx = current.valid ? page.filter.data(current, 257).fileIdx : -1
+                    tree.focusedIsRoot = current.valid && !current.parent.valid
+                }
             }
             style: C1Styles.TreeViewStyle {
                 textColor: "#e8e8e8"
@@ -315,6 +440,11 @@ Rectangle {
 
             onExpanded: page.remember(index, true)
             onCollapsed: page.remember(index, false)
+            // The arrows move and fold as the view has it; Delete asks first, as the button does.
+            Keys.onDeletePressed: {
+                if (deleteButton.enabled)
+                    deleteConfirm.openFor(focusedFileIdx)
+            }
 
             C1.TableViewColumn {
                 role: "fileInfo"
@@ -325,9 +455,9 @@ Rectangle {
                 info: styleData.value || ({})
                 iconFontFamily: page.iconFontFamily
                 onPicked: {
-                    tree.focusedFileIdx = info.fileIdx
-                    tree.focusedIsRoot = !styleData.index.parent.valid
                     tree.selection.setCurrentIndex(styleData.index, ItemSelectionModel.ClearAndSelect)
+                    tree.__listView.currentIndex = styleData.row // where the arrows go on from
+                    tree.forceActiveFocus()
                 }
                 onToggled: tree.isExpanded(styleData.index) ? tree.collapse(styleData.index)
                                                             : tree.expand(styleData.index)
@@ -415,7 +545,10 @@ Rectangle {
         modal: true
         anchors.centerIn: Overlay.overlay
         standardButtons: C2.Dialog.Ok | C2.Dialog.Cancel
+        width: 420 // fixed, so that a long name wraps instead of resizing the dialog
         Label {
+            width: parent.width
+            wrapMode: Text.Wrap
             text: qsTr("Remove \"%1\" from the page? The file stays on disk.").arg(deleteConfirm.itemName)
         }
         onAccepted: {

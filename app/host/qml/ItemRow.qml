@@ -16,6 +16,8 @@ Item {
     // Read again whenever the model announces the item, since info is then a new map.
     readonly property var media: info.fileIdx ? (CustomFolder.itemProperty(info.fileIdx, "info") || ({})) : ({})
     readonly property bool isFolder: info.type === "folder"
+    readonly property real fileSize: info.fileIdx && info.type === "video"
+                                     ? CustomFolder.itemProperty(info.fileIdx, "fileSize") : -1
     readonly property bool probing: !isFolder && info.isValid !== false && info.asyncCompleted === false
     readonly property int progress: info.transcodeProgress === undefined ? -1 : info.transcodeProgress
     // Only an item that can be shown becomes a layer; a drag of another says why not.
@@ -26,7 +28,6 @@ Item {
     // Code points the installed icon font has; others are drawn from pictures.
     readonly property var fontGlyphs: [0xF15B, 0xF1C4]
 
-    // Stills have no length of their own; under a second a length shows in tenths.
     // A video's codec, as the first word of its stream's encoding, and its frame rate.
     function videoText() {
         if (info.type !== "video" || !media.detailInfo)
@@ -37,6 +38,17 @@ Item {
         return [codec, media.fps || ""].filter(function (part) { return part !== "" }).join("  ")
     }
 
+    function sizeText(bytes) {
+        if (bytes < 0)
+            return ""
+        var units = ["B", "KB", "MB", "GB", "TB"]
+        var unit = 0
+        for (; bytes >= 1024 && unit < units.length - 1; ++unit)
+            bytes /= 1024
+        return (unit === 0 ? bytes : bytes.toFixed(1)) + " " + units[unit]
+    }
+
+    // Stills have no length of their own; under a second a length shows in tenths.
     function lengthText(msec) {
         if (!msec || isFolder || info.type === "picture" || info.type === "office")
             return ""
@@ -132,7 +144,8 @@ Item {
                 text: [row.lengthText(media.timeLenMsec),
                        media.frameWidth > 0 && info.type !== "audio"
                                ? media.frameWidth + " \u00d7 " + media.frameHeight : "",
-                       row.videoText()]
+                       row.videoText(),
+                       row.sizeText(row.fileSize)]
                       .filter(function (part) { return part !== "" }).join("   ")
                 color: "#9aa3ad"
                 font.pixelSize: 11

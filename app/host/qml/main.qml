@@ -1,6 +1,7 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
+import Qt.labs.settings 1.1
 
 ApplicationWindow {
     id: window
@@ -9,6 +10,14 @@ ApplicationWindow {
     visible: true
     title: qsTr("Custom folder")
     color: "#1b1d21"
+
+    // As the operator left it, kept with the project like the page's state.
+    Settings {
+        fileName: pageStateFile
+        category: "window"
+        property alias width: window.width
+        property alias height: window.height
+    }
 
     FontLoader {
         id: iconFont
