@@ -204,6 +204,14 @@ Item {
             compare(page.deleteConfirm.itemName, "clip.mp4")
             page.deleteConfirm.reject()
             compare(model.rowCount(model.index(0, 0)), 3)
+            keyClick(Qt.Key_Down)
+            keyClick(Qt.Key_Delete)
+            compare(page.deleteConfirm.itemName, "Zebra.mp4")
+            page.deleteConfirm.accept()
+            // what the buttons act on now is the row shown highlighted
+            var current = tree.selection.currentIndex
+            verify(tree.selection.isSelected(current))
+            compare(tree.focusedFileIdx, itemNamed("clip.mp4").fileIdx)
         }
 
         function test_3_transcodeStartsAndStopsFromTheDialog() {

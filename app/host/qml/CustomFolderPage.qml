@@ -425,6 +425,9 @@ Rectangle {
             selection: ItemSelectionModel {
                 model: tree.model
                 onCurrentChanged: {
+                    // a removed row hands on the current index but not the highlight
+                    if (current.valid && !isSelected(current))
+                        select(current, ItemSelectionModel.ClearAndSelect)
                     tree.focusedFileIdx = current.valid ? page.filter.data(current, 257).fileIdx : -1
                     tree.focusedIsRoot = current.valid && !current.parent.valid
                 }
