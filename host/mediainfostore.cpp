@@ -37,6 +37,9 @@ constexpr int kRetryDelayMs = 2000;
 // Writes that still wait when their instance goes are offered for this long before they are
 // given up: closing a console while its server restarts loses nothing.
 constexpr int kLastChanceMs = 15000;
+// Stores or removals sent to a server in one statement: its round trip is paid once for them
+// all, and this many wait at most.
+constexpr int kRowsPerStatement = 1024;
 
 QString nextConnectionName()
 {
@@ -140,18 +143,76 @@ QString placeholders(int count)
 const QString kWhereRecord = QStringLiteral(" WHERE uuid=? AND project=?");
 
 // Inserting a uuid that is already stored replaces its values but keeps its place in the
-// load order, which is the order in which records were first added. The project is bound
-// last.
-QString upsertStatement()
+// load order, which is the order in which records were first added. rows: the record's
+// values and the project, bound in that order; or on a server, the project, then an array of
+// each column's values, which become rows in their order.
+QString upsertStatement(bool onServer)
 {
     QStringList updates;
     for (const QString &column : columns().mid(1))
         updates << column + QStringLiteral("=excluded.") + column;
-    return QStringLiteral("INSERT INTO mediainfo (%1,project) VALUES (%2) ON "
-                          "CONFLICT(project,uuid) DO UPDATE SET %3")
-            .arg(columns().join(QLatin1Char(',')), placeholders(columns().size() + 1),
-                 updates.join(QLatin1Char(',')));
+    QStringList arrays;
+    for (const QString &type : recordServerTypes())
+        arrays << QStringLiteral("?::%1[]").arg(type);
+    const QString rows
+            = onServer ? QStringLiteral("SELECT *,? FROM unnest(%1)")
+                                 .arg(arrays.join(QLatin1Char(',')))
+                       : QStringLiteral("VALUES (%1)").arg(placeholders(columns().size() + 1));
+    return QStringLiteral("INSERT INTO mediainfo (%1,project) %2 ON CONFLICT(project,uuid) DO "
+                          "UPDATE SET %3")
+            .arg(columns().join(QLatin1Char(',')), rows, updates.join(QLatin1Char(',')));
 }
+
+// The uuid and the project; on a server, an array of uuids and the project.
+QString removeStatement(bool onServer)
+{
+    return QStringLiteral("DELETE FROM mediainfo")
+           + (onServer ? QStringLiteral(" WHERE uuid=ANY(?::text[]) AND project=?") : kWhereRecord);
+}
+
+// Rows of values sent to a server as one PostgreSQL array literal per column, which binds
+// no more values however many rows there are.
+class ColumnArrays
+{
+public:
+    explicit ColumnArrays(int columnCount) : arrays(columnCount, QStringLiteral("{")) { }
+
+    void add(const QVariantList &row)
+    {
+        for (int column = 0; column < arrays.size(); ++column)
+            append(arrays[column], row.at(column));
+    }
+
+    // Binds the arrays from index on; returns the index after them.
+    int bind(QSqlQuery &query, int index) const
+    {
+        for (const QString &array : arrays)
+            query.bindValue(index++, array + QLatin1Char('}'));
+        return index;
+    }
+
+private:
+    // Texts are quoted, so that none reads as NULL; a null text is NULL, as when bound alone.
+    static void append(QString &array, const QVariant &value)
+    {
+        if (array.size() > 1) // more than the opening brace
+            array += QLatin1Char(',');
+        if (value.isNull()) {
+            array += QLatin1String("NULL");
+            return;
+        }
+        if (value.type() != QVariant::String) {
+            array += value.toString();
+            return;
+        }
+        QString text = value.toString();
+        text.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+                .replace(QLatin1Char('"'), QLatin1String("\\\""));
+        array += QLatin1Char('"') + text + QLatin1Char('"');
+    }
+
+    QVector<QString> arrays;
+};
 
 QString selectStatement()
 {
@@ -199,13 +260,6 @@ bool run(QSqlQuery &query, const char *what)
         return true;
     qWarning("media-info store: %s failed: %s", what, qPrintable(query.lastError().text()));
     return false;
-}
-
-bool bindAndRun(QSqlQuery &query, const QVariantList &values, const char *what)
-{
-    for (int i = 0; i < values.size(); ++i)
-        query.bindValue(i, values.at(i));
-    return run(query, what);
 }
 
 // Copies SQLite's write-ahead log into the database file through a connection of its own,
@@ -298,16 +352,19 @@ struct Ui_Proc_MediaInfo_Desktop::Statements
     };
 
     Statements(const QSqlDatabase &db, const QString &project)
-        : select(db), upsert(db), remove(db), project(project)
+        : select(db)
+        , upsert(db)
+        , remove(db)
+        , project(project)
+        , onServer(db.driverName() != QLatin1String("QSQLITE"))
     { }
 
     // What went wrong; empty when every statement is ready.
     QString prepare()
     {
-        const std::pair<QSqlQuery *, QString> all[]
-                = {{&select, selectStatement()},
-                   {&upsert, upsertStatement()},
-                   {&remove, QStringLiteral("DELETE FROM mediainfo") + kWhereRecord}};
+        const std::pair<QSqlQuery *, QString> all[] = {{&select, selectStatement()},
+                                                       {&upsert, upsertStatement(onServer)},
+                                                       {&remove, removeStatement(onServer)}};
         for (const auto &[query, statement] : all) {
             query->setForwardOnly(true);
             if (!query->prepare(statement))
@@ -335,6 +392,9 @@ struct Ui_Proc_MediaInfo_Desktop::Statements
     QSqlQuery remove;
     QHash<QStringList, FieldUpdate> fieldUpdates;
     const QString project;
+    // A server's statement costs a round trip, so that stores or removals go there many in
+    // one; SQLite's cost none, and each write goes at once, answered by the store itself.
+    const bool onServer;
 };
 
 Ui_Proc_MediaInfo_Desktop::Ui_Proc_MediaInfo_Desktop(QObject *parent)
@@ -358,6 +418,7 @@ Ui_Proc_MediaInfo_Desktop::Ui_Proc_MediaInfo_Desktop(QObject *parent)
 Ui_Proc_MediaInfo_Desktop::~Ui_Proc_MediaInfo_Desktop()
 {
     reachability->waitForFinished();
+    commit(); // a server's writes that wait in the group learn here whether it still answers
     const QDeadlineTimer lastChance(kLastChanceMs);
     while (waiting && !lastChance.hasExpired()) {
         tryAgain();
@@ -478,37 +539,18 @@ bool Ui_Proc_MediaInfo_Desktop::beginGroup()
 void Ui_Proc_MediaInfo_Desktop::endGroup()
 {
     groupOpen = false;
+    applied = 0;
+    groupRecords.clear();
     groupTimer->stop();
     openGroupsOfThisThread().removeOne(this);
 }
 
-Ui_Proc_MediaInfo_Desktop::Outcome Ui_Proc_MediaInfo_Desktop::apply(const PendingWrite &pending)
+void Ui_Proc_MediaInfo_Desktop::giveUpGroup()
 {
-    const QString &uuid = pending.record.uuid;
-    switch (pending.kind) {
-    case PendingWrite::Store:
-        return bindAndRun(statements->upsert, valuesOf(pending.record) << statements->project,
-                          "storing a record")
-                       ? Outcome::Done
-                       : Outcome::Failed;
-    case PendingWrite::Remove:
-        return bindAndRun(statements->remove, {uuid, statements->project}, "deleting a record")
-                       ? Outcome::Done
-                       : Outcome::Failed;
-    case PendingWrite::Update:
-        break;
-    }
-    Statements::FieldUpdate *update = statements->fieldUpdate(pending.fields);
-    if (!update)
-        return Outcome::Failed;
-    const QVariantList values = valuesOf(pending.record);
-    for (int i = 0; i < update->columns.size(); ++i)
-        update->query.bindValue(i, values.at(update->columns.at(i)));
-    update->query.bindValue(update->columns.size(), uuid);
-    update->query.bindValue(update->columns.size() + 1, statements->project);
-    if (!run(update->query, "updating a record"))
-        return Outcome::Failed;
-    return update->query.numRowsAffected() > 0 ? Outcome::Done : Outcome::NoRecord;
+    if (!groupOpen)
+        return;
+    endGroup();
+    QSqlDatabase::database(connectionName, false).rollback();
 }
 
 // Every write goes through here: into the journal, then into the open group. While the store
@@ -524,10 +566,134 @@ bool Ui_Proc_MediaInfo_Desktop::write(PendingWrite &&pending)
         waitForStore();
         return true;
     }
-    const Outcome outcome = beginGroup() ? apply(journal.back()) : Outcome::Failed;
+    const Outcome outcome = beginGroup() ? take() : Outcome::Failed;
     if (outcome == Outcome::Failed)
         return !recover(1);
     return outcome == Outcome::Done;
+}
+
+// Answers for the write at the journal's end. On a server, a store, a removal or an update of
+// a record of the group is answered whatever is stored, so it waits to be sent with others;
+// any other write is sent at once and answered by the store.
+Ui_Proc_MediaInfo_Desktop::Outcome Ui_Proc_MediaInfo_Desktop::take()
+{
+    const PendingWrite &last = journal.back();
+    if (!statements->onServer
+        || (last.kind == PendingWrite::Update && !groupRecords.contains(last.record.uuid)))
+        return answerNow();
+    if (last.kind == PendingWrite::Remove)
+        groupRecords.remove(last.record.uuid);
+    else
+        groupRecords.insert(last.record.uuid);
+    const bool enoughForAStatement = journal.size() - applied >= size_t(kRowsPerStatement);
+    return !enoughForAStatement || sendPending(journal.size()) ? Outcome::Done : Outcome::Failed;
+}
+
+// Sends the writes that wait, then the last one alone, for its answer.
+Ui_Proc_MediaInfo_Desktop::Outcome Ui_Proc_MediaInfo_Desktop::answerNow()
+{
+    const size_t last = journal.size() - 1;
+    const PendingWrite &pending = journal.back();
+    if (!sendPending(last))
+        return Outcome::Failed;
+    Outcome outcome = Outcome::Failed;
+    if (pending.kind == PendingWrite::Update)
+        outcome = applyUpdate(pending);
+    else if (sendRows(last, 1))
+        outcome = Outcome::Done;
+    if (outcome == Outcome::Failed)
+        return outcome;
+    applied = journal.size();
+    if (outcome == Outcome::Done && pending.kind == PendingWrite::Update)
+        groupRecords.insert(pending.record.uuid);
+    return outcome;
+}
+
+Ui_Proc_MediaInfo_Desktop::Outcome Ui_Proc_MediaInfo_Desktop::applyUpdate(
+        const PendingWrite &pending)
+{
+    Statements::FieldUpdate *update = statements->fieldUpdate(pending.fields);
+    if (!update)
+        return Outcome::Failed;
+    const QVariantList values = valuesOf(pending.record);
+    for (int i = 0; i < update->columns.size(); ++i)
+        update->query.bindValue(i, values.at(update->columns.at(i)));
+    update->query.bindValue(update->columns.size(), pending.record.uuid);
+    update->query.bindValue(update->columns.size() + 1, statements->project);
+    if (!run(update->query, "updating a record"))
+        return Outcome::Failed;
+    return update->query.numRowsAffected() > 0 ? Outcome::Done : Outcome::NoRecord;
+}
+
+// How many writes from the first the group does not hold go in one statement: on a server,
+// stores or removals in a row, cut where a uuid comes again, as a statement may touch a
+// record once; else one.
+int Ui_Proc_MediaInfo_Desktop::rowsOfNextStatement(size_t end) const
+{
+    const PendingWrite::Kind kind = journal.at(applied).kind;
+    if (kind == PendingWrite::Update || !statements->onServer)
+        return 1;
+    QSet<QString> uuids;
+    size_t next = applied;
+    for (; next < end && next - applied < size_t(kRowsPerStatement); ++next) {
+        const PendingWrite &pending = journal.at(next);
+        if (pending.kind != kind || uuids.contains(pending.record.uuid))
+            break;
+        uuids.insert(pending.record.uuid);
+    }
+    return int(next - applied);
+}
+
+// The writes from first on, all of one kind: an update alone; on SQLite, one write.
+bool Ui_Proc_MediaInfo_Desktop::sendRows(size_t first, int rows)
+{
+    const PendingWrite &head = journal.at(first);
+    if (head.kind == PendingWrite::Update)
+        return applyUpdate(head) != Outcome::Failed;
+    const bool stores = head.kind == PendingWrite::Store;
+    QSqlQuery &query = stores ? statements->upsert : statements->remove;
+    const auto valuesOfRow = [&](size_t row) {
+        const Module_Mediainfo &record = journal.at(row).record;
+        return stores ? valuesOf(record) : QVariantList{record.uuid};
+    };
+    if (statements->onServer) {
+        ColumnArrays arrays(stores ? columns().size() : 1);
+        for (size_t row = first; row < first + size_t(rows); ++row)
+            arrays.add(valuesOfRow(row));
+        if (stores)
+            query.bindValue(0, statements->project);
+        const int next = arrays.bind(query, stores ? 1 : 0);
+        if (!stores)
+            query.bindValue(next, statements->project);
+    } else {
+        const QVariantList values = valuesOfRow(first);
+        for (int i = 0; i < values.size(); ++i)
+            query.bindValue(i, values.at(i));
+        query.bindValue(values.size(), statements->project);
+    }
+    return run(query, stores ? "storing records" : "deleting records");
+}
+
+// Sends the group the writes before end that it does not hold yet. False when one failed.
+bool Ui_Proc_MediaInfo_Desktop::sendPending(size_t end)
+{
+    while (applied < end) {
+        const int rows = rowsOfNextStatement(end);
+        if (!sendRows(applied, rows))
+            return false;
+        applied += size_t(rows);
+    }
+    return true;
+}
+
+// The open group holds every write, so that a read sees them; false when they wait for the
+// store instead.
+bool Ui_Proc_MediaInfo_Desktop::holdsPending()
+{
+    if (sendPending(journal.size()))
+        return true;
+    recover(0);
+    return !waiting;
 }
 
 // Writes the journal again into a new group, after a failed one was given up.
@@ -535,39 +701,60 @@ bool Ui_Proc_MediaInfo_Desktop::replay()
 {
     if (!beginGroup())
         return false;
-    for (const PendingWrite &pending : journal) {
-        if (apply(pending) == Outcome::Failed) {
-            endGroup();
-            QSqlDatabase::database(connectionName, false).rollback();
-            return false;
-        }
+    if (sendPending(journal.size()))
+        return true;
+    giveUpGroup();
+    return false;
+}
+
+// The journal written one write at a time into a group that is then given up: the index of
+// the first write that fails, or the journal's size when none does.
+size_t Ui_Proc_MediaInfo_Desktop::firstFailingWrite()
+{
+    if (!beginGroup())
+        return journal.size();
+    size_t at = 0;
+    while (at < journal.size() && sendRows(at, 1))
+        ++at;
+    giveUpGroup();
+    return at;
+}
+
+// A write that fails alone on a connection that answers is its own fault and leaves the
+// journal; the last `refused` writes leave together, as their caller is told. True when they
+// left.
+bool Ui_Proc_MediaInfo_Desktop::dropWriteAtFault(size_t refused)
+{
+    const size_t atFault = firstFailingWrite();
+    if (atFault == journal.size() || !stillAnswers(QSqlDatabase::database(connectionName, false)))
+        return false;
+    if (atFault + refused < journal.size()) {
+        journal.erase(journal.begin() + std::ptrdiff_t(atFault));
+        return false;
     }
+    journal.resize(journal.size() - refused);
     return true;
 }
 
-// The last `refused` writes of the journal failed, or the group could not be committed
-// (none refused): the group is given up. A connection that still answers gets the journal
-// again at once, as a failure may be the moment's (a deadlock with another console); when
-// the refused writes fail again they are their own fault and leave the journal. Otherwise
-// the writes wait for the store. True when the refused writes left the journal.
-bool Ui_Proc_MediaInfo_Desktop::recover(int refused)
+// A statement of the group failed: the group is given up. A connection that still answers
+// gets the journal again at once, as a failure may be the moment's (a deadlock with another
+// console); when that fails too, the write at fault leaves the journal and the rest is
+// written again. Otherwise, or when that fails as well, the writes wait for the store.
+// refused: the writes at the journal's end whose caller waits for the answer. True when they
+// left the journal.
+bool Ui_Proc_MediaInfo_Desktop::recover(size_t refused)
 {
-    bool answers = false;
-    {
-        QSqlDatabase db = QSqlDatabase::database(connectionName, false);
-        if (groupOpen) {
-            endGroup();
-            db.rollback();
-        }
-        answers = refused > 0 && stillAnswers(db);
-    }
-    if (answers && replay())
-        return false;
-    if (answers)
-        journal.resize(journal.size() - size_t(refused));
-    if (!answers || !replay())
+    giveUpGroup();
+    if (!stillAnswers(QSqlDatabase::database(connectionName, false))) {
         waitForStore();
-    return answers;
+        return false;
+    }
+    if (replay())
+        return false;
+    const bool refusedLeft = dropWriteAtFault(refused);
+    if (!replay())
+        waitForStore();
+    return refusedLeft;
 }
 
 void Ui_Proc_MediaInfo_Desktop::waitForStore()
@@ -619,11 +806,13 @@ bool Ui_Proc_MediaInfo_Desktop::commit()
 {
     if (!groupOpen)
         return journal.empty();
+    if (!holdsPending())
+        return false;
     endGroup();
     if (!QSqlDatabase::database(connectionName, false).commit()) {
         qWarning("media-info store: cannot commit: %s",
                  qPrintable(QSqlDatabase::database(connectionName, false).lastError().text()));
-        recover(0);
+        waitForStore();
         return false;
     }
     journal.clear();
@@ -648,7 +837,7 @@ bool Ui_Proc_MediaInfo_Desktop::isReadOnly()
 
 Module_Mediainfo Ui_Proc_MediaInfo_Desktop::getMediaInfo(const QString &uuid)
 {
-    if (!openDatabase() || waiting)
+    if (!openDatabase() || waiting || !holdsPending())
         return {};
     QSqlQuery &query = statements->select;
     query.bindValue(0, uuid);
@@ -707,7 +896,7 @@ QList<Module_Mediainfo> Ui_Proc_MediaInfo_Desktop::loadMediaObjlist(const QStrin
         if (columns().contains(field))
             columnsRead << columns().indexOf(field);
     }
-    if (columnsRead.isEmpty() || !openDatabase() || waiting)
+    if (columnsRead.isEmpty() || !openDatabase() || waiting || !holdsPending())
         return records;
     QStringList names;
     for (int column : qAsConst(columnsRead))
@@ -738,11 +927,8 @@ bool Ui_Proc_MediaInfo_Desktop::addMediaInfoList(const QList<Module_Mediainfo> &
         waitForStore();
         return true;
     }
-    bool stored = beginGroup();
-    for (auto pending = journal.end() - records.size(); stored && pending != journal.end();
-         ++pending)
-        stored = apply(*pending) == Outcome::Done;
-    if (!stored && recover(records.size()))
+    const bool stored = beginGroup() && sendPending(journal.size());
+    if (!stored && recover(size_t(records.size())))
         return false;
     return commit() || waiting;
 }

@@ -39,7 +39,6 @@ QString typeName(Kind kind, bool sqlite)
 {
     switch (kind) {
     case Kind::Key:
-        return QStringLiteral("TEXT NOT NULL");
     case Kind::Text:
         return QStringLiteral("TEXT");
     case Kind::Real:
@@ -62,8 +61,9 @@ QString createTable(bool sqlite)
                                                     "PRIMARY KEY"),
                             QStringLiteral("project TEXT NOT NULL DEFAULT ''")};
     for (const Column &column : kColumns)
-        definitions << QLatin1String(column.name) + QLatin1Char(' ')
-                               + typeName(column.kind, sqlite);
+        definitions << QLatin1String(column.name) + QLatin1Char(' ') + typeName(column.kind, sqlite)
+                               + (column.kind == Kind::Key ? QStringLiteral(" NOT NULL")
+                                                           : QString());
     return QStringLiteral("CREATE TABLE mediainfo (%1)")
             .arg(definitions.join(QStringLiteral(", ")));
 }
@@ -136,6 +136,17 @@ const QStringList &recordColumns()
         return all;
     }();
     return names;
+}
+
+const QStringList &recordServerTypes()
+{
+    static const QStringList types = [] {
+        QStringList all;
+        for (const Column &column : kColumns)
+            all << typeName(column.kind, false);
+        return all;
+    }();
+    return types;
 }
 
 QString prepareSchema(QSqlDatabase db)

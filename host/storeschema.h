@@ -11,6 +11,8 @@ class QSqlDatabase;
 
 // The record's columns, in the order of the record's fields.
 const QStringList &recordColumns();
+// Their types on a PostgreSQL server, in the same order.
+const QStringList &recordServerTypes();
 
 // Creates the schema when it is missing and brings an older one up to date, in one
 // transaction that other consoles opening the same store wait for. Returns what went wrong,

@@ -28,13 +28,13 @@ bool onSqlite()
     return configuredStore().isEmpty();
 }
 
-// Every field set, and set apart from the others: swapped columns or a size cut to 32 bits
-// would show.
+// Every field set, and set apart from the others: swapped columns, a size cut to 32 bits or a
+// text taken apart where it holds the punctuation of a list of values would show.
 Module_Mediainfo makeRecord(const QString &uuid, int n)
 {
     Module_Mediainfo r;
     r.uuid = uuid;
-    r.path = QString("/media/Ännö \"Ω\" it's 名前/clip %1.mp4").arg(n);
+    r.path = QString("/media/Ännö \"Ω\" it's {名前, NULL}\\/clip %1.mp4").arg(n);
     r.category = QString("folder-%1").arg(n);
     r.img = QString("file:///thumbs/%1.png").arg(n);
     r.frameHeight = 1080 + n;

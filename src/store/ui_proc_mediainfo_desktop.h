@@ -5,6 +5,7 @@
 #include <QFuture>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 
 #include <memory>
@@ -26,7 +27,9 @@ struct StoreLocation;
 //
 // Writes are grouped: they go into one open transaction that is committed shortly after the
 // first of them, by commit(), before the store moves to another project or store and when it
-// is destroyed. A crash of the host loses at most the group that was still open; a power
+// is destroyed. Within the group they wait to be sent many in one statement, until a few
+// hundred wait, the group is committed, the instance reads, or an update asks whether its
+// record is stored. A crash of the host loses at most the group that was still open; a power
 // cut, at most the writes since the last checkpoint. Reads on an instance see its own pending
 // writes; other connections see them once they are committed.
 //
@@ -94,10 +97,19 @@ private:
     void closeDatabase();
     bool beginGroup();
     void endGroup();
+    void giveUpGroup();
     bool write(PendingWrite &&pending);
-    Outcome apply(const PendingWrite &pending);
+    Outcome take();
+    Outcome answerNow();
+    Outcome applyUpdate(const PendingWrite &pending);
+    int rowsOfNextStatement(size_t end) const;
+    bool sendRows(size_t first, int rows);
+    bool sendPending(size_t end);
+    bool holdsPending();
     bool replay();
-    bool recover(int refused);
+    size_t firstFailingWrite();
+    bool dropWriteAtFault(size_t refused);
+    bool recover(size_t refused);
     void waitForStore();
     void tryAgain();
     void onReachabilityKnown();
@@ -109,6 +121,10 @@ private:
     QString failedKey; // the last store that could not be opened; warned about once
     std::unique_ptr<Statements> statements; // prepared on the open connection; null while closed
     std::vector<PendingWrite> journal; // every write since the last commit, in order
+    size_t applied = 0; // the writes at the journal's start that the open group holds
+    // Records that the open group stores, or found stored, and has not removed since: an
+    // update finds them, as the group writes in order and holds the locks of what it wrote.
+    QSet<QString> groupRecords;
     QTimer *groupTimer;
     QTimer *retryTimer;
     QFutureWatcher<bool> *reachability; // whether the waited-for store answers, asked off thread
