@@ -214,6 +214,18 @@ private:
     QVector<QString> arrays;
 };
 
+// A picture file is stored only for a stored record: the name and the bytes, the uuid and
+// the project.
+const QString kInsertPicture
+        = QStringLiteral("INSERT INTO mediapicture (project,uuid,name,data) SELECT project,uuid,"
+                         "?,? FROM mediainfo")
+          + kWhereRecord;
+const QString kRemovePictures = QStringLiteral("DELETE FROM mediapicture") + kWhereRecord;
+// An array of uuids and the project.
+const QString kSelectPictures
+        = QStringLiteral("SELECT uuid,name,data FROM mediapicture WHERE uuid=ANY(?::text[]) "
+                         "AND project=? ORDER BY uuid,name");
+
 QString selectStatement()
 {
     return QStringLiteral("SELECT %1 FROM mediainfo").arg(columns().join(QLatin1Char(',')))
@@ -355,6 +367,9 @@ struct Ui_Proc_MediaInfo_Desktop::Statements
         : select(db)
         , upsert(db)
         , remove(db)
+        , removePictures(db)
+        , insertPicture(db)
+        , selectPictures(db)
         , project(project)
         , onServer(db.driverName() != QLatin1String("QSQLITE"))
     { }
@@ -362,9 +377,13 @@ struct Ui_Proc_MediaInfo_Desktop::Statements
     // What went wrong; empty when every statement is ready.
     QString prepare()
     {
-        const std::pair<QSqlQuery *, QString> all[] = {{&select, selectStatement()},
-                                                       {&upsert, upsertStatement(onServer)},
-                                                       {&remove, removeStatement(onServer)}};
+        std::vector<std::pair<QSqlQuery *, QString>> all = {{&select, selectStatement()},
+                                                            {&upsert, upsertStatement(onServer)},
+                                                            {&remove, removeStatement(onServer)}};
+        if (onServer)
+            all.insert(all.end(), {{&removePictures, kRemovePictures},
+                                   {&insertPicture, kInsertPicture},
+                                   {&selectPictures, kSelectPictures}});
         for (const auto &[query, statement] : all) {
             query->setForwardOnly(true);
             if (!query->prepare(statement))
@@ -390,6 +409,9 @@ struct Ui_Proc_MediaInfo_Desktop::Statements
     QSqlQuery select;
     QSqlQuery upsert;
     QSqlQuery remove;
+    QSqlQuery removePictures; // on a server only
+    QSqlQuery insertPicture;
+    QSqlQuery selectPictures;
     QHash<QStringList, FieldUpdate> fieldUpdates;
     const QString project;
     // A server's statement costs a round trip, so that stores or removals go there many in
@@ -583,7 +605,7 @@ Ui_Proc_MediaInfo_Desktop::Outcome Ui_Proc_MediaInfo_Desktop::take()
         return answerNow();
     if (last.kind == PendingWrite::Remove)
         groupRecords.remove(last.record.uuid);
-    else
+    else if (last.kind != PendingWrite::Picture)
         groupRecords.insert(last.record.uuid);
     const bool enoughForAStatement = journal.size() - applied >= size_t(kRowsPerStatement);
     return !enoughForAStatement || sendPending(journal.size()) ? Outcome::Done : Outcome::Failed;
@@ -631,7 +653,7 @@ Ui_Proc_MediaInfo_Desktop::Outcome Ui_Proc_MediaInfo_Desktop::applyUpdate(
 int Ui_Proc_MediaInfo_Desktop::rowsOfNextStatement(size_t end) const
 {
     const PendingWrite::Kind kind = journal.at(applied).kind;
-    if (kind == PendingWrite::Update || !statements->onServer)
+    if (kind == PendingWrite::Update || kind == PendingWrite::Picture || !statements->onServer)
         return 1;
     QSet<QString> uuids;
     size_t next = applied;
@@ -650,6 +672,8 @@ bool Ui_Proc_MediaInfo_Desktop::sendRows(size_t first, int rows)
     const PendingWrite &head = journal.at(first);
     if (head.kind == PendingWrite::Update)
         return applyUpdate(head) != Outcome::Failed;
+    if (head.kind == PendingWrite::Picture)
+        return sendPicture(head);
     const bool stores = head.kind == PendingWrite::Store;
     QSqlQuery &query = stores ? statements->upsert : statements->remove;
     const auto valuesOfRow = [&](size_t row) {
@@ -672,6 +696,25 @@ bool Ui_Proc_MediaInfo_Desktop::sendRows(size_t first, int rows)
         query.bindValue(values.size(), statements->project);
     }
     return run(query, stores ? "storing records" : "deleting records");
+}
+
+bool Ui_Proc_MediaInfo_Desktop::sendPicture(const PendingWrite &pending)
+{
+    QSqlQuery &remove = statements->removePictures;
+    remove.bindValue(0, pending.record.uuid);
+    remove.bindValue(1, statements->project);
+    if (!run(remove, "replacing a picture"))
+        return false;
+    QSqlQuery &insert = statements->insertPicture;
+    for (const StoredPictureFile &file : pending.files) {
+        insert.bindValue(0, file.name);
+        insert.bindValue(1, file.bytes);
+        insert.bindValue(2, pending.record.uuid);
+        insert.bindValue(3, statements->project);
+        if (!run(insert, "storing a picture"))
+            return false;
+    }
+    return true;
 }
 
 // Sends the group the writes before end that it does not hold yet. False when one failed.
@@ -856,7 +899,7 @@ bool Ui_Proc_MediaInfo_Desktop::addMediaInfo(const Module_Mediainfo &record)
 
 bool Ui_Proc_MediaInfo_Desktop::replaceMediaInfo(const Module_Mediainfo &record)
 {
-    return !record.uuid.isEmpty() && write({PendingWrite::Store, record, {}});
+    return !record.uuid.isEmpty() && write({PendingWrite::Store, record, {}, {}});
 }
 
 bool Ui_Proc_MediaInfo_Desktop::updateMediaInfo(const Module_Mediainfo &record)
@@ -873,14 +916,14 @@ bool Ui_Proc_MediaInfo_Desktop::updateMediaInfoFields(const Module_Mediainfo &re
                  qPrintable(fields.join(QLatin1Char(' '))));
         return false;
     }
-    return write({PendingWrite::Update, record, fields});
+    return write({PendingWrite::Update, record, fields, {}});
 }
 
 bool Ui_Proc_MediaInfo_Desktop::delMediaInfo(const QString &uuid)
 {
     Module_Mediainfo record;
     record.uuid = uuid;
-    return write({PendingWrite::Remove, record, {}});
+    return write({PendingWrite::Remove, record, {}, {}});
 }
 
 QList<Module_Mediainfo> Ui_Proc_MediaInfo_Desktop::loadMediaObjlist()
@@ -913,6 +956,42 @@ QList<Module_Mediainfo> Ui_Proc_MediaInfo_Desktop::loadMediaObjlist(const QStrin
     return records;
 }
 
+bool Ui_Proc_MediaInfo_Desktop::keepsPictures()
+{
+    openDatabase();
+    return location && !location->isSqlite();
+}
+
+bool Ui_Proc_MediaInfo_Desktop::storePicture(const QString &uuid,
+                                             const QVector<StoredPictureFile> &files)
+{
+    if (uuid.isEmpty() || !keepsPictures())
+        return false;
+    Module_Mediainfo record;
+    record.uuid = uuid;
+    return write({PendingWrite::Picture, record, {}, files});
+}
+
+QHash<QString, QVector<StoredPictureFile>> Ui_Proc_MediaInfo_Desktop::loadPictures(
+        const QStringList &uuids)
+{
+    QHash<QString, QVector<StoredPictureFile>> pictures;
+    if (uuids.isEmpty() || !keepsPictures() || waiting || !statements || !holdsPending())
+        return pictures;
+    ColumnArrays array(1);
+    for (const QString &uuid : uuids)
+        array.add({uuid});
+    QSqlQuery &query = statements->selectPictures;
+    query.bindValue(array.bind(query, 0), statements->project);
+    if (run(query, "reading pictures")) {
+        while (query.next())
+            pictures[query.value(0).toString()].append(
+                    {query.value(1).toString(), query.value(2).toByteArray()});
+    }
+    query.finish();
+    return pictures;
+}
+
 bool Ui_Proc_MediaInfo_Desktop::addMediaInfoList(const QList<Module_Mediainfo> &records)
 {
     for (const Module_Mediainfo &record : records) {
@@ -922,7 +1001,7 @@ bool Ui_Proc_MediaInfo_Desktop::addMediaInfoList(const QList<Module_Mediainfo> &
     if ((!openDatabase() && !location) || readOnly)
         return false;
     for (const Module_Mediainfo &record : records)
-        journal.push_back({PendingWrite::Store, record, {}});
+        journal.push_back({PendingWrite::Store, record, {}, {}});
     if (waiting || !statements) {
         waitForStore();
         return true;

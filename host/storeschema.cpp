@@ -30,6 +30,13 @@ constexpr Column kColumns[]
            {"filePath", Kind::Text},     {"rootIndex", Kind::Text},    {"isTranscoded", Kind::Flag},
            {"fileModified", Kind::Int64}};
 
+// The pictures made for a server's records, a row a file. Consoles of an earlier version
+// never read it, so that it comes without a version step, which would lock them out.
+const QString kPictureTable = QStringLiteral(
+        "CREATE TABLE mediapicture (project TEXT NOT NULL, uuid TEXT NOT NULL, "
+        "name TEXT NOT NULL, data BYTEA NOT NULL, PRIMARY KEY (project, uuid, name), "
+        "FOREIGN KEY (project, uuid) REFERENCES mediainfo (project, uuid) ON DELETE CASCADE)");
+
 bool isSqlite(const QSqlDatabase &db)
 {
     return db.driverName() == QLatin1String("QSQLITE");
@@ -163,6 +170,8 @@ QString prepareSchema(QSqlDatabase db)
         problem = versionProblem(version);
     if (problem.isEmpty() && version < kSchemaVersion)
         problem = runAll(db, upgradeFrom(version, sqlite));
+    if (problem.isEmpty() && !sqlite && !db.tables().contains(QStringLiteral("mediapicture")))
+        problem = runAll(db, {kPictureTable});
     if (problem.isEmpty() && db.commit())
         return {};
     if (problem.isEmpty())

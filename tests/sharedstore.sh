@@ -35,6 +35,27 @@ if ! diff <(items "$work/scanned.json") <(items "$work/restored.json"); then
 fi
 echo "two consoles on one project show the same tree"
 
+# A second console restores the pictures that the first one made from the store, as on a
+# machine of its own, and runs no tool for files that have not changed.
+mkdir -p "$work/media" "$work/d/gallery" "$work/e/gallery" "$work/standin"
+ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=size=320x240:rate=25:duration=1 \
+    -pix_fmt yuv420p "$work/media/clip.mp4"
+ffmpeg -nostdin -loglevel error -f lavfi -i sine=duration=1 "$work/media/song.mp3"
+printf '#!/bin/sh\necho "$*" >>"%s"\nexit 1\n' "$work/runs" >"$work/standin/ffmpeg"
+chmod +x "$work/standin/ffmpeg"
+"$scan" --store "$url" --project "$work/d/gallery" "$work/media" >/dev/null
+rm -r "$work/d/gallery/picture"
+PATH="$work/standin:$PATH" "$scan" --store "$url" --project "$work/e/gallery" --restore \
+    >"$work/gallery.json"
+thumbnail=$(grep -o "\"img\": \"[^\"]*$work/e/gallery/picture/[^\"]*\"" "$work/gallery.json" \
+    | sed 's/.*gallery\/picture\///; s/"$//')
+if [ -e "$work/runs" ] || [ -z "$thumbnail" ] || [ ! -s "$work/e/gallery/picture/$thumbnail" ]; then
+    cat "$work/runs" "$work/gallery.json" >&2 2>/dev/null || true
+    echo "a second console made the pictures again or ran a tool" >&2
+    exit 1
+fi
+echo "a second console takes the pictures from the store and runs no tool"
+
 # The server goes away during a load. Empty pictures need no tool, so that the load is mostly
 # the store's work; as a store sends many writes in one statement, it takes this many for
 # the load to outlast the first commit by seconds.

@@ -2,6 +2,7 @@
 // server that scripts/postgres.sh started, and without it on the SQLite file of each test's
 // project directory: CTest runs them once on each driver.
 
+#include "probe/picturedirectory.h"
 #include "store/ui_proc_config_desktop.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 #include "storelocation.h"
@@ -150,6 +151,9 @@ private slots:
     void writesComeBackWholeAndAreDurableOnceCommitted();
     void twoInstancesShareTheStore();
     void projectsAreKeptApart();
+    void picturesGoWithTheirRecords();
+    void storedPicturesStayInThePictureDirectory_data();
+    void storedPicturesStayInThePictureDirectory();
     void unusableFileFailsWithoutACrash_data();
     void unusableFileFailsWithoutACrash();
     void olderFileIsBroughtUpToDate();
@@ -228,6 +232,67 @@ void TestMediaInfoStore::twoInstancesShareTheStore()
     QVERIFY(other.delMediaInfo("u"));
     QVERIFY(other.commit());
     QCOMPARE(uuidsOf(writer.loadMediaObjlist()), QStringList{"v"});
+}
+
+// A server keeps a picture only while its record is stored; a SQLite file keeps none.
+void TestMediaInfoStore::picturesGoWithTheirRecords()
+{
+    ProjectDir project;
+    Ui_Proc_MediaInfo_Desktop store(nullptr);
+    const QVector<StoredPictureFile> slides{{"{s}/1.png", QByteArray("\0\xff\\x", 4)},
+                                            {"{s}/2.png", "two"}};
+    QCOMPARE(store.keepsPictures(), !onSqlite());
+    if (onSqlite()) {
+        QVERIFY(!store.storePicture("u", slides));
+        return;
+    }
+    QVERIFY(store.addMediaInfoList({makeRecord("u", 1), makeRecord("v", 2)}));
+    QVERIFY(store.storePicture("u", {{"{old}.jpg", "old"}}));
+    QVERIFY(store.storePicture("u", slides)); // in place of the one before
+    QVERIFY(store.storePicture("v", {{"{v}.jpg", "v"}}));
+    QVERIFY(store.storePicture("absent", {{"{a}.jpg", "a"}}));
+    QVERIFY(store.commit());
+    auto pictures = Ui_Proc_MediaInfo_Desktop(nullptr).loadPictures({"u", "v", "absent"});
+    QCOMPARE(pictures.keys().size(), 2);
+    QCOMPARE(pictures.value("u").size(), 2);
+    QCOMPARE(pictures.value("u").at(0).bytes, slides.at(0).bytes);
+    QCOMPARE(pictures.value("u").at(1).name, QString("{s}/2.png"));
+    QVERIFY(store.delMediaInfo("u"));
+    QVERIFY(store.commit());
+    pictures = store.loadPictures({"u", "v"});
+    QCOMPARE(pictures.keys(), QStringList{"v"});
+}
+
+void TestMediaInfoStore::storedPicturesStayInThePictureDirectory_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("written"); // the picture's name, or empty when refused
+    QTest::addRow("thumbnail") << QStringList{"{t}.jpg"} << "{t}.jpg";
+    QTest::addRow("slides") << QStringList{"{s}/1.png", "{s}/2.png"} << "{s}";
+    QTest::addRow("climbs out") << QStringList{"../x.jpg"} << "";
+    QTest::addRow("climbs out of slides") << QStringList{"{s}/../../x.png"} << "";
+    QTest::addRow("absolute") << QStringList{"/tmp/x.jpg"} << "";
+    QTest::addRow("drive") << QStringList{"C:x.jpg"} << "";
+    QTest::addRow("two pictures") << QStringList{"{a}/1.png", "{b}/1.png"} << "";
+}
+
+// Names come from a store that other consoles write.
+void TestMediaInfoStore::storedPicturesStayInThePictureDirectory()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QString, written);
+    ProjectDir project;
+    QVector<StoredPictureFile> files;
+    for (const QString &name : names)
+        files.append({name, "bytes"});
+    QCOMPARE(writeMadePicture(files), written.isEmpty() ? QString() : pictureDirectory() + written);
+    QDirIterator made(project.path(), QDir::Files, QDirIterator::Subdirectories);
+    QStringList paths;
+    while (made.hasNext())
+        paths << made.next();
+    QCOMPARE(paths.size(), written.isEmpty() ? 0 : names.size());
+    if (!written.isEmpty())
+        QCOMPARE(readMadePicture(pictureDirectory() + written).size(), names.size());
 }
 
 // The store follows the project directory; a shared store keeps projects apart by name.

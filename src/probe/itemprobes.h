@@ -49,6 +49,7 @@ private:
     void learnFromProbe(const FileTask &job, const QString &report, bool ranToEnd);
     void becomeSound(ItemRecord &record);
     void notify(int id);
+    void sharePicture(int id, const QString &picture);
 
     ItemTree &tree;
     TreeEdits &edits;

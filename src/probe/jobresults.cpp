@@ -58,12 +58,28 @@ void ItemProbes::onToolJobFinished(const FileTask &job, const QString &report, b
         else
             record.setReason(ranToEnd ? ItemRecord::Flaw::NoSlides : ItemRecord::Flaw::ToolFailed);
         emit itemLearnt(id);
+        if (valid)
+            sharePicture(id, record.info().pptPath());
         break;
     }
+    case VideoThumbnail:
+        if (ranToEnd)
+            sharePicture(id, tree.record(id).img().toString());
+        break;
     default:
         break;
     }
     notify(id);
+}
+
+// A store that consoles share keeps the picture too, so that the others need not make it.
+void ItemProbes::sharePicture(int id, const QString &picture)
+{
+    if (!store->keepsPictures())
+        return;
+    const QVector<StoredPictureFile> files = readMadePicture(picture);
+    if (!files.isEmpty())
+        store->storePicture(tree.uuidOf(id), files);
 }
 
 // The report decides what the item is, not only its values: a file named as a video that
@@ -120,8 +136,10 @@ void ItemProbes::onPictureRead(const FileTask &job, const DecodedPicture &pictur
     else
         record.setReason(reportIfUnreadable(tree.pathOf(id)) ? ItemRecord::Flaw::NoReader
                                                              : ItemRecord::Flaw::Undecodable);
-    if (!record.has(ItemRecord::Img) && picture.isValid)
+    if (!record.has(ItemRecord::Img) && picture.isValid) {
         record.setImg(savePictureThumbnail(picture.thumbnail));
+        sharePicture(id, record.img().toString());
+    }
     record.setType(ItemType::picture);
     record.setInfo(ItemInfo::fromMap(pictureInfo(picture.size.width(), picture.size.height())));
     record.setAsyncCompleted(true);

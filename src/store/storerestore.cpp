@@ -2,20 +2,53 @@
 
 #include "model/buildqueue.h"
 #include "model/diskfollower.h"
+#include "model/fileurl.h"
 #include "model/folderwalk.h"
 #include "model/modelhooks.h"
+#include "probe/picturedirectory.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QtConcurrent>
 
 namespace {
+
+// A picture that a console sharing the store made is looked for under its name in this
+// project's picture directory, and taken there from the store when it is missing; found
+// nowhere, it is made again.
+void takeSharedPictures(Ui_Proc_MediaInfo_Desktop &store, QList<Module_Mediainfo> &records)
+{
+    if (!store.keepsPictures())
+        return;
+    QHash<QString, int> lacking; // the records' positions by uuid
+    for (int i = 0; i < records.size(); ++i) {
+        Module_Mediainfo &record = records[i];
+        const QString picture = withoutFileUrlPrefix(record.img);
+        const QString name = madePictureName(picture);
+        const QString here = pictureDirectory() + name;
+        if (name.isEmpty() || here == picture)
+            continue;
+        if (QFileInfo::exists(here))
+            record.img = withFileUrlPrefix(here);
+        else
+            lacking.insert(record.uuid, i);
+    }
+    const QHash<QString, QVector<StoredPictureFile>> pictures = store.loadPictures(lacking.keys());
+    for (auto picture = pictures.cbegin(); picture != pictures.cend(); ++picture) {
+        const QString written = writeMadePicture(*picture);
+        if (!written.isEmpty())
+            records[lacking.value(picture.key())].img = withFileUrlPrefix(written);
+    }
+}
 
 // Runs on a worker thread, with a store connection of its own.
 QVector<RestoreGroup> readStoredGroups()
 {
     Ui_Proc_MediaInfo_Desktop store(nullptr);
-    return groupStoredRecords(store.loadMediaObjlist(restoredFields()));
+    QList<Module_Mediainfo> records = store.loadMediaObjlist(restoredFields());
+    takeSharedPictures(store, records);
+    return groupStoredRecords(records);
 }
 
 } // namespace

@@ -2,11 +2,14 @@
 
 #include "module_mediainfo.h" // relative, as in every header a host gets
 
+#include <QByteArray>
 #include <QFuture>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
 #include <QStringList>
+#include <QVector>
 
 #include <memory>
 #include <vector>
@@ -15,6 +18,14 @@ class QTimer;
 template<typename T>
 class QFutureWatcher;
 struct StoreLocation;
+
+// A file of a picture that the system made for an item, named as in the project's picture
+// directory: "{…}.jpg", or "{…}/3.png" for a slide of a presentation.
+struct StoredPictureFile
+{
+    QString name;
+    QByteArray bytes;
+};
 
 // The host's media-info store: one record per item, keyed by uuid. By default the records
 // are kept in a SQLite file in the project directory; the host's configuration may name a
@@ -64,6 +75,17 @@ public:
     // before it returns.
     bool addMediaInfoList(const QList<Module_Mediainfo> &records);
 
+    // True when the store keeps the pictures made for its records beside them, as a server
+    // that consoles share does: a console that lacks one takes it from there. A SQLite file
+    // leaves them to each project directory.
+    bool keepsPictures();
+    // Stores the item's picture in place of the one it had, as one more pending write; it
+    // is stored only while the item's record is, and goes with it. False when the store
+    // keeps no pictures.
+    bool storePicture(const QString &uuid, const QVector<StoredPictureFile> &files);
+    // The stored picture of each of those uuids that has one.
+    QHash<QString, QVector<StoredPictureFile>> loadPictures(const QStringList &uuids);
+
     // Makes the pending writes durable. True when nothing is left waiting.
     bool commit();
     // Opens the project's store now rather than at the first call, which may come while the
@@ -86,9 +108,10 @@ private:
     // A write as it was asked for, kept until its group is committed.
     struct PendingWrite
     {
-        enum Kind { Store, Update, Remove } kind;
-        Module_Mediainfo record;
+        enum Kind { Store, Update, Remove, Picture } kind;
+        Module_Mediainfo record; // of a picture, only the uuid
         QStringList fields; // of an update
+        QVector<StoredPictureFile> files; // of a picture
     };
     enum class Outcome { Done, NoRecord, Failed };
 
@@ -104,6 +127,7 @@ private:
     Outcome applyUpdate(const PendingWrite &pending);
     int rowsOfNextStatement(size_t end) const;
     bool sendRows(size_t first, int rows);
+    bool sendPicture(const PendingWrite &pending);
     bool sendPending(size_t end);
     bool holdsPending();
     bool replay();
