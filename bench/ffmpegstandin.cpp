@@ -5,7 +5,9 @@
 // output) it writes a few bytes as the video and reports the whole clip done on its progress
 // output; a probe ("-i" and nothing after it) writes nothing. FFMPEG_STANDIN_DELAY_MS makes
 // every run take that long before it answers (0 by default), so that a test can act while
-// tools run. Plain POSIX: a Qt program would spend longer starting than the runs it stands for.
+// tools run; FFMPEG_STANDIN_COUNT names a file that gets a byte a run, so that a benchmark
+// can count them. Plain POSIX: a Qt program would spend longer starting than the runs it stands
+// for.
 
 #include <cerrno>
 #include <cstdio>
@@ -64,8 +66,20 @@ void waitAsAsked()
 
 } // namespace
 
+void countRun()
+{
+    const char *counter = std::getenv("FFMPEG_STANDIN_COUNT");
+    if (!counter)
+        return;
+    if (std::FILE *file = std::fopen(counter, "a")) {
+        std::fputc('.', file);
+        std::fclose(file);
+    }
+}
+
 int main(int argc, char *argv[])
 {
+    countRun();
     waitAsAsked();
     int inputs = 0;
     for (int i = 1; i < argc; ++i) {

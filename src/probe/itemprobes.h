@@ -33,6 +33,9 @@ public:
     // A file that was away when it was probed, as under a root that has moved since, is
     // probed where it is now.
     void probeIfMissed(int id);
+    // A picture that gave nothing to show when it was read, and has not changed since, is
+    // invalid again without a read, for the reason a read would give.
+    void restoreUnreadable(int id);
 
 signals:
     // The record holds what a job learnt, which the store is to be told.

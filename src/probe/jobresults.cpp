@@ -150,6 +150,16 @@ void ItemProbes::onPictureRead(const FileTask &job, const DecodedPicture &pictur
         edits.notify(job.index);
 }
 
+void ItemProbes::restoreUnreadable(int id)
+{
+    ItemRecord &record = tree.record(id);
+    record.setIsValid(false);
+    record.setReason(reportIfUnreadable(tree.pathOf(id)) ? ItemRecord::Flaw::NoReader
+                                                         : ItemRecord::Flaw::Undecodable);
+    record.setAsyncCompleted(true);
+    requestJobs(id, {}, {});
+}
+
 // Qt reads some picture types only through plugins, which an installation may lack: each such
 // picture is invalid, and the operator hears once why.
 bool ItemProbes::reportIfUnreadable(const QString &path)

@@ -194,6 +194,17 @@ bool StoreRestore::restoreLearnt(int id, const RestoreEntry &entry, const QStrin
     return true;
 }
 
+// A picture whose read gave nothing to show, unchanged since, would give nothing again; only
+// a read stores a picture's time.
+bool StoreRestore::restoreUnread(int id, const RestoreEntry &entry)
+{
+    if (entry.fileModified <= 0 || (entry.frameWidth > 0 && entry.frameHeight > 0))
+        return false;
+    tree.record(id).setInfo(ItemInfo::fromMap(pictureInfo(entry.frameWidth, entry.frameHeight)));
+    probes->restoreUnreadable(id);
+    return true;
+}
+
 // Besides its path and uuid an item takes from its record only what its type needs. A file
 // that has not changed since its media were stored comes back as it was stored and runs no
 // job. Otherwise videos keep their thumbnails and are probed again (a changed one has its
@@ -247,7 +258,8 @@ int StoreRestore::restoreItem(int position, ChildLists &childLists)
     } else {
         record.setType(ItemType::picture);
         record.setImg(img);
-        if (!unchanged || !restoreLearnt(id, entry, ItemType::picture))
+        if (!unchanged
+            || !(restoreLearnt(id, entry, ItemType::picture) || restoreUnread(id, entry)))
             probes->requestJobs(id, {}, {PictureLoad});
     }
     return id;

@@ -66,6 +66,7 @@ private:
     void restoreRows();
     int restoreItem(int position, ChildLists &childLists);
     bool restoreLearnt(int id, const RestoreEntry &entry, const QString &typeByName);
+    bool restoreUnread(int id, const RestoreEntry &entry);
     void forgetUnplacedEntries();
 
     ItemTree &tree;
