@@ -303,33 +303,33 @@ int UI_Proc_SignalCustomFolder_Desktop::itemIdOfKey(const QString &key) const
 }
 
 // The folder and what it holds, by type, as the tree shows them.
-void UI_Proc_SignalCustomFolder_Desktop::countItems(int folderId, QVariantMap &summary) const
+void UI_Proc_SignalCustomFolder_Desktop::countItems(int folderId, QHash<QString, int> &counts) const
 {
-    summary[ItemType::folder] = summary.value(ItemType::folder).toInt() + 1;
+    ++counts[ItemType::folder];
     const ChildListPtr rows = model->childListOf(folderId);
     for (int id : rows ? *rows : ChildList()) {
         if (model->childListOf(id)) {
-            countItems(id, summary);
+            countItems(id, counts);
             continue;
         }
         const auto record = model->itemRecords().constFind(id);
         if (record == model->itemRecords().constEnd())
             continue; // not built yet
-        const QString type = record->type();
-        summary[type] = summary.value(type).toInt() + 1;
+        ++counts[record->type()];
         if (record->has(ItemRecord::IsValid) && !record->isValid())
-            summary[kInvalid] = summary.value(kInvalid).toInt() + 1;
+            ++counts[kInvalid];
     }
 }
 
 QVariantMap UI_Proc_SignalCustomFolder_Desktop::loadSummary() const
 {
+    QHash<QString, int> counts;
+    for (int row = 0; row < model->rowCount(); ++row)
+        countItems(int(model->index(row, 0).internalId()), counts);
     QVariantMap summary{{QStringLiteral("leftOut"), model->loadProgress()->filesLeftOut()}};
     for (const QString &key : {ItemType::folder, ItemType::video, ItemType::picture,
                                ItemType::audio, ItemType::office, kInvalid})
-        summary.insert(key, 0);
-    for (int row = 0; row < model->rowCount(); ++row)
-        countItems(int(model->index(row, 0).internalId()), summary);
+        summary.insert(key, counts.value(key));
     return summary;
 }
 

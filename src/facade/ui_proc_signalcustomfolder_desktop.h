@@ -5,6 +5,7 @@
 #include "../model/folderfiltermodel.h"
 #include "customfolder_global.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QVariantList>
@@ -126,7 +127,7 @@ private slots:
 
 private:
     void connectModel();
-    void countItems(int folderId, QVariantMap &summary) const;
+    void countItems(int folderId, QHash<QString, int> &counts) const;
 
     int dragFileIdx = -1; // no item is dragged yet
     QPointer<QObject> tabItem;

@@ -112,11 +112,8 @@ bool FolderFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex &sourc
 {
     if (!isFiltering())
         return true;
-    QModelIndex root = folders->index(sourceRow, 0, sourceParent);
-    const int id = int(root.internalId());
-    while (root.parent().isValid())
-        root = root.parent();
-    return accepts(id, rootNameStart(int(root.internalId())));
+    const int id = int(folders->index(sourceRow, 0, sourceParent).internalId());
+    return accepts(id, rootNameStart(folders->rootOf(id)));
 }
 
 // The path from the root's name on holds the names of the item and of the folders above it.

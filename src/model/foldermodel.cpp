@@ -191,6 +191,11 @@ qint64 FolderModel::fileSizeOf(int id) const
     return fileStampOf(tree.pathOf(id)).first;
 }
 
+int FolderModel::rootOf(int id) const
+{
+    return tree.rootOf(id);
+}
+
 ChildListPtr FolderModel::childListOf(int id) const
 {
     return tree.childListOf(id);

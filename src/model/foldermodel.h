@@ -86,6 +86,7 @@ public:
     QString uuidOf(int id) const;
     QVariantMap recordOf(int id); // leaves an empty record behind when there was none
     qint64 fileSizeOf(int id) const; // in bytes, as last probed or else as on disk now
+    int rootOf(int id) const; // the root the item is under; the item itself for a root
     const QMap<int, ItemRecord> &itemRecords() const { return tree.itemRecords(); }
     ChildListPtr childListOf(int id) const;
     void clearIndexOfKey(const QString &key);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/filetask.h"
+#include "model/itemrecord.h"
 #include "probe/proberunner.h"
 
 #include <QObject>
@@ -49,6 +50,9 @@ private:
     void onToolNotStarted(const QString &program);
     // Whether the picture's type has no reader here; the operator hears it once.
     bool reportIfUnreadable(const QString &path);
+    // Why a picture gave nothing to show: no reader for its type here, or bytes that do not
+    // decode.
+    ItemRecord::Flaw unreadPictureFlaw(int id);
     void learnFromProbe(const FileTask &job, const QString &report, bool ranToEnd);
     void becomeSound(ItemRecord &record);
     void notify(int id);

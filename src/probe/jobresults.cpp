@@ -134,8 +134,7 @@ void ItemProbes::onPictureRead(const FileTask &job, const DecodedPicture &pictur
     if (picture.isValid)
         record.drop(ItemRecord::Reason);
     else
-        record.setReason(reportIfUnreadable(tree.pathOf(id)) ? ItemRecord::Flaw::NoReader
-                                                             : ItemRecord::Flaw::Undecodable);
+        record.setReason(unreadPictureFlaw(id));
     if (!record.has(ItemRecord::Img) && picture.isValid) {
         record.setImg(savePictureThumbnail(picture.thumbnail));
         sharePicture(id, record.img().toString());
@@ -154,10 +153,15 @@ void ItemProbes::restoreUnreadable(int id)
 {
     ItemRecord &record = tree.record(id);
     record.setIsValid(false);
-    record.setReason(reportIfUnreadable(tree.pathOf(id)) ? ItemRecord::Flaw::NoReader
-                                                         : ItemRecord::Flaw::Undecodable);
+    record.setReason(unreadPictureFlaw(id));
     record.setAsyncCompleted(true);
     requestJobs(id, {}, {});
+}
+
+ItemRecord::Flaw ItemProbes::unreadPictureFlaw(int id)
+{
+    return reportIfUnreadable(tree.pathOf(id)) ? ItemRecord::Flaw::NoReader
+                                               : ItemRecord::Flaw::Undecodable;
 }
 
 // Qt reads some picture types only through plugins, which an installation may lack: each such

@@ -95,18 +95,18 @@ QVector<StoredPictureFile> readMadePicture(const QString &path)
     if (path.isEmpty() || !isInPictureDirectory(made) || made.isSymLink())
         return {};
     QVector<StoredPictureFile> files;
-    bool complete = true;
-    if (made.isDir()) {
-        const QFileInfoList slides
-                = QDir(made.absoluteFilePath()).entryInfoList(QDir::Files, QDir::Name);
-        for (const QFileInfo &slide : slides)
-            complete = complete
-                       && appendFile(files, made.fileName() % QLatin1Char('/') % slide.fileName(),
-                                     slide.absoluteFilePath());
-    } else {
-        complete = appendFile(files, made.fileName(), made.absoluteFilePath());
+    if (!made.isDir())
+        return appendFile(files, made.fileName(), made.absoluteFilePath())
+                       ? files
+                       : QVector<StoredPictureFile>();
+    const QFileInfoList slides
+            = QDir(made.absoluteFilePath()).entryInfoList(QDir::Files, QDir::Name);
+    for (const QFileInfo &slide : slides) {
+        if (!appendFile(files, made.fileName() % QLatin1Char('/') % slide.fileName(),
+                        slide.absoluteFilePath()))
+            return {};
     }
-    return complete ? files : QVector<StoredPictureFile>();
+    return files;
 }
 
 QString writeMadePicture(const QVector<StoredPictureFile> &files)

@@ -21,12 +21,13 @@ void takeSharedPictures(Ui_Proc_MediaInfo_Desktop &store, QList<Module_Mediainfo
 {
     if (!store.keepsPictures())
         return;
+    const QString directory = pictureDirectory();
     QHash<QString, int> lacking; // the records' positions by uuid
     for (int i = 0; i < records.size(); ++i) {
         Module_Mediainfo &record = records[i];
         const QString picture = withoutFileUrlPrefix(record.img);
         const QString name = madePictureName(picture);
-        const QString here = pictureDirectory() + name;
+        const QString here = directory + name;
         if (name.isEmpty() || here == picture)
             continue;
         if (QFileInfo::exists(here))
