@@ -108,8 +108,11 @@ void BuildQueue::saveItem(int id)
         return;
     Module_Mediainfo learnt;
     learnt.uuid = tree.uuidOf(id);
-    const QString path = tree.pathOf(id);
-    const auto [size, modified] = fileStampOf(path);
+    // The stamp from before the probe, where the listing gave one: a change since is then
+    // seen at the next start, and the file is not looked at once more.
+    const ItemNode node = tree.node(id);
+    const auto [size, modified] = node.modified >= 0 ? FileStamp(node.size, node.modified)
+                                                     : fileStampOf(tree.pathOf(id));
     fillFromItem(learnt, *record, size, modified);
     store->updateMediaInfoFields(learnt, filledFields(record->type()));
     tree.unsavedPictures().remove(id);

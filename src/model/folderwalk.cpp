@@ -8,9 +8,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QFutureInterface>
 #include <QThreadPool>
 #include <QTimer>
-#include <QtConcurrent>
 
 namespace {
 
@@ -112,7 +112,6 @@ void FolderWalk::startWalk(const QString &path)
     tree.appendRoot({rootId, {{rootId, ChildListPtr::create()}}});
     walkRootId = rootId;
     walking = true;
-    walkedDirectories.clear();
     const QFileInfo rootInfo(root);
     walkStack.push_back({root, rootId, 0, rootInfo.isDir(), canonicalDirectory(rootInfo)});
     currentRootPath = root;
@@ -144,6 +143,7 @@ void FolderWalk::walkStep()
         steps.post(WalkStep);
         return;
     }
+    build->scheduleBuild(); // what the walk found is built and probed while it waits for listings
     QElapsedTimer clock;
     clock.start();
     while (clock.nsecsElapsed() < kStepBudgetNs) {
@@ -156,7 +156,8 @@ void FolderWalk::walkStep()
             return;
         }
         if (needsListing(walkStack.back())) {
-            const QFuture<DirectoryListing> next = listingOf(walkStack.back());
+            const QFuture<DirectoryListing> next
+                    = listingOf(walkStack.back(), int(walkStack.size()) - 1);
             listAhead();
             if (!next.isFinished()) {
                 awaitingListing = true;
@@ -242,13 +243,22 @@ void FolderWalk::pushListedEntries(const QElapsedTimer &clock)
 }
 
 // The directory is watched before it is listed, so that no change falls between the two.
-QFuture<DirectoryListing> FolderWalk::listingOf(const WalkEntry &entry)
+// An entry higher on the stack is walked sooner, so its listing goes ahead of those asked for
+// earlier lower down: the pool takes the highest priority first.
+QFuture<DirectoryListing> FolderWalk::listingOf(const WalkEntry &entry, int stackIndex)
 {
     auto known = listings.constFind(entry.path);
     if (known == listings.constEnd()) {
         follower->followFolder(entry.id, entry.path);
-        known = listings.insert(entry.path,
-                                QtConcurrent::run(listingPool, listAcceptedEntries, entry.path));
+        QFutureInterface<DirectoryListing> promise;
+        promise.reportStarted();
+        listingPool->start(
+                [promise, path = entry.path]() mutable {
+                    promise.reportResult(listAcceptedEntries(path));
+                    promise.reportFinished();
+                },
+                stackIndex);
+        known = listings.insert(entry.path, promise.future());
     }
     return *known;
 }
@@ -259,12 +269,12 @@ void FolderWalk::listAhead()
     if (listings.size() >= kListingsAhead)
         return; // the listings asked for are still to be taken
     int asked = 0;
-    int looked = 0;
-    for (auto next = walkStack.crbegin();
-         next != walkStack.crend() && asked < kListingsAhead && looked < kListingsAhead * 8;
-         ++next, ++looked) {
-        if (needsListing(*next)) {
-            listingOf(*next);
+    const int top = int(walkStack.size()) - 1;
+    const int lowest = qMax(0, top - kListingsAhead * 8 + 1);
+    for (int index = top; index >= lowest && asked < kListingsAhead; --index) {
+        const WalkEntry &next = walkStack.at(std::size_t(index));
+        if (needsListing(next)) {
+            listingOf(next, index);
             ++asked;
         }
     }
@@ -274,6 +284,7 @@ void FolderWalk::stop()
 {
     walking = false;
     walkStack.clear();
+    walkedDirectories.clear();
     listing = {};
     listings.clear();
     awaitingListing = false;
@@ -287,6 +298,7 @@ void FolderWalk::stop()
 void FolderWalk::finishWalk()
 {
     walking = false;
+    walkedDirectories.clear(); // a large tree's would stay for as long as its rows
     if (!QFileInfo::exists(currentRootPath))
         steps.reportOnce(QStringLiteral("root gone"),
                          tr("The folder %1 was removed from the disk while it was being scanned.")

@@ -87,7 +87,7 @@ private:
     bool needsListing(const WalkEntry &entry) const;
     void walkEntry(const WalkEntry &entry, ChildLists &childLists);
     void pushListedEntries(const QElapsedTimer &clock);
-    QFuture<DirectoryListing> listingOf(const WalkEntry &entry);
+    QFuture<DirectoryListing> listingOf(const WalkEntry &entry, int stackIndex);
     void listAhead();
     void reportIfUnreadable(const QString &directory, bool listedNothing);
     void finishWalk();

@@ -104,6 +104,17 @@ QSize thumbnailSize(const QSize &pictureSize)
     return {kThumbnailWidth, int(qBound<qint64>(1, height, kMaxThumbnailHeight))};
 }
 
+bool decodesAtOnce(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return true;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    const QSize size = QImageReader(&buffer).size();
+    return size.isEmpty() || qint64(size.width()) * size.height() <= kSmallPictureArea;
+}
+
 DecodedPicture decodePicture(const QByteArray &bytes, qint64 memoryLimit)
 {
     if (bytes.isEmpty())

@@ -30,6 +30,12 @@ struct DecodedPicture
 DecodedPicture decodePicture(const QByteArray &bytes,
                              qint64 memoryLimit = kDefaultPictureMemoryLimitMB * kBytesPerMB);
 
+// Whether decoding the bytes here costs less than handing them to another thread: they hold
+// nothing a reader knows, or a header that promises a picture of at most kSmallPictureArea
+// pixels, which decodes in well under a millisecond.
+constexpr qint64 kSmallPictureArea = 256 * 256;
+bool decodesAtOnce(const QByteArray &bytes);
+
 // kThumbnailWidth wide, the height in proportion (rounded down, at least 1, at most
 // kMaxThumbnailHeight).
 QSize thumbnailSize(const QSize &pictureSize);

@@ -355,10 +355,14 @@ void ProbeRunner::readPictureChunk(int id)
 // A large picture takes seconds to decode: a worker does it, and the job goes on when the
 // result is back on this thread. The worker hands it back by a queued call rather than
 // through a future watcher, whose making reads the processor count from the system anew for
-// every picture.
+// every picture. A small or broken one is done with sooner here than the worker would wake.
 void ProbeRunner::decodePictureOf(const Job &job, const QByteArray &bytes)
 {
     const qint64 limit = pictureMemoryLimit;
+    if (decodesAtOnce(bytes)) {
+        onPictureDecoded(job, decodePicture(bytes, limit));
+        return;
+    }
     pictureDecoders.start([this, job, bytes, limit] {
         const DecodedPicture picture = decodePicture(bytes, limit);
         QMetaObject::invokeMethod(
@@ -367,8 +371,9 @@ void ProbeRunner::decodePictureOf(const Job &job, const QByteArray &bytes)
     });
 }
 
-// Ends the picture job, unless shutDown() has let it go meanwhile.
-void ProbeRunner::onPictureDecoded(const Job &job, const DecodedPicture &picture)
+// Ends the picture job, unless shutDown() has let it go meanwhile. The job is held here, as
+// the lane lets go of its own at the release.
+void ProbeRunner::onPictureDecoded(Job job, const DecodedPicture &picture)
 {
     const auto decoding = std::find_if(lanes.begin(), lanes.end(),
                                        [&job](const Lane &l) { return l.job == job; });

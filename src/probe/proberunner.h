@@ -142,7 +142,7 @@ private:
     void postPictureChunk(int id);
     void readPictureChunk(int id);
     void decodePictureOf(const Job &job, const QByteArray &bytes);
-    void onPictureDecoded(const Job &job, const DecodedPicture &picture);
+    void onPictureDecoded(Job job, const DecodedPicture &picture);
     void onToolFinished(Lane &lane, int exitCode, ToolProcess::Ending ending);
     void onThumbnailsFinished(Lane &lane, int exitCode, ToolProcess::Ending ending);
     bool needsRunOfItsOwn(Shot &shot, bool served, bool hasVideo);
