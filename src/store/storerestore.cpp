@@ -43,13 +43,16 @@ void takeSharedPictures(Ui_Proc_MediaInfo_Desktop &store, QList<Module_Mediainfo
     }
 }
 
-// Runs on a worker thread, with a store connection of its own.
-QVector<RestoreGroup> readStoredGroups()
+// Runs on a worker thread, with a store connection of its own. The groups are handed over
+// before the records they were made from and the connection go, which takes a tenth of the
+// time the read took.
+void readStoredGroups(QFutureInterface<QVector<RestoreGroup>> groups)
 {
     Ui_Proc_MediaInfo_Desktop store(nullptr);
     QList<Module_Mediainfo> records = store.loadMediaObjlist(restoredFields());
     takeSharedPictures(store, records);
-    return groupStoredRecords(records);
+    groups.reportResult(groupStoredRecords(records));
+    groups.reportFinished();
 }
 
 } // namespace
@@ -101,8 +104,11 @@ void StoreRestore::startRestore()
 
     store->commit(); // the reader's connection sees what this one wrote
     readingStore = true;
-    storedGroupsReader->waitForFinished();
-    storedGroupsReader->setFuture(QtConcurrent::run(readStoredGroups));
+    reader.waitForFinished();
+    QFutureInterface<QVector<RestoreGroup>> groups;
+    groups.reportStarted();
+    storedGroupsReader->setFuture(groups.future());
+    reader = QtConcurrent::run(readStoredGroups, groups);
 }
 
 // The stored roots come back row by row in later steps. With nothing stored and nothing
@@ -131,7 +137,7 @@ bool StoreRestore::isRestoring() const
 
 void StoreRestore::waitForReader()
 {
-    storedGroupsReader->waitForFinished();
+    reader.waitForFinished();
 }
 
 // Adding, removing, refreshing and clearing wait while the stored tree is put back, and then

@@ -77,7 +77,8 @@ private:
     DiskFollower *follower;
     FolderWalk *walk;
     Ui_Proc_MediaInfo_Desktop *store;
-    QFutureWatcher<QVector<RestoreGroup>> *storedGroupsReader; // reads the store off the GUI thread
+    QFutureWatcher<QVector<RestoreGroup>> *storedGroupsReader; // the groups the reader made
+    QFuture<void> reader; // reads the store off the GUI thread, and lets go of what it read
     bool readingStore = false; // until the groups it read are handed over
     bool restoreAsked = false; // the store was announced during a load, which it waits for
     QVector<RestoreGroup> restoreGroups; // stored roots waiting for the rebuild
