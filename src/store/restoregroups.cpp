@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 
 namespace {
 
@@ -23,20 +24,21 @@ QString parentPath(const QString &path)
 // The first record of each path counts; the root folder has the smallest path.
 void keepOnePerPath(RestoreGroup &group)
 {
-    QHash<QString, int> seen;
+    QSet<QString> seen;
+    seen.reserve(group.entries.size());
     QVector<RestoreEntry> kept;
     kept.reserve(group.entries.size());
-    for (const RestoreEntry &entry : qAsConst(group.entries)) {
+    for (RestoreEntry &entry : group.entries) {
         if (seen.contains(entry.path)) {
-            group.unplaced.append(entry);
+            group.unplaced.append(std::move(entry));
             continue;
         }
-        seen.insert(entry.path, kept.size());
-        if (entry.path < kept.value(group.root).path)
+        seen.insert(entry.path);
+        if (!kept.isEmpty() && entry.path < kept.at(group.root).path)
             group.root = kept.size();
-        kept.append(entry);
+        kept.append(std::move(entry));
     }
-    group.entries = kept;
+    group.entries = std::move(kept);
 }
 
 // Each folder's children in ascending path order. Only the children of one folder are
