@@ -436,7 +436,7 @@ private:
                 found << row.path + " comes after " + lastOfFolder[row.parentPath];
             lastOfFolder.insert(row.parentPath, row.path);
             // Every file has finished loading: the stand-in answers every probe.
-            const QVariantMap record = model->itemRecords().value(row.id).toMap();
+            const QVariantMap record = model->itemRecords().value(row.id).toMap({});
             if (record.value("type", "folder") != "folder"
                 && !record.value("asyncCompleted").toBool())
                 found << row.path + " never finished loading";

@@ -180,7 +180,7 @@ QString FolderModel::uuidOf(int id) const
 
 QVariantMap FolderModel::recordOf(int id)
 {
-    return tree.record(id).toMap();
+    return tree.record(id).toMap(indexOfId(id));
 }
 
 qint64 FolderModel::fileSizeOf(int id) const

@@ -74,7 +74,7 @@ QVariant FolderModel::data(const QModelIndex &index, int role) const
         return item.name();
     if (role < Qt::UserRole)
         return {};
-    return item.toMap();
+    return item.toMap(index);
 }
 
 // Any change to an item makes the view read it and its siblings again; the value is not
@@ -182,7 +182,7 @@ ItemRecord FolderModel::showItem(const QModelIndex &index)
     const QFileInfo file(path);
     ItemRecord item;
     item.setFileIdx(id);
-    item.setModelIdx(index);
+    item.markShown();
     item.setExists(file.exists());
     item.setName(file.isRoot() ? path : file.fileName());
     item.setUuid(tree.uuidOf(id));
@@ -196,7 +196,7 @@ ItemRecord FolderModel::showItem(const QModelIndex &index)
     const ItemRecord *known = found != records.end() ? &*found : nullptr;
     if (known) {
         fillMissing(*found, tree.uuidOf(id), item.name());
-        found->setModelIdx(index);
+        found->markShown();
     }
 
     // A folder stays one when it is gone from disk, whatever its name says.

@@ -168,7 +168,7 @@ QVariant ItemRecord::value(Field field) const
     case FileIdx:
         return fileIdx;
     case ModelIdx:
-        return QVariant::fromValue(index);
+        break;
     case Exists:
         return onDisk;
     case Name:
@@ -222,7 +222,7 @@ QString ItemRecord::flawText(Flaw flaw)
     return {};
 }
 
-QVariantMap ItemRecord::toMap() const
+QVariantMap ItemRecord::toMap(const QModelIndex &index) const
 {
     static const std::pair<Field, const QString *> keys[] = {
             {FileIdx, &ItemField::fileIdx},
@@ -244,7 +244,7 @@ QVariantMap ItemRecord::toMap() const
     QVariantMap map;
     for (const auto &[field, key] : keys) {
         if (has(field))
-            map.insert(*key, value(field));
+            map.insert(*key, field == ModelIdx ? QVariant::fromValue(index) : value(field));
     }
     return map;
 }

@@ -53,7 +53,8 @@ private:
 
 // The record of an item: one typed value for each key of ItemField, and which of them it was
 // given, since an absent key shows differently from an empty one to the page, the scan host's
-// JSON and the drag data. It becomes the item's property map only there.
+// JSON and the drag data. It becomes the item's property map only there. Of the item's model
+// index it keeps only whether a view has shown it: the index is the one it has now.
 class ItemRecord
 {
 public:
@@ -90,11 +91,13 @@ public:
 
     bool has(Field field) const { return present & field; }
     void drop(Field field) { present &= ~quint16(field); }
-    // Of a field that the record was given; invalid otherwise.
+    // Of a field that the record was given; invalid otherwise, and for ModelIdx, which only
+    // the map gives.
     QVariant value(Field field) const;
-    QVariantMap toMap() const;
+    // index: where the item is now, given as its modelIdx once it was shown.
+    QVariantMap toMap(const QModelIndex &index) const;
 
-    QModelIndex modelIdx() const { return index; }
+    bool isShown() const { return has(ModelIdx); }
     QString name() const { return itemName; }
     QString type() const { return itemType; }
     bool isAsyncCompleted() const { return completed; }
@@ -105,7 +108,7 @@ public:
     const ItemInfo &info() const { return details; }
 
     void setFileIdx(int id) { put(fileIdx, id, FileIdx); }
-    void setModelIdx(const QModelIndex &modelIdx) { put(index, modelIdx, ModelIdx); }
+    void markShown() { present |= ModelIdx; }
     void setExists(bool exists) { put(onDisk, exists, Exists); }
     void setName(const QString &name) { put(itemName, name, Name); }
     void setUuid(const QString &uuid) { put(itemUuid, uuid, Uuid); }
@@ -139,7 +142,6 @@ private:
     int fileIdx = 0;
     int icon = 0;
     int progress = 0;
-    QModelIndex index;
     QString itemName;
     QString itemUuid;
     QString itemType;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/filetask.h"
+#include "model/itemrecord.h"
 
 #include <QModelIndex>
 #include <QString>
@@ -14,6 +15,12 @@ class TreeEdits
 {
 public:
     virtual QModelIndex indexOfId(int id) const = 0;
+    // Where the item is now once a view has shown it, and invalid before: a view hears of
+    // changes to the items it has shown.
+    QModelIndex shownIndexOf(int id, const ItemRecord &record) const
+    {
+        return record.isShown() ? indexOfId(id) : QModelIndex();
+    }
     virtual void insertRow(int parentId, int row, int id) = 0;
     // The row leaves the view; its item stays known, as a row that comes back at once does.
     virtual void takeRow(int parentId, int row) = 0;

@@ -71,7 +71,7 @@ void ItemProbes::probeAgain(int id)
     record.drop(ItemRecord::Reason);
     record.setAsyncCompleted(false);
     record.setIsValid(true);
-    const QModelIndex shown = record.modelIdx();
+    const QModelIndex shown = edits.shownIndexOf(id, record);
     tree.unsavedPictures().remove(id);
     Module_Mediainfo forgotten;
     forgotten.uuid = tree.uuidOf(id);

@@ -143,7 +143,7 @@ void ItemProbes::onPictureRead(const FileTask &job, const DecodedPicture &pictur
     record.setInfo(ItemInfo::fromMap(pictureInfo(picture.size.width(), picture.size.height())));
     record.setAsyncCompleted(true);
     emit itemLearnt(id);
-    const QModelIndex shown = record.modelIdx();
+    const QModelIndex shown = edits.shownIndexOf(id, record);
     edits.notify(shown);
     if (job.index != shown)
         edits.notify(job.index);
@@ -190,5 +190,5 @@ void ItemProbes::onToolNotStarted(const QString &program)
 
 void ItemProbes::notify(int id)
 {
-    edits.notify(tree.itemRecords().value(id).modelIdx());
+    edits.notify(edits.shownIndexOf(id, tree.itemRecords().value(id)));
 }

@@ -103,7 +103,7 @@ void TranscodeRequests::onTranscodeFailed(const QString &jobId, const QString &r
     } else if (tree.isIndexed(task->fileIdx)) {
         ItemRecord &record = tree.record(task->fileIdx);
         record.setTranscodeProgress(kNoTranscode);
-        edits.notify(record.modelIdx());
+        edits.notify(edits.shownIndexOf(task->fileIdx, record));
     }
     emit transcodeFailed(jobId, reason);
 }
@@ -142,7 +142,7 @@ void TranscodeRequests::onStopTranscode(int idx)
         transcoding = false;
     }
     ItemRecord &record = tree.record(idx);
-    const QModelIndex index = record.modelIdx();
+    const QModelIndex index = edits.shownIndexOf(idx, record);
     edits.refreshRowsBeside(index);
     record.setTranscodeProgress(kNoTranscode);
     edits.notify(index);

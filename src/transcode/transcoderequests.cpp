@@ -87,7 +87,7 @@ void TranscodeRequests::requestItemTranscode(int id, const QVariantMap &params)
 {
     ItemRecord &record = tree.record(id);
     record.setTranscodeProgress(0);
-    queueTranscode(id, record.modelIdx(), params);
+    queueTranscode(id, edits.shownIndexOf(id, record), params);
 }
 
 // A notification makes the view read the item's siblings again: once for each folder does.
