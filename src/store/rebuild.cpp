@@ -15,19 +15,23 @@
 
 namespace {
 
-constexpr int kRowsPerInsert = 256; // rows announced together; a few per step
+// Rows announced together. A block of folders takes a watch for each, which costs more the
+// more folders are watched: a few blocks still fit a step.
+constexpr int kRowsPerInsert = 64;
 
 } // namespace
 
 // Stored roots come back one after another, each folder's rows in blocks, so that the
 // first rows show at once and no step holds the GUI thread for long. A chain of a restore
-// that was superseded ends.
+// that was superseded ends; so does one that waits for what was learnt of the files, whose
+// arrival goes on.
 void StoreRestore::rebuildStep()
 {
     if (readingStore)
         return;
     if (restoreAsked) {
-        startRestore();
+        if (!readingLearnt)
+            startRestore();
         return;
     }
     if (tree.growIdTablesAhead()) {
@@ -37,11 +41,19 @@ void StoreRestore::rebuildStep()
     QElapsedTimer clock;
     clock.start();
     while (clock.nsecsElapsed() < kStepBudgetNs) {
+        if (!readingLearnt && !awaitingLearnt.empty()) {
+            const auto [id, placed] = std::move(awaitingLearnt.front());
+            awaitingLearnt.pop_front();
+            applyLearnt(id, placed);
+            continue;
+        }
         if (!storedRoot && !startNextStoredRoot()) {
-            runDeferredOperations();
+            if (!readingLearnt)
+                runDeferredOperations();
             return;
         }
-        restoreRows();
+        if (!restoreRows())
+            return;
     }
     steps.post(RebuildFromStore);
 }
@@ -74,15 +86,14 @@ bool StoreRestore::startNextStoredRoot()
 }
 
 // The next block of rows of the folder at the front; once all are back, the records that
-// found no place go.
-void StoreRestore::restoreRows()
+// found no place go. False when those wait for what was learnt of them, which names their
+// pictures.
+bool StoreRestore::restoreRows()
 {
     StoredRoot &root = *storedRoot;
     RootEntry *entry = tree.rootEntry(root.rootId);
-    if (!entry || root.folders.empty()) {
-        forgetUnplacedEntries();
-        return;
-    }
+    if (!entry || root.folders.empty())
+        return forgetUnplacedEntries();
     const auto [folder, folderId] = root.folders.front();
     const QVector<int> &children = root.group.children.at(folder);
     const ChildListPtr list = entry->childLists.value(folderId);
@@ -104,21 +115,27 @@ void StoreRestore::restoreRows()
         root.folders.pop_front();
         root.nextChild = 0;
     }
+    return true;
 }
 
 // Records that no folder of their group holds, such as those left by a removal that a
 // crash cut short, can never be shown: they leave the store, with the pictures they name.
-void StoreRestore::forgetUnplacedEntries()
+bool StoreRestore::forgetUnplacedEntries()
 {
     QVector<RestoreEntry> &unplaced = storedRoot->group.unplaced;
+    if (readingLearnt && !unplaced.isEmpty())
+        return false;
     const int count = qMin(kRowsPerInsert, unplaced.size());
     for (int i = 0; i < count; ++i) {
         store->delMediaInfo(unplaced.at(i).uuid);
-        removeMadePicture(withoutFileUrlPrefix(unplaced.at(i).img));
+        removeMadePicture(withoutFileUrlPrefix(withLearnt(unplaced.at(i), learnt).img));
     }
     unplaced.remove(0, count);
-    if (unplaced.isEmpty())
+    if (unplaced.isEmpty()) {
+        letGoOnWorker(std::move(storedRoot->group));
         storedRoot.reset();
+    }
+    return true;
 }
 
 namespace {
@@ -205,11 +222,7 @@ bool StoreRestore::restoreUnread(int id, const RestoreEntry &entry)
     return true;
 }
 
-// Besides its path and uuid an item takes from its record only what its type needs. A file
-// that has not changed since its media were stored comes back as it was stored and runs no
-// job. Otherwise videos keep their thumbnails and are probed again (a changed one has its
-// thumbnail made again), pictures read again, presentations come back complete; a video or
-// presentation whose picture was never stored has it made now.
+// An item takes its place at once; a file takes what was learnt of it now, or once it comes.
 int StoreRestore::restoreItem(int position, ChildLists &childLists)
 {
     StoredRoot &root = *storedRoot;
@@ -219,8 +232,34 @@ int StoreRestore::restoreItem(int position, ChildLists &childLists)
     if (entry.isFolder) {
         childLists.insert(id, ChildListPtr::create());
         root.folders.push_back({position, id});
-        return id;
+    } else if (readingLearnt) {
+        tree.nodeOf(id).jobsAsked = true; // a view that shows it meanwhile starts no probe
+        awaitingLearnt.push_back({id, entry});
+    } else {
+        restoreFile(id, withLearnt(entry, learnt));
     }
+    return id;
+}
+
+// A view that showed the file meanwhile made it a record of its own, which goes: the file's
+// record is made as if it had come with its row, and the view reads it again.
+void StoreRestore::applyLearnt(int id, const RestoreEntry &placed)
+{
+    const auto shown = tree.itemRecords().constFind(id);
+    const bool wasShown = shown != tree.itemRecords().constEnd() && shown->isShown();
+    tree.itemRecords().remove(id);
+    restoreFile(id, withLearnt(placed, learnt));
+    if (wasShown)
+        edits.notify(edits.indexOfId(id));
+}
+
+// Besides its path and uuid an item takes from its record only what its type needs. A file
+// that has not changed since its media were stored comes back as it was stored and runs no
+// job. Otherwise videos keep their thumbnails and are probed again (a changed one has its
+// thumbnail made again), pictures read again, presentations come back complete; a video or
+// presentation whose picture was never stored has it made now.
+void StoreRestore::restoreFile(int id, const RestoreEntry &entry)
+{
     QString img = withoutFileUrlPrefix(entry.img);
     ItemRecord &record = tree.record(id);
     // The file as it was when its media were stored: what was learnt of it holds. A record
@@ -237,7 +276,7 @@ int StoreRestore::restoreItem(int position, ChildLists &childLists)
         record.setIsTranscoded(entry.isTranscoded);
         record.setImg(img);
         if (unchanged && restoreLearnt(id, entry, ItemType::video))
-            return id;
+            return;
         if (img.isEmpty())
             probes->requestJobs(id, {}, {VideoThumbnail, VideoProbe});
         else
@@ -246,7 +285,7 @@ int StoreRestore::restoreItem(int position, ChildLists &childLists)
         record.setType(ItemType::office);
         if (img.isEmpty()) {
             probes->requestJobs(id, {}, {OfficeCapture});
-            return id;
+            return;
         }
         record.setInfo(ItemInfo::fromMap(presentationInfo(img)));
         record.setAsyncCompleted(true);
@@ -262,5 +301,4 @@ int StoreRestore::restoreItem(int position, ChildLists &childLists)
             || !(restoreLearnt(id, entry, ItemType::picture) || restoreUnread(id, entry)))
             probes->requestJobs(id, {}, {PictureLoad});
     }
-    return id;
 }
