@@ -3,18 +3,26 @@
 #include "model/mediatypes.h"
 #include "store/recordmapping.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
 
 namespace {
 
+// The store keeps absolute paths with forward slashes: "/…", "C:/…" or "//server/…". Told
+// from the first characters, as asking QDir makes a QFileInfo of each path.
+bool isStoredAbsolutePath(const QString &path)
+{
+    return path.startsWith(QLatin1Char('/'))
+           || (path.size() >= 3 && path.at(0).isLetter() && path.at(1) == QLatin1Char(':')
+               && path.at(2) == QLatin1Char('/'));
+}
+
 // What QFileInfo::absolutePath() gives, without its cost, for the absolute paths that the
 // store keeps; a file-system root ("/", "C:/") is its own parent.
 QString parentPath(const QString &path)
 {
-    if (!QDir::isAbsolutePath(path))
+    if (!isStoredAbsolutePath(path))
         return QFileInfo(path).absolutePath();
     const int slash = path.lastIndexOf(QLatin1Char('/'));
     const QString parent = path.left(slash);
