@@ -22,18 +22,17 @@ struct RootEntry
 };
 
 // Where an item stands in the tree, kept beside its id so that rows and parents are found
-// without searching.
-// One per item: the flag shares the row's word, which keeps a node of the table in the
-// allocator's next smaller size.
+// without searching. The flag shares the row's word, which keeps a node of the table in the
+// allocator's next smaller size; compilers pack bit fields only of types of one size.
 struct ItemNode
 {
     qint64 size = -1; // of a file as last probed; -1 when not known, as after a restore
     qint64 modified = -1; // likewise, in milliseconds since the epoch
     int parentId = 0; // 0 for a root
     int row : 31; // -1 while the item is not in the tree
-    bool jobsAsked : 1; // its probing was asked for, by the build or by a view
+    unsigned jobsAsked : 1; // its probing was asked for, by the build or by a view
 
-    ItemNode() : row(-1), jobsAsked(false) { }
+    ItemNode() : row(-1), jobsAsked(0) { }
 };
 static_assert(sizeof(ItemNode) == 24, "a node is kept for every item");
 
