@@ -15,23 +15,19 @@
 
 namespace {
 
-// Rows announced together. A block of folders takes a watch for each, which costs more the
-// more folders are watched: a few blocks still fit a step.
-constexpr int kRowsPerInsert = 64;
+constexpr int kRowsPerInsert = 256; // rows announced together; a few per step
 
 } // namespace
 
 // Stored roots come back one after another, each folder's rows in blocks, so that the
 // first rows show at once and no step holds the GUI thread for long. A chain of a restore
-// that was superseded ends; so does one that waits for what was learnt of the files, whose
-// arrival goes on.
+// that was superseded ends.
 void StoreRestore::rebuildStep()
 {
     if (readingStore)
         return;
     if (restoreAsked) {
-        if (!readingLearnt)
-            startRestore();
+        startRestore();
         return;
     }
     if (tree.growIdTablesAhead()) {
@@ -41,19 +37,11 @@ void StoreRestore::rebuildStep()
     QElapsedTimer clock;
     clock.start();
     while (clock.nsecsElapsed() < kStepBudgetNs) {
-        if (!readingLearnt && !awaitingLearnt.empty()) {
-            const auto [id, placed] = std::move(awaitingLearnt.front());
-            awaitingLearnt.pop_front();
-            applyLearnt(id, placed);
-            continue;
-        }
         if (!storedRoot && !startNextStoredRoot()) {
-            if (!readingLearnt)
-                runDeferredOperations();
+            runDeferredOperations();
             return;
         }
-        if (!restoreRows())
-            return;
+        restoreRows();
     }
     steps.post(RebuildFromStore);
 }
@@ -86,14 +74,15 @@ bool StoreRestore::startNextStoredRoot()
 }
 
 // The next block of rows of the folder at the front; once all are back, the records that
-// found no place go. False when those wait for what was learnt of them, which names their
-// pictures.
-bool StoreRestore::restoreRows()
+// found no place go.
+void StoreRestore::restoreRows()
 {
     StoredRoot &root = *storedRoot;
     RootEntry *entry = tree.rootEntry(root.rootId);
-    if (!entry || root.folders.empty())
-        return forgetUnplacedEntries();
+    if (!entry || root.folders.empty()) {
+        forgetUnplacedEntries();
+        return;
+    }
     const auto [folder, folderId] = root.folders.front();
     const QVector<int> &children = root.group.children.at(folder);
     const ChildListPtr list = entry->childLists.value(folderId);
@@ -115,27 +104,21 @@ bool StoreRestore::restoreRows()
         root.folders.pop_front();
         root.nextChild = 0;
     }
-    return true;
 }
 
 // Records that no folder of their group holds, such as those left by a removal that a
 // crash cut short, can never be shown: they leave the store, with the pictures they name.
-bool StoreRestore::forgetUnplacedEntries()
+void StoreRestore::forgetUnplacedEntries()
 {
     QVector<RestoreEntry> &unplaced = storedRoot->group.unplaced;
-    if (readingLearnt && !unplaced.isEmpty())
-        return false;
     const int count = qMin(kRowsPerInsert, unplaced.size());
     for (int i = 0; i < count; ++i) {
         store->delMediaInfo(unplaced.at(i).uuid);
-        removeMadePicture(withoutFileUrlPrefix(withLearnt(unplaced.at(i), learnt).img));
+        removeMadePicture(withoutFileUrlPrefix(unplaced.at(i).img));
     }
     unplaced.remove(0, count);
-    if (unplaced.isEmpty()) {
-        letGoOnWorker(std::move(storedRoot->group));
+    if (unplaced.isEmpty())
         storedRoot.reset();
-    }
-    return true;
 }
 
 namespace {
@@ -222,7 +205,11 @@ bool StoreRestore::restoreUnread(int id, const RestoreEntry &entry)
     return true;
 }
 
-// An item takes its place at once; a file takes what was learnt of it now, or once it comes.
+// Besides its path and uuid an item takes from its record only what its type needs. A file
+// that has not changed since its media were stored comes back as it was stored and runs no
+// job. Otherwise videos keep their thumbnails and are probed again (a changed one has its
+// thumbnail made again), pictures read again, presentations come back complete; a video or
+// presentation whose picture was never stored has it made now.
 int StoreRestore::restoreItem(int position, ChildLists &childLists)
 {
     StoredRoot &root = *storedRoot;
@@ -232,34 +219,8 @@ int StoreRestore::restoreItem(int position, ChildLists &childLists)
     if (entry.isFolder) {
         childLists.insert(id, ChildListPtr::create());
         root.folders.push_back({position, id});
-    } else if (readingLearnt) {
-        tree.nodeOf(id).jobsAsked = true; // a view that shows it meanwhile starts no probe
-        awaitingLearnt.push_back({id, entry});
-    } else {
-        restoreFile(id, withLearnt(entry, learnt));
+        return id;
     }
-    return id;
-}
-
-// A view that showed the file meanwhile made it a record of its own, which goes: the file's
-// record is made as if it had come with its row, and the view reads it again.
-void StoreRestore::applyLearnt(int id, const RestoreEntry &placed)
-{
-    const auto shown = tree.itemRecords().constFind(id);
-    const bool wasShown = shown != tree.itemRecords().constEnd() && shown->isShown();
-    tree.itemRecords().remove(id);
-    restoreFile(id, withLearnt(placed, learnt));
-    if (wasShown)
-        edits.notify(edits.indexOfId(id));
-}
-
-// Besides its path and uuid an item takes from its record only what its type needs. A file
-// that has not changed since its media were stored comes back as it was stored and runs no
-// job. Otherwise videos keep their thumbnails and are probed again (a changed one has its
-// thumbnail made again), pictures read again, presentations come back complete; a video or
-// presentation whose picture was never stored has it made now.
-void StoreRestore::restoreFile(int id, const RestoreEntry &entry)
-{
     QString img = withoutFileUrlPrefix(entry.img);
     ItemRecord &record = tree.record(id);
     // The file as it was when its media were stored: what was learnt of it holds. A record
@@ -276,7 +237,7 @@ void StoreRestore::restoreFile(int id, const RestoreEntry &entry)
         record.setIsTranscoded(entry.isTranscoded);
         record.setImg(img);
         if (unchanged && restoreLearnt(id, entry, ItemType::video))
-            return;
+            return id;
         if (img.isEmpty())
             probes->requestJobs(id, {}, {VideoThumbnail, VideoProbe});
         else
@@ -285,7 +246,7 @@ void StoreRestore::restoreFile(int id, const RestoreEntry &entry)
         record.setType(ItemType::office);
         if (img.isEmpty()) {
             probes->requestJobs(id, {}, {OfficeCapture});
-            return;
+            return id;
         }
         record.setInfo(ItemInfo::fromMap(presentationInfo(img)));
         record.setAsyncCompleted(true);
@@ -301,4 +262,5 @@ void StoreRestore::restoreFile(int id, const RestoreEntry &entry)
             || !(restoreLearnt(id, entry, ItemType::picture) || restoreUnread(id, entry)))
             probes->requestJobs(id, {}, {PictureLoad});
     }
+    return id;
 }

@@ -91,57 +91,17 @@ void setApartUnreached(RestoreGroup &group)
     }
 }
 
-// A folder's record, or one of a file not probed yet, holds nothing learnt.
-bool holdsLearnt(const Module_Mediainfo &record)
-{
-    return !record.img.isEmpty() || record.isTranscoded || record.fileSize != 0
-           || record.fileModified != 0 || record.frameWidth != 0 || record.frameHeight != 0
-           || record.timeLenMsec != 0 || record.fps != 0.0 || !record.duration.isEmpty()
-           || !record.detailInfo.isEmpty();
-}
-
 } // namespace
 
-QStringList placingFields()
+QStringList restoredFields()
 {
-    return {QStringLiteral("uuid"), QStringLiteral("path"), QStringLiteral("category"),
-            QStringLiteral("rootIndex")};
-}
-
-QStringList learntFields()
-{
-    return {QStringLiteral("uuid"),         QStringLiteral("img"),
-            QStringLiteral("isTranscoded"), QStringLiteral("fileSize"),
-            QStringLiteral("fileModified"), QStringLiteral("frameWidth"),
-            QStringLiteral("frameHeight"),  QStringLiteral("timeLenMsec"),
-            QStringLiteral("fps"),          QStringLiteral("duration"),
-            QStringLiteral("detailInfo")};
-}
-
-LearntEntries learntEntries(const QList<Module_Mediainfo> &records)
-{
-    LearntEntries learnt;
-    for (const Module_Mediainfo &record : records) {
-        if (!holdsLearnt(record))
-            continue;
-        learnt.insert(record.uuid,
-                      {QString(), record.uuid, record.img, record.isTranscoded, false,
-                       record.fileSize, record.fileModified, record.frameWidth, record.frameHeight,
-                       record.timeLenMsec, record.fps, record.duration, record.detailInfo});
-    }
-    return learnt;
-}
-
-// A record removed between the two passes has nothing learnt: its file is probed again.
-RestoreEntry withLearnt(const RestoreEntry &placed, const LearntEntries &learnt)
-{
-    const auto found = learnt.constFind(placed.uuid);
-    if (found == learnt.constEnd())
-        return placed;
-    RestoreEntry entry = *found;
-    entry.path = placed.path;
-    entry.isFolder = placed.isFolder;
-    return entry;
+    return {QStringLiteral("uuid"),        QStringLiteral("path"),
+            QStringLiteral("category"),    QStringLiteral("rootIndex"),
+            QStringLiteral("img"),         QStringLiteral("isTranscoded"),
+            QStringLiteral("fileSize"),    QStringLiteral("fileModified"),
+            QStringLiteral("frameWidth"),  QStringLiteral("frameHeight"),
+            QStringLiteral("timeLenMsec"), QStringLiteral("fps"),
+            QStringLiteral("duration"),    QStringLiteral("detailInfo")};
 }
 
 QVector<RestoreGroup> groupStoredRecords(const QList<Module_Mediainfo> &records)

@@ -2,10 +2,8 @@
 
 #include "store/module_mediainfo.h"
 
-#include <QHash>
 #include <QList>
 #include <QStringList>
-#include <QThreadPool>
 #include <QVector>
 
 // What an item takes back from its stored record: its path, by which it is matched, its
@@ -41,24 +39,8 @@ struct RestoreGroup
     QVector<RestoreEntry> unplaced;
 };
 
-// What the restore reads of a stored record, in two passes: first what places it in the tree,
-// then what was learnt of its file. The rest of it is left alone.
-QStringList placingFields();
-QStringList learntFields();
-
-// What was learnt of each file, by the uuid of its record: entries without their paths.
-using LearntEntries = QHash<QString, RestoreEntry>;
-LearntEntries learntEntries(const QList<Module_Mediainfo> &records);
-// Tens of thousands of texts that the reader's thread made go together: the allocator's
-// tidying after that many would hold the GUI thread for several frames, a worker's does not.
-template<typename T>
-void letGoOnWorker(T &&doomed)
-{
-    QThreadPool::globalInstance()->start([doomed = std::forward<T>(doomed)] {});
-}
-
-// The entry placed in the tree with what was learnt of its file, when anything was.
-RestoreEntry withLearnt(const RestoreEntry &placed, const LearntEntries &learnt);
+// What the restore reads of a stored record; the rest of it is left alone.
+QStringList restoredFields();
 
 // Groups the records of the folder page by the root they were found under, in the order in
 // which each root first appears. Reads nothing but the records, so it may run on any thread.

@@ -43,33 +43,19 @@ void takeSharedPictures(Ui_Proc_MediaInfo_Desktop &store, QList<Module_Mediainfo
     }
 }
 
-} // namespace
-
-// Runs on a worker thread, with a store connection of its own. Each result is handed over as
-// it is made, before the records it was made from go, which takes a tenth of the time their
-// read took; the GUI thread holds its only copy.
-void StoreRestore::readStore(int generation)
+// Runs on a worker thread, with a store connection of its own. The groups are handed over
+// before the records they were made from and the connection go, which takes a tenth of the
+// time the read took.
+void readStoredGroups(QFutureInterface<QVector<RestoreGroup>> groups)
 {
-    Ui_Proc_MediaInfo_Desktop reading(nullptr);
-    QList<Module_Mediainfo> records = reading.loadMediaObjlist(placingFields());
-    QVector<RestoreGroup> groups = groupStoredRecords(records);
-    QMetaObject::invokeMethod(
-            this,
-            [this, generation, groups = std::move(groups)]() mutable {
-                if (generation == readerGeneration)
-                    onStoredGroupsRead(std::move(groups));
-            },
-            Qt::QueuedConnection);
-    records = reading.loadMediaObjlist(learntFields());
-    takeSharedPictures(reading, records);
-    QMetaObject::invokeMethod(
-            this,
-            [this, generation, learnt = learntEntries(records)]() mutable {
-                if (generation == readerGeneration)
-                    onLearntRead(std::move(learnt));
-            },
-            Qt::QueuedConnection);
+    Ui_Proc_MediaInfo_Desktop store(nullptr);
+    QList<Module_Mediainfo> records = store.loadMediaObjlist(restoredFields());
+    takeSharedPictures(store, records);
+    groups.reportResult(groupStoredRecords(records));
+    groups.reportFinished();
 }
+
+} // namespace
 
 StoreRestore::StoreRestore(ItemTree &tree, TreeEdits &edits, ModelSteps &steps, ItemProbes *probes,
                            BuildQueue *build, DiskFollower *follower, FolderWalk *walk,
@@ -83,7 +69,11 @@ StoreRestore::StoreRestore(ItemTree &tree, TreeEdits &edits, ModelSteps &steps, 
     , follower(follower)
     , walk(walk)
     , store(store)
-{ }
+    , storedGroupsReader(new QFutureWatcher<QVector<RestoreGroup>>(this))
+{
+    connect(storedGroupsReader, &QFutureWatcher<QVector<RestoreGroup>>::finished, this,
+            &StoreRestore::onStoredGroupsRead);
+}
 
 // The tree is replaced by the folders of the earlier run, which come back from their records
 // grouped by the root they were found under. A load under way is finished first, so that
@@ -112,24 +102,25 @@ void StoreRestore::startRestore()
     follower->restartAt(QDateTime::currentMSecsSinceEpoch());
     edits.endResetTree();
 
-    letGoOnWorker(std::exchange(learnt, {}));
-    awaitingLearnt.clear();
     store->commit(); // the reader's connection sees what this one wrote
     readingStore = true;
-    readingLearnt = true;
     reader.waitForFinished();
-    reader = QtConcurrent::run([this, generation = ++readerGeneration] { readStore(generation); });
+    QFutureInterface<QVector<RestoreGroup>> groups;
+    groups.reportStarted();
+    storedGroupsReader->setFuture(groups.future());
+    reader = QtConcurrent::run(readStoredGroups, groups);
 }
 
 // The stored roots come back row by row in later steps. With nothing stored and nothing
-// asked for meanwhile the page has nothing to show. A restore asked for meanwhile starts
-// once this reader is done.
-void StoreRestore::onStoredGroupsRead(QVector<RestoreGroup> &&groups)
+// asked for meanwhile the page has nothing to show.
+void StoreRestore::onStoredGroupsRead()
 {
     readingStore = false;
-    if (restoreAsked)
+    if (restoreAsked) {
+        startRestore();
         return;
-    restoreGroups = std::move(groups);
+    }
+    restoreGroups = storedGroupsReader->result();
     if (restoreGroups.isEmpty() && afterRestore.empty() && !walk->hasFoldersWaiting())
         emit nothingRestored();
     if (store->isReadOnly())
@@ -139,22 +130,9 @@ void StoreRestore::onStoredGroupsRead(QVector<RestoreGroup> &&groups)
     steps.post(RebuildFromStore);
 }
 
-// The files whose rows came first take what was learnt of them in the next steps.
-void StoreRestore::onLearntRead(LearntEntries &&learntOfFiles)
-{
-    readingLearnt = false;
-    if (restoreAsked) {
-        startRestore();
-        return;
-    }
-    learnt = std::move(learntOfFiles);
-    steps.post(RebuildFromStore);
-}
-
 bool StoreRestore::isRestoring() const
 {
-    return readingStore || readingLearnt || !restoreGroups.isEmpty() || storedRoot
-           || !awaitingLearnt.empty();
+    return readingStore || !restoreGroups.isEmpty() || storedRoot;
 }
 
 void StoreRestore::waitForReader()
@@ -175,7 +153,6 @@ bool StoreRestore::deferUntilRestored(std::function<void()> operation)
 // Folders that waited for a walk before the restore began go on too.
 void StoreRestore::runDeferredOperations()
 {
-    letGoOnWorker(std::exchange(learnt, {})); // of records that were not placed, such as folders
     emit treeRestored();
     while (!afterRestore.empty() && !isRestoring()) {
         const std::function<void()> operation = std::move(afterRestore.front());

@@ -3,7 +3,7 @@
 #include "model/itemtree.h"
 #include "store/restoregroups.h"
 
-#include <QFuture>
+#include <QFutureWatcher>
 #include <QObject>
 
 #include <deque>
@@ -20,10 +20,7 @@ class Ui_Proc_MediaInfo_Desktop;
 
 // Puts the tree of the earlier run back from the store when the host's store is ready: the
 // records are read and grouped off the GUI thread, and the stored roots come back row by row
-// in later steps. The reader reads what places each record in the tree first and what was
-// learnt of the files after, so that rows show while it reads on; a file whose row comes
-// before what was learnt of it takes that when it comes. Adding, removing, refreshing and
-// clearing wait meanwhile.
+// in later steps. Adding, removing, refreshing and clearing wait meanwhile.
 class StoreRestore : public QObject
 {
     Q_OBJECT
@@ -63,18 +60,14 @@ private:
     };
 
     void startRestore();
-    void readStore(int generation);
-    void onStoredGroupsRead(QVector<RestoreGroup> &&groups);
-    void onLearntRead(LearntEntries &&learntOfFiles);
+    void onStoredGroupsRead();
     void runDeferredOperations();
     bool startNextStoredRoot();
-    bool restoreRows();
+    void restoreRows();
     int restoreItem(int position, ChildLists &childLists);
-    void restoreFile(int id, const RestoreEntry &entry);
-    void applyLearnt(int id, const RestoreEntry &placed);
     bool restoreLearnt(int id, const RestoreEntry &entry, const QString &typeByName);
     bool restoreUnread(int id, const RestoreEntry &entry);
-    bool forgetUnplacedEntries();
+    void forgetUnplacedEntries();
 
     ItemTree &tree;
     TreeEdits &edits;
@@ -84,13 +77,9 @@ private:
     DiskFollower *follower;
     FolderWalk *walk;
     Ui_Proc_MediaInfo_Desktop *store;
+    QFutureWatcher<QVector<RestoreGroup>> *storedGroupsReader; // the groups the reader made
     QFuture<void> reader; // reads the store off the GUI thread, and lets go of what it read
-    int readerGeneration = 0; // of the reader whose results are taken; earlier ones are not
     bool readingStore = false; // until the groups it read are handed over
-    bool readingLearnt = false; // until what was learnt of the files is handed over
-    LearntEntries learnt;
-    // Files whose rows came before what was learnt of them, with their places.
-    std::deque<std::pair<int, RestoreEntry>> awaitingLearnt;
     bool restoreAsked = false; // the store was announced during a load, which it waits for
     QVector<RestoreGroup> restoreGroups; // stored roots waiting for the rebuild
     // Requests that came while the stored tree was put back: it is not theirs to change yet.
