@@ -177,6 +177,8 @@ void TestRestore::groupsAndPaths_data()
     row("interleaved groups in order of first appearance",
         "1|~/two 0|~/one 1|~/two/b.mp3 0|~/one/a.mp3", 2, "b.mp3", 4);
     row("duplicate paths give one row", "0|~ 0|~/a.mp3 0|~/a.mp3", 1, "a.mp3", 2);
+    row("a folder stored twice holds its rows once", "0|~ 0|~/d 0|~/d/a.mp3 0|~/d 0|~ 0|~/d/a.mp3",
+        1, "d d/a.mp3", 3);
     row("other categories are skipped", "0|~ 0|~/a.mp3|playlist 0|~/b.mp3", 1, "b.mp3", 3);
     row("empty path is skipped", "0| 0|~ 0|~/a.mp3", 1, "a.mp3", 3);
     row("parent in another group hides the entry", "0|~ 0|~/x/a.mp3 0|~/b.mp3 1|~/x", 2, "b.mp3",

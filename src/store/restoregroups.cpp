@@ -5,7 +5,8 @@
 
 #include <QFileInfo>
 #include <QHash>
-#include <QSet>
+
+#include <algorithm>
 
 namespace {
 
@@ -29,35 +30,28 @@ QString parentPath(const QString &path)
     return parent.isEmpty() || parent.endsWith(QLatin1Char(':')) ? path.left(slash + 1) : parent;
 }
 
-// The first record of each path counts; the root folder has the smallest path.
-void keepOnePerPath(RestoreGroup &group)
+// The first record of the smallest path.
+int rootOf(const QVector<RestoreEntry> &entries)
 {
-    QSet<QString> seen;
-    seen.reserve(group.entries.size());
-    QVector<RestoreEntry> kept;
-    kept.reserve(group.entries.size());
-    for (RestoreEntry &entry : group.entries) {
-        if (seen.contains(entry.path)) {
-            group.unplaced.append(std::move(entry));
-            continue;
-        }
-        seen.insert(entry.path);
-        if (!kept.isEmpty() && entry.path < kept.at(group.root).path)
-            group.root = kept.size();
-        kept.append(std::move(entry));
+    int root = 0;
+    for (int i = 1; i < entries.size(); ++i) {
+        if (entries.at(i).path < entries.at(root).path)
+            root = i;
     }
-    group.entries = std::move(kept);
+    return root;
 }
 
 // Each folder's children in ascending path order. Only the children of one folder are
-// compared, not the whole group: their paths differ in the last name alone.
+// compared, not the whole group: their paths differ in the last name alone. The first record
+// of each path counts: a folder's later records hold nothing, and a later record of a path
+// is left out of its folder's children, so that no folder reaches it.
 void linkChildren(RestoreGroup &group)
 {
     const QVector<RestoreEntry> &entries = group.entries;
     group.children.resize(entries.size());
     QHash<QString, int> folderAt;
     for (int i = 0; i < entries.size(); ++i) {
-        if (entries.at(i).isFolder)
+        if (entries.at(i).isFolder && !folderAt.contains(entries.at(i).path))
             folderAt.insert(entries.at(i).path, i);
     }
     for (int i = 0; i < entries.size(); ++i) {
@@ -68,9 +62,16 @@ void linkChildren(RestoreGroup &group)
         if (folder >= 0)
             group.children[folder].append(i);
     }
-    for (QVector<int> &children : group.children)
-        std::sort(children.begin(), children.end(),
-                  [&entries](int a, int b) { return entries.at(a).path < entries.at(b).path; });
+    const auto pathOf = [&entries](int at) -> const QString & {
+        return entries.at(at).path;
+    };
+    for (QVector<int> &children : group.children) {
+        std::stable_sort(children.begin(), children.end(),
+                         [&pathOf](int a, int b) { return pathOf(a) < pathOf(b); });
+        children.erase(std::unique(children.begin(), children.end(),
+                                   [&pathOf](int a, int b) { return pathOf(a) == pathOf(b); }),
+                       children.end());
+    }
 }
 
 // What the root's folders do not reach, directly or through other folders, is set apart.
@@ -128,10 +129,13 @@ QVector<RestoreGroup> groupStoredRecords(const QList<Module_Mediainfo> &records)
                                        record.duration, record.detailInfo});
     }
     for (RestoreGroup &group : groups) {
-        keepOnePerPath(group);
+        group.root = rootOf(group.entries);
         // The root holds the others whatever its name; stores written before folders were
         // marked name a root "Holiday.mp4" like a file.
-        group.entries[group.root].isFolder |= group.entries.size() > 1;
+        RestoreEntry &root = group.entries[group.root];
+        root.isFolder
+                |= std::any_of(group.entries.cbegin(), group.entries.cend(),
+                               [&root](const RestoreEntry &e) { return e.path != root.path; });
         linkChildren(group);
         setApartUnreached(group);
     }
