@@ -96,36 +96,12 @@ qint64 decodeBytes(const QSize &size, const QSize &target, bool decodesScaled)
     return qint64(side(size.width())) * side(size.height()) * kBytesPerPixel;
 }
 
-} // namespace
-
-QSize thumbnailSize(const QSize &pictureSize)
+// The decode once the reader has read the header, which gave size.
+DecodedPicture decodeRead(QImageReader &reader, const QByteArray &bytes, const QSize &size,
+                          qint64 memoryLimit)
 {
-    const qint64 height = qint64(pictureSize.height()) * kThumbnailWidth / pictureSize.width();
-    return {kThumbnailWidth, int(qBound<qint64>(1, height, kMaxThumbnailHeight))};
-}
-
-bool decodesAtOnce(const QByteArray &bytes)
-{
-    if (bytes.isEmpty())
-        return true;
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    const QSize size = QImageReader(&buffer).size();
-    return size.isEmpty() || qint64(size.width()) * size.height() <= kSmallPictureArea;
-}
-
-DecodedPicture decodePicture(const QByteArray &bytes, qint64 memoryLimit)
-{
-    if (bytes.isEmpty())
-        return {}; // nothing for the format readers to look at
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-
     DecodedPicture picture;
-    picture.size = reader.size();
+    picture.size = size;
     if (picture.size.isEmpty() || isTooLarge(picture.size))
         return picture; // without a size from the header the decode could take any memory
     const QByteArray format = reader.format();
@@ -145,4 +121,37 @@ DecodedPicture decodePicture(const QByteArray &bytes, qint64 memoryLimit)
                                                               Qt::FastTransformation);
     picture.isValid = true;
     return picture;
+}
+
+} // namespace
+
+QSize thumbnailSize(const QSize &pictureSize)
+{
+    const qint64 height = qint64(pictureSize.height()) * kThumbnailWidth / pictureSize.width();
+    return {kThumbnailWidth, int(qBound<qint64>(1, height, kMaxThumbnailHeight))};
+}
+
+DecodedPicture decodePicture(const QByteArray &bytes, qint64 memoryLimit)
+{
+    if (bytes.isEmpty())
+        return {}; // nothing for the format readers to look at
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    return decodeRead(reader, bytes, reader.size(), memoryLimit);
+}
+
+std::optional<DecodedPicture> decodeSmallPicture(const QByteArray &bytes, qint64 memoryLimit)
+{
+    if (bytes.isEmpty())
+        return DecodedPicture();
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    if (!size.isEmpty() && qint64(size.width()) * size.height() > kSmallPictureArea)
+        return std::nullopt;
+    return decodeRead(reader, bytes, size, memoryLimit);
 }

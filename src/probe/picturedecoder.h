@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QSize>
 
+#include <optional>
+
 class QByteArray;
 
 constexpr int kThumbnailWidth = 320;
@@ -30,11 +32,14 @@ struct DecodedPicture
 DecodedPicture decodePicture(const QByteArray &bytes,
                              qint64 memoryLimit = kDefaultPictureMemoryLimitMB * kBytesPerMB);
 
-// Whether decoding the bytes here costs less than handing them to another thread: they hold
+// The same where decoding costs less than handing the bytes to another thread: they hold
 // nothing a reader knows, or a header that promises a picture of at most kSmallPictureArea
-// pixels, which decodes in well under a millisecond.
+// pixels, which decodes in well under a millisecond. Nothing for a larger picture, whose
+// header is then read once more where it is decoded.
 constexpr qint64 kSmallPictureArea = 256 * 256;
-bool decodesAtOnce(const QByteArray &bytes);
+std::optional<DecodedPicture> decodeSmallPicture(const QByteArray &bytes,
+                                                 qint64 memoryLimit
+                                                 = kDefaultPictureMemoryLimitMB * kBytesPerMB);
 
 // kThumbnailWidth wide, the height in proportion (rounded down, at least 1, at most
 // kMaxThumbnailHeight).

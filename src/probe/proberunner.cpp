@@ -359,8 +359,8 @@ void ProbeRunner::readPictureChunk(int id)
 void ProbeRunner::decodePictureOf(const Job &job, const QByteArray &bytes)
 {
     const qint64 limit = pictureMemoryLimit;
-    if (decodesAtOnce(bytes)) {
-        onPictureDecoded(job, decodePicture(bytes, limit));
+    if (const std::optional<DecodedPicture> small = decodeSmallPicture(bytes, limit)) {
+        onPictureDecoded(job, *small);
         return;
     }
     pictureDecoders.start([this, job, bytes, limit] {

@@ -26,10 +26,11 @@ struct RestoreEntry
 };
 Q_DECLARE_TYPEINFO(RestoreEntry, Q_MOVABLE_TYPE);
 
-// The stored records of one root, ready to be put back as a tree: one entry per path, the
-// root folder being the one with the smallest path, and beside each folder the positions of
-// its children in row order (ascending path order). Records that cannot be put back, a
-// second one of a path or one that no folder below the root holds, are set apart.
+// The stored records of one root, ready to be put back as a tree: an entry per record, the
+// root folder being the first one with the smallest path, and beside each folder the
+// positions of its children in row order (ascending path order), a path's first record only.
+// Records that cannot be put back, a later one of a path or one that no folder below the
+// root holds, are set apart as well.
 struct RestoreGroup
 {
     int rootOrdinal = 0;
