@@ -20,6 +20,7 @@
 #include <QVariant>
 #include <QtConcurrent>
 
+#include <limits>
 #include <numeric>
 #include <optional>
 #include <utility>
@@ -928,19 +929,23 @@ bool Ui_Proc_MediaInfo_Desktop::delMediaInfo(const QString &uuid)
 
 QList<Module_Mediainfo> Ui_Proc_MediaInfo_Desktop::loadMediaObjlist()
 {
-    return loadMediaObjlist(columns());
+    QList<Module_Mediainfo> records;
+    loadMediaObjlist(columns(), std::numeric_limits<int>::max(),
+                     [&records](QList<Module_Mediainfo> &&all) { records = std::move(all); });
+    return records;
 }
 
-QList<Module_Mediainfo> Ui_Proc_MediaInfo_Desktop::loadMediaObjlist(const QStringList &fields)
+bool Ui_Proc_MediaInfo_Desktop::loadMediaObjlist(
+        const QStringList &fields, int batchSize,
+        const std::function<void(QList<Module_Mediainfo> &&)> &takeBatch)
 {
-    QList<Module_Mediainfo> records;
     QVector<int> columnsRead;
     for (const QString &field : fields) {
         if (columns().contains(field))
             columnsRead << columns().indexOf(field);
     }
     if (columnsRead.isEmpty() || !openDatabase() || waiting || !holdsPending())
-        return records;
+        return false;
     QStringList names;
     for (int column : qAsConst(columnsRead))
         names << columns().at(column);
@@ -950,10 +955,16 @@ QList<Module_Mediainfo> Ui_Proc_MediaInfo_Desktop::loadMediaObjlist(const QStrin
                           .arg(names.join(QLatin1Char(','))));
     query.bindValue(0, statements->project);
     if (!run(query, "loading the records"))
-        return records;
-    while (query.next())
-        records << recordAt(query, columnsRead);
-    return records;
+        return false;
+    QList<Module_Mediainfo> batch;
+    while (query.next()) {
+        batch << recordAt(query, columnsRead);
+        if (batch.size() == batchSize)
+            takeBatch(std::exchange(batch, {}));
+    }
+    if (!batch.isEmpty())
+        takeBatch(std::move(batch));
+    return true;
 }
 
 bool Ui_Proc_MediaInfo_Desktop::keepsPictures()

@@ -7,6 +7,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -20,54 +21,50 @@ bool isStoredAbsolutePath(const QString &path)
 }
 
 // What QFileInfo::absolutePath() gives, without its cost, for the absolute paths that the
-// store keeps; a file-system root ("/", "C:/") is its own parent.
-QString parentPath(const QString &path)
+// store keeps: a view of the path, a file-system root ("/", "C:/") being its own parent. A
+// relative path, which the store should not hold, is resolved into `resolved`.
+QStringView parentPath(const QString &path, QString &resolved)
 {
-    if (!isStoredAbsolutePath(path))
-        return QFileInfo(path).absolutePath();
-    const int slash = path.lastIndexOf(QLatin1Char('/'));
-    const QString parent = path.left(slash);
-    return parent.isEmpty() || parent.endsWith(QLatin1Char(':')) ? path.left(slash + 1) : parent;
-}
-
-// The first record of the smallest path.
-int rootOf(const QVector<RestoreEntry> &entries)
-{
-    int root = 0;
-    for (int i = 1; i < entries.size(); ++i) {
-        if (entries.at(i).path < entries.at(root).path)
-            root = i;
+    if (!isStoredAbsolutePath(path)) {
+        resolved = QFileInfo(path).absolutePath();
+        return resolved;
     }
-    return root;
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    const QStringView parent = QStringView(path).left(slash);
+    return parent.isEmpty() || parent.endsWith(QLatin1Char(':')) ? QStringView(path).left(slash + 1)
+                                                                 : parent;
 }
 
-// Each folder's children in ascending path order. Only the children of one folder are
-// compared, not the whole group: their paths differ in the last name alone. The first record
-// of each path counts: a folder's later records hold nothing, and a later record of a path
-// is left out of its folder's children, so that no folder reaches it.
-void linkChildren(RestoreGroup &group)
+// The folder entry that holds the path, -1 when it has not come or none can: a file-system
+// root has no folder.
+int folderOf(const QHash<QStringView, int> &folderAt, const QString &path)
+{
+    QString resolved;
+    const QStringView parent = parentPath(path, resolved);
+    return parent == path ? -1 : folderAt.value(parent, -1);
+}
+
+// Each folder's children in ascending path order, a path's first record only: a later record
+// of a path is left out, so that no folder reaches it. Only the children of one folder are
+// compared, not the whole group: their paths differ in the last name alone, and they mostly
+// come in row order already.
+void sortChildren(RestoreGroup &group)
 {
     const QVector<RestoreEntry> &entries = group.entries;
-    group.children.resize(entries.size());
-    QHash<QString, int> folderAt;
-    for (int i = 0; i < entries.size(); ++i) {
-        if (entries.at(i).isFolder && !folderAt.contains(entries.at(i).path))
-            folderAt.insert(entries.at(i).path, i);
-    }
-    for (int i = 0; i < entries.size(); ++i) {
-        const QString parent = parentPath(entries.at(i).path);
-        if (parent == entries.at(i).path)
-            continue; // a file-system root
-        const int folder = folderAt.value(parent, -1);
-        if (folder >= 0)
-            group.children[folder].append(i);
-    }
     const auto pathOf = [&entries](int at) -> const QString & {
         return entries.at(at).path;
     };
     for (QVector<int> &children : group.children) {
-        std::stable_sort(children.begin(), children.end(),
-                         [&pathOf](int a, int b) { return pathOf(a) < pathOf(b); });
+        const bool isInRowOrder
+                = std::adjacent_find(children.cbegin(), children.cend(),
+                                     [&pathOf](int a, int b) { return !(pathOf(a) < pathOf(b)); })
+                  == children.cend();
+        if (isInRowOrder)
+            continue;
+        std::sort(children.begin(), children.end(), [&pathOf](int a, int b) {
+            const int order = pathOf(a).compare(pathOf(b));
+            return order < 0 || (order == 0 && a < b);
+        });
         children.erase(std::unique(children.begin(), children.end(),
                                    [&pathOf](int a, int b) { return pathOf(a) == pathOf(b); }),
                        children.end());
@@ -105,39 +102,75 @@ QStringList restoredFields()
             QStringLiteral("duration"),    QStringLiteral("detailInfo")};
 }
 
-QVector<RestoreGroup> groupStoredRecords(const QList<Module_Mediainfo> &records)
+void RestoreGrouping::add(const Module_Mediainfo &record)
 {
-    QVector<RestoreGroup> groups;
-    QHash<int, int> groupOfOrdinal;
-    for (const Module_Mediainfo &record : records) {
-        QString path = record.path;
-        if (record.category != kFolderPageCategory || path.isEmpty())
-            continue;
-        const bool isMarkedFolder = path.endsWith(QLatin1Char('/'));
-        if (isMarkedFolder && parentPath(path) != path)
-            path.chop(1);
-        const int ordinal = record.rootIndex.toInt(); // 0 when it is not a number
-        auto group = groupOfOrdinal.constFind(ordinal);
-        if (group == groupOfOrdinal.constEnd()) {
-            group = groupOfOrdinal.insert(ordinal, groups.size());
-            groups.append(RestoreGroup{ordinal, {}, 0, {}, {}});
-        }
-        const bool isFolder = isMarkedFolder || !isMediaFile(path);
-        groups[*group].entries.append({path, record.uuid, record.img, record.isTranscoded, isFolder,
-                                       record.fileSize, record.fileModified, record.frameWidth,
-                                       record.frameHeight, record.timeLenMsec, record.fps,
-                                       record.duration, record.detailInfo});
+    QString path = record.path;
+    if (record.category != kFolderPageCategory || path.isEmpty())
+        return;
+    const bool isMarkedFolder = path.endsWith(QLatin1Char('/'));
+    QString resolved;
+    if (isMarkedFolder && parentPath(path, resolved) != path)
+        path.chop(1);
+    const int ordinal = record.rootIndex.toInt(); // 0 when it is not a number
+    auto at = groupOfOrdinal.constFind(ordinal);
+    if (at == groupOfOrdinal.constEnd()) {
+        at = groupOfOrdinal.insert(ordinal, groups.size());
+        groups.append(RestoreGroup{ordinal, {}, 0, {}, {}});
+        linkings.append(Linking());
     }
-    for (RestoreGroup &group : groups) {
-        group.root = rootOf(group.entries);
-        // The root holds the others whatever its name; stores written before folders were
-        // marked name a root "Holiday.mp4" like a file.
-        RestoreEntry &root = group.entries[group.root];
-        root.isFolder
-                |= std::any_of(group.entries.cbegin(), group.entries.cend(),
-                               [&root](const RestoreEntry &e) { return e.path != root.path; });
-        linkChildren(group);
-        setApartUnreached(group);
+    RestoreGroup &group = groups[*at];
+    const bool isFolder = isMarkedFolder || !isMediaFile(path);
+    group.entries.append({path, record.uuid, record.img, record.isTranscoded, isFolder,
+                          record.fileSize, record.fileModified, record.frameWidth,
+                          record.frameHeight, record.timeLenMsec, record.fps, record.duration,
+                          record.detailInfo});
+    group.children.resize(group.entries.size());
+    const int entry = group.entries.size() - 1;
+    if (group.entries.at(entry).path < group.entries.at(group.root).path)
+        group.root = entry; // the first record of the smallest path
+    link(group, linkings[*at], entry);
+}
+
+void RestoreGrouping::link(RestoreGroup &group, Linking &linking, int entry)
+{
+    const RestoreEntry &added = group.entries.at(entry);
+    if (added.isFolder && !linking.folderAt.contains(added.path))
+        linking.folderAt.insert(added.path, entry);
+    const int folder = folderOf(linking.folderAt, added.path);
+    if (folder >= 0)
+        group.children[folder].append(entry);
+    else
+        linking.unlinked.append(entry);
+}
+
+void RestoreGrouping::settle(RestoreGroup &group, Linking &linking)
+{
+    // The root holds the others whatever its name; stores written before folders were
+    // marked name a root "Holiday.mp4" like a file. Its path's later records hold nothing.
+    RestoreEntry &root = group.entries[group.root];
+    if (!root.isFolder
+        && std::any_of(group.entries.cbegin(), group.entries.cend(),
+                       [&root](const RestoreEntry &e) { return e.path != root.path; })) {
+        root.isFolder = true;
+        const int holder = linking.folderAt.value(root.path, -1);
+        if (holder >= 0)
+            group.children[group.root] = std::exchange(group.children[holder], {});
+        linking.folderAt.insert(root.path, group.root);
     }
-    return groups;
+    for (int entry : qAsConst(linking.unlinked)) {
+        const int folder = folderOf(linking.folderAt, group.entries.at(entry).path);
+        if (folder >= 0)
+            group.children[folder].append(entry);
+    }
+    sortChildren(group);
+    setApartUnreached(group);
+}
+
+QVector<RestoreGroup> RestoreGrouping::takeGroups()
+{
+    for (int i = 0; i < groups.size(); ++i)
+        settle(groups[i], linkings[i]);
+    linkings.clear();
+    groupOfOrdinal.clear();
+    return std::exchange(groups, {});
 }

@@ -2,8 +2,10 @@
 
 #include "store/module_mediainfo.h"
 
+#include <QHash>
 #include <QList>
 #include <QStringList>
+#include <QStringView>
 #include <QVector>
 
 // What an item takes back from its stored record: its path, by which it is matched, its
@@ -44,5 +46,30 @@ struct RestoreGroup
 QStringList restoredFields();
 
 // Groups the records of the folder page by the root they were found under, in the order in
-// which each root first appears. Reads nothing but the records, so it may run on any thread.
-QVector<RestoreGroup> groupStoredRecords(const QList<Module_Mediainfo> &records);
+// which each root first appears, as they are read in store order: each record is placed under
+// its folder when it comes, so that grouping keeps pace with reading, and what only the whole
+// store tells (the root, a folder's row order) is settled when all have come. Reads nothing
+// but the records, so it may run on any thread.
+class RestoreGrouping
+{
+public:
+    void add(const Module_Mediainfo &record);
+    QVector<RestoreGroup> takeGroups();
+
+private:
+    // Each group's folders by path, a path's first folder record, the keys viewing the paths
+    // of the entries, which are never changed once added; and the entries whose folder had not
+    // come when they came.
+    struct Linking
+    {
+        QHash<QStringView, int> folderAt;
+        QVector<int> unlinked;
+    };
+
+    void link(RestoreGroup &group, Linking &linking, int entry);
+    void settle(RestoreGroup &group, Linking &linking);
+
+    QVector<RestoreGroup> groups;
+    QVector<Linking> linkings; // beside the groups
+    QHash<int, int> groupOfOrdinal;
+};

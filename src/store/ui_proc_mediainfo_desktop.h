@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -69,8 +70,11 @@ public:
     bool delMediaInfo(const QString &uuid);
     // Every stored record of the project, in the order in which they were first added.
     QList<Module_Mediainfo> loadMediaObjlist();
-    // The same with only the named fields read; the others keep their defaults.
-    QList<Module_Mediainfo> loadMediaObjlist(const QStringList &fields);
+    // The same with only the named fields read, the others keeping their defaults, handed over
+    // in batches as they are read, so that the caller may work on one while the next is read.
+    // False when the records could not be read.
+    bool loadMediaObjlist(const QStringList &fields, int batchSize,
+                          const std::function<void(QList<Module_Mediainfo> &&)> &takeBatch);
     // Stores the whole list or none of it, and commits it together with the pending writes
     // before it returns.
     bool addMediaInfoList(const QList<Module_Mediainfo> &records);
