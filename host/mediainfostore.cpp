@@ -930,13 +930,13 @@ bool Ui_Proc_MediaInfo_Desktop::delMediaInfo(const QString &uuid)
 QList<Module_Mediainfo> Ui_Proc_MediaInfo_Desktop::loadMediaObjlist()
 {
     QList<Module_Mediainfo> records;
-    loadMediaObjlist(columns(), std::numeric_limits<int>::max(),
+    loadMediaObjlist({}, columns(), std::numeric_limits<int>::max(),
                      [&records](QList<Module_Mediainfo> &&all) { records = std::move(all); });
     return records;
 }
 
 bool Ui_Proc_MediaInfo_Desktop::loadMediaObjlist(
-        const QStringList &fields, int batchSize,
+        const QString &category, const QStringList &fields, int batchSize,
         const std::function<void(QList<Module_Mediainfo> &&)> &takeBatch)
 {
     QVector<int> columnsRead;
@@ -951,9 +951,12 @@ bool Ui_Proc_MediaInfo_Desktop::loadMediaObjlist(
         names << columns().at(column);
     QSqlQuery query(QSqlDatabase::database(connectionName));
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT %1 FROM mediainfo WHERE project=? ORDER BY seq")
-                          .arg(names.join(QLatin1Char(','))));
+    const QString ofCategory = category.isNull() ? QString() : QStringLiteral(" AND category=?");
+    query.prepare(QStringLiteral("SELECT %1 FROM mediainfo WHERE project=?%2 ORDER BY seq")
+                          .arg(names.join(QLatin1Char(',')), ofCategory));
     query.bindValue(0, statements->project);
+    if (!category.isNull())
+        query.bindValue(1, category);
     if (!run(query, "loading the records"))
         return false;
     QList<Module_Mediainfo> batch;

@@ -179,6 +179,9 @@ void TestRestore::groupsAndPaths_data()
     row("duplicate paths give one row", "0|~ 0|~/a.mp3 0|~/a.mp3", 1, "a.mp3", 2);
     row("a folder stored twice holds its rows once", "0|~ 0|~/d 0|~/d/a.mp3 0|~/d 0|~ 0|~/d/a.mp3",
         1, "d d/a.mp3", 3);
+    row("rows stored out of order, a row before its folder",
+        "0|~ 0|~/d/c.mp3 0|~/d 0|~/d/b.mp3 0|~/d/a.mp3", 1, "d d/a.mp3 d/b.mp3 d/c.mp3", 5);
+    row("a root named like a file holds its rows", "0|~/x.mp4 0|~/x.mp4/a.mp3", 1, "a.mp3", 2);
     row("other categories are skipped", "0|~ 0|~/a.mp3|playlist 0|~/b.mp3", 1, "b.mp3", 3);
     row("empty path is skipped", "0| 0|~ 0|~/a.mp3", 1, "a.mp3", 3);
     row("parent in another group hides the entry", "0|~ 0|~/x/a.mp3 0|~/b.mp3 1|~/x", 2, "b.mp3",

@@ -1,7 +1,6 @@
 #include "store/restoregroups.h"
 
 #include "model/mediatypes.h"
-#include "store/recordmapping.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -44,31 +43,28 @@ int folderOf(const QHash<QStringView, int> &folderAt, const QString &path)
     return parent == path ? -1 : folderAt.value(parent, -1);
 }
 
-// Each folder's children in ascending path order, a path's first record only: a later record
-// of a path is left out, so that no folder reaches it. Only the children of one folder are
-// compared, not the whole group: their paths differ in the last name alone, and they mostly
-// come in row order already.
-void sortChildren(RestoreGroup &group)
+// Places the entry among its folder's children, which stay in ascending path order (row
+// order), a path's first record only: a later record of a path is left out, so that no folder
+// reaches it. Only the children of one folder are compared, not the whole group: their paths
+// differ in the last name alone, and they mostly come in row order already.
+void placeChild(RestoreGroup &group, int folder, int entry)
 {
-    const QVector<RestoreEntry> &entries = group.entries;
-    const auto pathOf = [&entries](int at) -> const QString & {
-        return entries.at(at).path;
+    const auto pathOf = [&group](int at) -> const QString & {
+        return group.entries.at(at).path;
     };
-    for (QVector<int> &children : group.children) {
-        const bool isInRowOrder
-                = std::adjacent_find(children.cbegin(), children.cend(),
-                                     [&pathOf](int a, int b) { return !(pathOf(a) < pathOf(b)); })
-                  == children.cend();
-        if (isInRowOrder)
-            continue;
-        std::sort(children.begin(), children.end(), [&pathOf](int a, int b) {
-            const int order = pathOf(a).compare(pathOf(b));
-            return order < 0 || (order == 0 && a < b);
-        });
-        children.erase(std::unique(children.begin(), children.end(),
-                                   [&pathOf](int a, int b) { return pathOf(a) == pathOf(b); }),
-                       children.end());
+    QVector<int> &children = group.children[folder];
+    const QString &path = pathOf(entry);
+    if (children.isEmpty() || pathOf(children.constLast()) < path) {
+        children.append(entry);
+        return;
     }
+    const auto at = std::lower_bound(
+            children.begin(), children.end(), path,
+            [&pathOf](int child, const QString &path) { return pathOf(child) < path; });
+    if (at != children.end() && pathOf(*at) == path)
+        *at = std::min(*at, entry);
+    else
+        children.insert(at, entry);
 }
 
 // What the root's folders do not reach, directly or through other folders, is set apart.
@@ -93,19 +89,19 @@ void setApartUnreached(RestoreGroup &group)
 
 QStringList restoredFields()
 {
-    return {QStringLiteral("uuid"),        QStringLiteral("path"),
-            QStringLiteral("category"),    QStringLiteral("rootIndex"),
-            QStringLiteral("img"),         QStringLiteral("isTranscoded"),
-            QStringLiteral("fileSize"),    QStringLiteral("fileModified"),
-            QStringLiteral("frameWidth"),  QStringLiteral("frameHeight"),
-            QStringLiteral("timeLenMsec"), QStringLiteral("fps"),
-            QStringLiteral("duration"),    QStringLiteral("detailInfo")};
+    return {QStringLiteral("uuid"),         QStringLiteral("path"),
+            QStringLiteral("rootIndex"),    QStringLiteral("img"),
+            QStringLiteral("isTranscoded"), QStringLiteral("fileSize"),
+            QStringLiteral("fileModified"), QStringLiteral("frameWidth"),
+            QStringLiteral("frameHeight"),  QStringLiteral("timeLenMsec"),
+            QStringLiteral("fps"),          QStringLiteral("duration"),
+            QStringLiteral("detailInfo")};
 }
 
 void RestoreGrouping::add(const Module_Mediainfo &record)
 {
     QString path = record.path;
-    if (record.category != kFolderPageCategory || path.isEmpty())
+    if (path.isEmpty())
         return;
     const bool isMarkedFolder = path.endsWith(QLatin1Char('/'));
     QString resolved;
@@ -138,7 +134,7 @@ void RestoreGrouping::link(RestoreGroup &group, Linking &linking, int entry)
         linking.folderAt.insert(added.path, entry);
     const int folder = folderOf(linking.folderAt, added.path);
     if (folder >= 0)
-        group.children[folder].append(entry);
+        placeChild(group, folder, entry);
     else
         linking.unlinked.append(entry);
 }
@@ -160,9 +156,8 @@ void RestoreGrouping::settle(RestoreGroup &group, Linking &linking)
     for (int entry : qAsConst(linking.unlinked)) {
         const int folder = folderOf(linking.folderAt, group.entries.at(entry).path);
         if (folder >= 0)
-            group.children[folder].append(entry);
+            placeChild(group, folder, entry);
     }
-    sortChildren(group);
     setApartUnreached(group);
 }
 

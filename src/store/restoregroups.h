@@ -45,11 +45,11 @@ struct RestoreGroup
 // What the restore reads of a stored record; the rest of it is left alone.
 QStringList restoredFields();
 
-// Groups the records of the folder page by the root they were found under, in the order in
-// which each root first appears, as they are read in store order: each record is placed under
-// its folder when it comes, so that grouping keeps pace with reading, and what only the whole
-// store tells (the root, a folder's row order) is settled when all have come. Reads nothing
-// but the records, so it may run on any thread.
+// Groups the records of the folder page, the only ones it is given, by the root they were
+// found under, in the order in which each root first appears, as they are read in store
+// order: each record is placed under its folder when it comes, so that grouping keeps pace
+// with reading, and what only the whole store tells (the root, a folder's row order) is
+// settled when all have come. Reads nothing but the records, so it may run on any thread.
 class RestoreGrouping
 {
 public:

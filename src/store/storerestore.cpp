@@ -6,6 +6,7 @@
 #include "model/folderwalk.h"
 #include "model/modelhooks.h"
 #include "probe/picturedirectory.h"
+#include "store/recordmapping.h"
 #include "store/ui_proc_mediainfo_desktop.h"
 
 #include <QDateTime>
@@ -108,7 +109,7 @@ void readStoredGroups(QFutureInterface<QVector<RestoreGroup>> groups)
     RecordBatches batches;
     QFuture<QVector<RestoreGroup>> grouped = QtConcurrent::run(groupBatches, std::ref(batches));
     store.loadMediaObjlist(
-            restoredFields(), kRecordBatch,
+            kFolderPageCategory, restoredFields(), kRecordBatch,
             [&batches](QList<Module_Mediainfo> &&batch) { batches.put(std::move(batch)); });
     batches.close();
     QVector<RestoreGroup> read = grouped.result();

@@ -70,10 +70,10 @@ public:
     bool delMediaInfo(const QString &uuid);
     // Every stored record of the project, in the order in which they were first added.
     QList<Module_Mediainfo> loadMediaObjlist();
-    // The same with only the named fields read, the others keeping their defaults, handed over
-    // in batches as they are read, so that the caller may work on one while the next is read.
-    // False when the records could not be read.
-    bool loadMediaObjlist(const QStringList &fields, int batchSize,
+    // The same of one category, or of all when it is null, with only the named fields read, the
+    // others keeping their defaults, handed over in batches as they are read, so that the
+    // caller may work on one while the next is read. False when the records could not be read.
+    bool loadMediaObjlist(const QString &category, const QStringList &fields, int batchSize,
                           const std::function<void(QList<Module_Mediainfo> &&)> &takeBatch);
     // Stores the whole list or none of it, and commits it together with the pending writes
     // before it returns.
